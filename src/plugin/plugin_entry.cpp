@@ -1,0 +1,117 @@
+#include "plugin/plugin_entry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "support/progress.h"
+#include "toolkit/message_box.h"
+
+namespace {
+
+const char* const MenuName = "Plugins";
+const char* const CommandCaption = "Feature preserving resize";
+const char* const EmptyText = "";
+
+void ReportError(const std::string& Text) noexcept {
+  try {
+    PluginUi().ShowError(Text);
+  } catch (...) {
+    // Nothing more can be done for the user; the result code still says it failed.
+  }
+}
+
+std::int32_t RunCommand(std::int32_t Command, THostImage* Image) {
+  std::int32_t MainWindow = 0;
+  SendHostRequest(hrGetMainWindow, &MainWindow);
+  toolkit::SetApplicationOwnerWindow(static_cast<std::uint32_t>(MainWindow));
+
+  if (Command != 1) return 1;
+  if (!Image) throw ELinearBitmap("Invalid bitmap size");
+  if (Image->PixelSize != 1 && Image->PixelSize != 3) {
+    PluginUi().ShowInformation("Only 8 or 24 bit images supported");
+    return 1;
+  }
+
+  TPluginLinearBitmap HostBitmap(*Image);
+  const std::uint8_t* Mask = FindHostSelectionMask(*Image);
+  std::unique_ptr<TLinearBitmap> MaskBitmap;
+  if (!Mask) {
+    const TRect Rect = FindHostSelectionRect(*Image);
+    if (Rect.Left >= 0) {
+      MaskBitmap = BuildSelectionMask(Image->Width, Image->Height, Rect);
+      Mask = MaskBitmap->Map;
+    }
+  }
+  return PluginUi().RunDialog(HostBitmap, Mask) == 1 ? 0 : 1;
+}
+
+} // namespace
+
+std::unique_ptr<TLinearBitmap> BuildSelectionMask(int Width, int Height, const TRect& Rect) {
+  auto Mask = std::make_unique<TLinearBitmap>(Width, Height, lpf8Bit);
+  Mask->Fill(0);
+  // Clipped: a host rectangle reaching outside the image must not write outside the mask.
+  const int Left = std::max(Rect.Left, 0), Right = std::min(Rect.Right, Width - 1);
+  const int Top = std::max(Rect.Top, 0), Bottom = std::min(Rect.Bottom, Height - 1);
+  if (Left <= Right)
+    for (int Y = Top; Y <= Bottom; ++Y) std::memset(Mask->PixelAddress(Left, Y), 255, Right - Left + 1);
+  return Mask;
+}
+
+void TProgressUpdate::DoProgress(int Percent) {
+  std::int32_t Value = Percent;
+  if (SendHostRequest(hrProgress, &Value) == 0) throw EAbort();
+}
+
+TPluginUi DefaultPluginUi() {
+  TPluginUi Ui;
+  Ui.ShowInformation = [](const std::string& Text) {
+    toolkit::ShowMessageBox(Text, toolkit::TMessageBoxKind::Information);
+  };
+  Ui.ShowError = [](const std::string& Text) {
+    toolkit::ShowMessageBox(Text, toolkit::TMessageBoxKind::Error);
+  };
+  Ui.RunDialog = [](TPluginLinearBitmap&, const std::uint8_t*) { return 2; };
+  return Ui;
+}
+
+TPluginUi& PluginUi() {
+  static TPluginUi Ui = DefaultPluginUi();
+  return Ui;
+}
+
+extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
+  try {
+    HostCallback = Callback;
+    THostMenuCommand Record;
+    std::memset(&Record, 0, sizeof(Record));
+    if (!Callback) return 0;
+    Record.Menu = MenuName;
+    Record.Caption = CommandCaption;
+    Record.Text = EmptyText;
+    Record.Command = 1;
+    const std::int32_t Answer = SendHostRequest(hrAddMenuCommand, &Record);
+    ProgressHook = &TProgressUpdate::DoProgress;
+    return Answer;
+  } catch (...) {
+    return 0;
+  }
+}
+
+extern "C" std::int32_t FR_STDCALL ProcessImage(std::int32_t Command, THostImage* Image) {
+  try {
+    return RunCommand(Command, Image);
+  } catch (const EAbort&) {
+    // The silent abort: the user stopped the operation; nothing to report.
+  } catch (const Exception& E) {
+    ReportError(E.Message());
+  } catch (const std::bad_alloc&) {
+    ReportError("Out of memory");
+  } catch (const std::exception& E) {
+    ReportError(E.what());
+  } catch (...) {
+    ReportError("Unexpected error");
+  }
+  return 1;
+}

@@ -1,0 +1,46 @@
+// The plug-in's two exported entry points, the progress forwarding to the host, and the
+// narrow seam through which ProcessImage reaches its user interface.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "imaging/linear_bitmap.h"
+#include "plugin/host_interface.h"
+#include "plugin/plugin_linear_bitmap.h"
+
+extern "C" {
+// Stores Callback and asks the host to add "Feature preserving resize" to "Plugins". Returns
+// the host's answer, or 0 for a null callback.
+std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback);
+// Runs the command on the host's image. Returns 0 only when the dialog ends with OK.
+// Never lets an exception out: errors are shown to the user and give 1.
+std::int32_t FR_STDCALL ProcessImage(std::int32_t Command, THostImage* Image);
+}
+
+// Forwards engine progress to the host; ProgressHook holds DoProgress once registered.
+class TProgressUpdate {
+public:
+  TProgressUpdate() = delete;
+  // Sends Progress with Percent; raises EAbort when the host answers 0.
+  static void DoProgress(int Percent);
+};
+
+// What ProcessImage needs of the user interface. The defaults are the message box of the
+// toolkit and a dialog stand-in that ends with modal result 2 (Cancel).
+struct TPluginUi {
+  std::function<void(const std::string& Text)> ShowInformation;
+  std::function<void(const std::string& Text)> ShowError;
+  // Shows the resize dialog modally over HostBitmap with the selection Mask (may be null)
+  // and returns its modal result.
+  std::function<int(TPluginLinearBitmap& HostBitmap, const std::uint8_t* Mask)> RunDialog;
+};
+
+TPluginUi& PluginUi();
+TPluginUi DefaultPluginUi();
+
+// The selection mask of a Width x Height image for the inclusive rectangle Rect, clipped to
+// the image: 255 inside, 0 elsewhere.
+std::unique_ptr<TLinearBitmap> BuildSelectionMask(int Width, int Height, const TRect& Rect);

@@ -1,0 +1,3 @@
+#include "support/progress.h"
+
+TProgressEvent ProgressHook;

@@ -1,0 +1,47 @@
+// A host for native tests: records every request with a copy of its record, serves
+// GetImageInfo from a list of images and answers Progress as the test says.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plugin/host_interface.h"
+
+class TFakeHost {
+public:
+  struct TRequest {
+    std::int32_t Code = 0;
+    THostMenuCommand MenuCommand{};  // AddMenuCommand
+    std::string Menu, Caption, Text; // copies of its texts
+    std::int32_t Index = -1;         // GetImageInfo
+    std::int32_t Percent = -1;       // Progress
+    THostNewImage NewImage{};        // NewImage
+    std::string NewImageName;
+    std::vector<std::uint8_t> NewImagePixels;
+  };
+
+  struct TImage {
+    std::string Name;
+    std::uint8_t* Pixels = nullptr;
+    std::uint8_t* SelectionMask = nullptr;
+    TRect SelectionRect{-1, -1, -1, -1};
+  };
+
+  std::vector<TRequest> Requests;
+  std::vector<TImage> Images;
+  std::int32_t MainWindow = 0x1234;
+  std::int32_t MenuAnswer = 17;
+  std::function<std::int32_t(int Percent)> ProgressAnswer = [](int) { return 1; };
+
+  TFakeHost();
+  ~TFakeHost();
+  TFakeHost(const TFakeHost&) = delete;
+  TFakeHost& operator=(const TFakeHost&) = delete;
+
+  static std::int32_t FR_STDCALL Callback(std::int32_t Code, void* Data);
+  std::vector<std::int32_t> Codes() const;
+
+private:
+  std::int32_t Serve(std::int32_t Code, void* Data);
+};
