@@ -1,0 +1,209 @@
+// The built plug-in as a host sees it: loaded with LoadLibrary, called through GetProcAddress
+// with a host callback of the test's own, its message boxes found and dismissed like a user.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "plugin/host_interface.h"
+
+namespace {
+
+using TRegisterPlugin = std::int32_t(__stdcall*)(THostCallback);
+using TProcessImage = std::int32_t(__stdcall*)(std::int32_t, THostImage*);
+
+struct THost {
+  HWND MainWindow = nullptr;
+  std::vector<std::int32_t> Codes;
+  std::string Menu, Caption, Text;
+  std::int32_t Command = 0;
+  std::vector<std::uint8_t*> ImagePixels; // what GetImageInfo serves, by index
+  TRect SelectionRect{-1, -1, -1, -1};
+};
+THost Host;
+
+std::int32_t __stdcall ServeRequest(std::int32_t Code, void* Data) {
+  Host.Codes.push_back(Code);
+  switch (Code) {
+    case hrAddMenuCommand: {
+      auto* R = static_cast<THostMenuCommand*>(Data);
+      Host.Menu = R->Menu;
+      Host.Caption = R->Caption;
+      Host.Text = R->Text;
+      Host.Command = R->Command;
+      return 5;
+    }
+    case hrGetMainWindow: {
+      auto Handle = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(Host.MainWindow));
+      std::memcpy(Data, &Handle, 4);
+      return 1;
+    }
+    case hrGetImageInfo: {
+      auto* Info = static_cast<THostImageInfo*>(Data);
+      if (Info->Index < 0 || Info->Index >= std::int32_t(Host.ImagePixels.size())) return 0;
+      Info->Name = "test.bmp";
+      Info->Pixels = Host.ImagePixels[Info->Index];
+      Info->SelectionMask = nullptr;
+      Info->SelectionRect = Host.SelectionRect;
+      return 1;
+    }
+    default:
+      return 1;
+  }
+}
+
+struct TShownBox {
+  bool Found = false;
+  std::string Caption, Text;
+  HWND Owner = nullptr;
+};
+
+BOOL CALLBACK FindMessageBox(HWND Window, LPARAM Param) {
+  DWORD Process = 0;
+  GetWindowThreadProcessId(Window, &Process);
+  char Class[64] = {};
+  GetClassNameA(Window, Class, sizeof(Class));
+  if (Process != GetCurrentProcessId() || std::strcmp(Class, "#32770") != 0 || !IsWindowVisible(Window))
+    return TRUE;
+  *reinterpret_cast<HWND*>(Param) = Window;
+  return FALSE;
+}
+
+// Runs Action on this thread while another thread waits for a message box, reads it and
+// presses its OK button, as a user would.
+TShownBox DismissMessageBoxDuring(const std::function<void()>& Action) {
+  TShownBox Box;
+  std::atomic<bool> Done{false};
+  std::thread Dismisser([&] {
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!Done && std::chrono::steady_clock::now() < Deadline) {
+      HWND Window = nullptr;
+      EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&Window));
+      if (Window) {
+        char Text[256] = {};
+        GetWindowTextA(Window, Text, sizeof(Text));
+        Box.Caption = Text;
+        GetDlgItemTextA(Window, 0xFFFF, Text, sizeof(Text)); // the message text's static control
+        Box.Text = Text;
+        Box.Owner = GetWindow(Window, GW_OWNER);
+        Box.Found = true;
+        PostMessageA(Window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return;
+      }
+      Sleep(20);
+    }
+  });
+  Action();
+  Done = true;
+  Dismisser.join();
+  return Box;
+}
+
+class PluginDll : public ::testing::Test {
+protected:
+  static HMODULE Library;
+  static TRegisterPlugin Register;
+  static TProcessImage Process;
+
+  static void SetUpTestSuite() {
+    Host.MainWindow = CreateWindowExA(0, "STATIC", "Host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                      nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    Library = LoadLibraryA(FR_PLUGIN_DLL);
+    if (!Library) return;
+    Register = reinterpret_cast<TRegisterPlugin>(reinterpret_cast<void*>(GetProcAddress(Library, "RegisterPlugin")));
+    Process = reinterpret_cast<TProcessImage>(reinterpret_cast<void*>(GetProcAddress(Library, "ProcessImage")));
+  }
+  static void TearDownTestSuite() {
+    if (Library) FreeLibrary(Library);
+    DestroyWindow(Host.MainWindow);
+  }
+  void SetUp() override {
+    ASSERT_NE(Library, nullptr) << "LoadLibrary failed: " << GetLastError();
+    ASSERT_NE(Register, nullptr);
+    ASSERT_NE(Process, nullptr);
+    Host.Codes.clear();
+    Host.ImagePixels.clear();
+    Host.SelectionRect = {-1, -1, -1, -1};
+  }
+};
+
+HMODULE PluginDll::Library = nullptr;
+TRegisterPlugin PluginDll::Register = nullptr;
+TProcessImage PluginDll::Process = nullptr;
+
+} // namespace
+
+TEST_F(PluginDll, ExportsOnlyTheTwoEntryPointsUndecorated) {
+  EXPECT_EQ(GetProcAddress(Library, "RegisterPlugin@4"), nullptr);
+  EXPECT_EQ(GetProcAddress(Library, "_ProcessImage@8"), nullptr);
+  auto* Base = reinterpret_cast<const std::uint8_t*>(Library);
+  auto* Dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Base);
+  auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(Base + Dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& Dir = Nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  auto* Exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(Base + Dir.VirtualAddress);
+  ASSERT_EQ(Exports->NumberOfNames, 2u);
+  auto* Names = reinterpret_cast<const DWORD*>(Base + Exports->AddressOfNames);
+  EXPECT_STREQ(reinterpret_cast<const char*>(Base + Names[0]), "ProcessImage");
+  EXPECT_STREQ(reinterpret_cast<const char*>(Base + Names[1]), "RegisterPlugin");
+}
+
+TEST_F(PluginDll, RegistersTheMenuCommand) {
+  EXPECT_EQ(Register(nullptr), 0);
+  EXPECT_TRUE(Host.Codes.empty());
+  EXPECT_EQ(Register(&ServeRequest), 5);
+  ASSERT_EQ(Host.Codes, std::vector<std::int32_t>{hrAddMenuCommand});
+  EXPECT_EQ(Host.Menu, "Plugins");
+  EXPECT_EQ(Host.Caption, "Feature preserving resize");
+  EXPECT_EQ(Host.Text, "");
+  EXPECT_EQ(Host.Command, 1);
+}
+
+TEST_F(PluginDll, RunsTheCommandOnA24BitImage) {
+  Register(&ServeRequest);
+  Host.Codes.clear();
+  std::vector<std::uint8_t> Pixels(4 * 12, 0x33);
+  THostImage Image{4, 4, 12, 3, Pixels.data(), nullptr, 0};
+  Host.ImagePixels = {nullptr, Pixels.data()};
+  Host.SelectionRect = {1, 1, 2, 2};
+  EXPECT_EQ(Process(2, &Image), 1);
+  EXPECT_EQ(Host.Codes, std::vector<std::int32_t>{hrGetMainWindow});
+  Host.Codes.clear();
+  // The dialog ends with Cancel: result 1, the host's pixels unchanged.
+  EXPECT_EQ(Process(1, &Image), 1);
+  const std::vector<std::int32_t> Expected = {hrGetMainWindow, hrGetImageInfo, hrGetImageInfo,
+                                              hrGetImageInfo, hrGetImageInfo};
+  EXPECT_EQ(Host.Codes, Expected);
+  for (std::uint8_t Byte : Pixels) ASSERT_EQ(Byte, 0x33);
+}
+
+TEST_F(PluginDll, UnsupportedDepthShowsTheMessageOwnedByTheHostWindow) {
+  Register(&ServeRequest);
+  std::vector<std::uint8_t> Pixels(16 * 4);
+  THostImage Image{4, 4, 16, 4, Pixels.data(), nullptr, 0};
+  std::int32_t Result = -1;
+  const TShownBox Box = DismissMessageBoxDuring([&] { Result = Process(1, &Image); });
+  EXPECT_EQ(Result, 1);
+  ASSERT_TRUE(Box.Found) << "no message box appeared";
+  EXPECT_EQ(Box.Text, "Only 8 or 24 bit images supported");
+  EXPECT_EQ(Box.Caption, "Information");
+  EXPECT_EQ(Box.Owner, Host.MainWindow);
+}
+
+TEST_F(PluginDll, InvalidImageRecordIsReportedAsAnError) {
+  Register(&ServeRequest);
+  std::vector<std::uint8_t> Pixels(16);
+  THostImage Image{0, 4, 4, 1, Pixels.data(), nullptr, 0};
+  std::int32_t Result = -1;
+  const TShownBox Box = DismissMessageBoxDuring([&] { Result = Process(1, &Image); });
+  EXPECT_EQ(Result, 1);
+  ASSERT_TRUE(Box.Found) << "no message box appeared";
+  EXPECT_EQ(Box.Text, "Invalid bitmap size");
+  EXPECT_EQ(Box.Caption, "Error");
+}
