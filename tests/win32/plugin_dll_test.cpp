@@ -132,6 +132,16 @@ protected:
     Host.ImagePixels.clear();
     Host.SelectionRect = {-1, -1, -1, -1};
   }
+
+  // Runs the command on Image, which must end in one message box, and returns what it showed.
+  TShownBox ProcessExpectingMessage(THostImage& Image) {
+    Register(&ServeRequest);
+    std::int32_t Result = -1;
+    const TShownBox Box = DismissMessageBoxDuring([&] { Result = Process(1, &Image); });
+    EXPECT_EQ(Result, 1);
+    EXPECT_TRUE(Box.Found) << "no message box appeared";
+    return Box;
+  }
 };
 
 HMODULE PluginDll::Library = nullptr;
@@ -184,26 +194,18 @@ TEST_F(PluginDll, RunsTheCommandOnA24BitImage) {
 }
 
 TEST_F(PluginDll, UnsupportedDepthShowsTheMessageOwnedByTheHostWindow) {
-  Register(&ServeRequest);
   std::vector<std::uint8_t> Pixels(16 * 4);
   THostImage Image{4, 4, 16, 4, Pixels.data(), nullptr, 0};
-  std::int32_t Result = -1;
-  const TShownBox Box = DismissMessageBoxDuring([&] { Result = Process(1, &Image); });
-  EXPECT_EQ(Result, 1);
-  ASSERT_TRUE(Box.Found) << "no message box appeared";
+  const TShownBox Box = ProcessExpectingMessage(Image);
   EXPECT_EQ(Box.Text, "Only 8 or 24 bit images supported");
   EXPECT_EQ(Box.Caption, "Information");
   EXPECT_EQ(Box.Owner, Host.MainWindow);
 }
 
 TEST_F(PluginDll, InvalidImageRecordIsReportedAsAnError) {
-  Register(&ServeRequest);
   std::vector<std::uint8_t> Pixels(16);
   THostImage Image{0, 4, 4, 1, Pixels.data(), nullptr, 0};
-  std::int32_t Result = -1;
-  const TShownBox Box = DismissMessageBoxDuring([&] { Result = Process(1, &Image); });
-  EXPECT_EQ(Result, 1);
-  ASSERT_TRUE(Box.Found) << "no message box appeared";
+  const TShownBox Box = ProcessExpectingMessage(Image);
   EXPECT_EQ(Box.Text, "Invalid bitmap size");
   EXPECT_EQ(Box.Caption, "Error");
 }

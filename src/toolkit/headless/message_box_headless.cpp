@@ -2,17 +2,9 @@
 
 namespace toolkit {
 
-namespace {
-std::uintptr_t OwnerWindow = 0;
-}
-
-void SetApplicationOwnerWindow(std::uintptr_t Window) { OwnerWindow = Window; }
-
-std::uintptr_t ApplicationOwnerWindow() { return OwnerWindow; }
-
 // Headless: the message is recorded and counts as dismissed at once.
 void ShowMessageBox(const std::string& Text, TMessageBoxKind Kind) {
-  headless::ShownMessages().push_back({Text, Kind, OwnerWindow});
+  headless::ShownMessages().push_back({Text, Kind, ApplicationOwnerWindow()});
 }
 
 std::vector<headless::TShownMessage>& headless::ShownMessages() {

@@ -4,18 +4,10 @@
 
 namespace toolkit {
 
-namespace {
-std::uintptr_t OwnerWindow = 0;
-}
-
-void SetApplicationOwnerWindow(std::uintptr_t Window) { OwnerWindow = Window; }
-
-std::uintptr_t ApplicationOwnerWindow() { return OwnerWindow; }
-
 void ShowMessageBox(const std::string& Text, TMessageBoxKind Kind) {
   // MessageBoxA fails outright with an owner that is not a window, so a bad handle from the
   // host leaves the message unowned instead of unseen.
-  HWND Owner = reinterpret_cast<HWND>(OwnerWindow);
+  HWND Owner = reinterpret_cast<HWND>(ApplicationOwnerWindow());
   if (Owner && !IsWindow(Owner)) Owner = nullptr;
   const bool IsError = Kind == TMessageBoxKind::Error;
   MessageBoxA(Owner, Text.c_str(), IsError ? "Error" : "Information",
