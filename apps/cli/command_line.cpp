@@ -1,0 +1,138 @@
+#include "command_line.h"
+
+#include <cctype>
+
+namespace {
+
+[[noreturn]] void Usage(const std::string& Why) { throw ECommandLine(Why, ExitRefused); }
+
+bool AllDigits(const std::string& Text) {
+  if (Text.empty()) return false;
+  for (unsigned char C : Text)
+    if (!std::isdigit(C)) return false;
+  return true;
+}
+
+// N (pixels, at least 1) or P% with P a decimal number of up to four integer and four
+// fraction digits.
+TSizeArgument ParseSize(const std::string& Option, const std::string& Text) {
+  TSizeArgument Size;
+  Size.Given = true;
+  const std::string Bad = Option + " takes a size in pixels (N) or a percentage (P%), not '" + Text + "'";
+  if (!Text.empty() && Text.back() == '%') {
+    const std::string Number = Text.substr(0, Text.size() - 1);
+    const auto Dot = Number.find('.');
+    const std::string Whole = Number.substr(0, Dot);
+    const std::string Fraction = Dot == std::string::npos ? "" : Number.substr(Dot + 1);
+    if (!AllDigits(Whole) || Whole.size() > 4 || (Dot != std::string::npos && !AllDigits(Fraction)) ||
+        Fraction.size() > 4)
+      Usage(Bad);
+    Size.Percent = true;
+    Size.Numerator = std::stoll(Whole + Fraction);
+    Size.Denominator = 1;
+    for (std::size_t I = 0; I < Fraction.size(); ++I) Size.Denominator *= 10;
+    if (Size.Numerator == 0) Usage(Option + " must be more than 0%");
+    return Size;
+  }
+  if (!AllDigits(Text) || Text.size() > 9) Usage(Bad);
+  Size.Pixels = std::stoll(Text);
+  if (Size.Pixels < 1) Usage(Option + " must be at least 1 pixel");
+  return Size;
+}
+
+TSelectionChoice ParseSelection(const std::string& Text) {
+  if (Text == "ignore") return TSelectionChoice::Ignore;
+  if (Text == "protect") return TSelectionChoice::Protect;
+  if (Text == "prefer") return TSelectionChoice::Prefer;
+  Usage("--selection takes ignore, protect or prefer, not '" + Text + "'");
+}
+
+int ParseWindow(const std::string& Text) {
+  if (!AllDigits(Text) || Text.size() > 3 || std::stoi(Text) < MinWindowSize || std::stoi(Text) > MaxWindowSize)
+    Usage("--window takes a whole number from " + std::to_string(MinWindowSize) + " to " +
+          std::to_string(MaxWindowSize) + ", not '" + Text + "'");
+  return std::stoi(Text);
+}
+
+} // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
+  TCommandLine Line;
+  std::vector<std::string> Inputs;
+  for (std::size_t I = 0; I < Args.size(); ++I) {
+    std::string Name = Args[I];
+    std::string Value;
+    bool HasValue = false;
+    if (Name.size() > 2 && Name.compare(0, 2, "--") == 0) {
+      const auto Equals = Name.find('=');
+      if (Equals != std::string::npos) {
+        Value = Name.substr(Equals + 1);
+        Name = Name.substr(0, Equals);
+        HasValue = true;
+      }
+    }
+    auto TakeValue = [&]() -> std::string {
+      if (HasValue) return Value;
+      if (I + 1 >= Args.size()) Usage(Name + " needs a value");
+      return Args[++I];
+    };
+    auto NoValue = [&] {
+      if (HasValue) Usage(Name + " takes no value");
+    };
+    if (Name == "-o" || Name == "--output") Line.Output = TakeValue();
+    else if (Name == "--width") Line.Width = ParseSize(Name, TakeValue());
+    else if (Name == "--height") Line.Height = ParseSize(Name, TakeValue());
+    else if (Name == "--window") Line.WindowSize = ParseWindow(TakeValue());
+    else if (Name == "--mask") Line.Mask = TakeValue();
+    else if (Name == "--selection") Line.Selection = ParseSelection(TakeValue());
+    else if (Name == "--cost-map") NoValue(), Line.CostMap = true;
+    else if (Name == "--quiet" || Name == "-q") NoValue(), Line.Quiet = true;
+    else if (Name == "--help" || Name == "-h") NoValue(), Line.Help = true;
+    else if (Name == "--version") NoValue(), Line.Version = true;
+    else if (Name.size() > 1 && Name[0] == '-') Usage("unknown option '" + Name + "'");
+    else Inputs.push_back(Args[I]);
+  }
+  if (Line.Help || Line.Version) return Line;
+  if (Inputs.empty()) Usage("no input image given");
+  if (Inputs.size() > 1) Usage("more than one input image given ('" + Inputs[1] + "')");
+  Line.Input = Inputs[0];
+  if (Line.Output.empty()) Usage("no output file given (-o OUTPUT)");
+  if (Line.Mask.empty() && (Line.Selection == TSelectionChoice::Protect || Line.Selection == TSelectionChoice::Prefer))
+    Usage("--selection protect and prefer need a --mask");
+  return Line;
+}
+
+std::int64_t ResolveSize(const TSizeArgument& Size, std::int64_t Source) {
+  if (!Size.Given) return Source;
+  if (!Size.Percent) return Size.Pixels;
+  const std::int64_t Dividend = Source * Size.Numerator;
+  const std::int64_t Divisor = 100 * Size.Denominator;
+  std::int64_t Quotient = Dividend / Divisor;
+  const std::int64_t Twice = 2 * (Dividend % Divisor);
+  if (Twice > Divisor || (Twice == Divisor && Quotient % 2 != 0)) ++Quotient;
+  return Quotient;
+}
+
+std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth + 1) / 2; }
+
+const char* UsageText() {
+  return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
+         "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map] [--quiet]\n"
+         "\n"
+         "Resizes an image by seam carving: removes (or, to widen, duplicates) the paths of pixels\n"
+         "that cost least, so that flat areas absorb the change while edges keep their shape.\n"
+         "\n"
+         "  INPUT              BMP (8-bit palettised or 24-bit), PNG or JPEG\n"
+         "  -o, --output FILE  the result, .bmp or .png\n"
+         "  --width N|P%       target width in pixels or percent of the source (up to 150%)\n"
+         "  --height N|P%      target height in pixels or percent (at most the source height)\n"
+         "  --window N         size of the cost window, 1 to 111 (default 5)\n"
+         "  --mask MASK        image of the same size; nonzero pixels are selected\n"
+         "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
+         "  --cost-map         write the cost map as a grey image instead of resizing\n"
+         "  -q, --quiet        no progress bar\n"
+         "  -h, --help         this text\n"
+         "  --version          the version\n"
+         "\n"
+         "Exit status: 0 done, 1 failed while working, 2 refused input or arguments.\n";
+}

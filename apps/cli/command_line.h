@@ -1,0 +1,49 @@
+// The command line of featureresize:
+//   featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N] [--mask MASK]
+//                 [--selection ignore|protect|prefer] [--cost-map] [--quiet]
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli_error.h"
+
+// A size in pixels, or a percentage of the source size kept as the exact fraction
+// Numerator / Denominator percent.
+struct TSizeArgument {
+  bool Given = false;
+  bool Percent = false;
+  std::int64_t Pixels = 0;
+  std::int64_t Numerator = 0;
+  std::int64_t Denominator = 1;
+};
+
+enum class TSelectionChoice { Default, Ignore, Protect, Prefer };
+
+struct TCommandLine {
+  std::string Input, Output, Mask;
+  TSizeArgument Width, Height;
+  int WindowSize = 5;
+  TSelectionChoice Selection = TSelectionChoice::Default;
+  bool CostMap = false;
+  bool Quiet = false;
+  bool Help = false;
+  bool Version = false;
+};
+
+constexpr int MinWindowSize = 1;
+constexpr int MaxWindowSize = 111;
+
+// Parses the arguments after the program name. Raises ECommandLine (ExitRefused) with a
+// one-line reason for anything malformed, missing or contradictory.
+TCommandLine ParseCommandLine(const std::vector<std::string>& Args);
+
+// The size in pixels for a source dimension: pixels as given, or round-half-to-even of
+// Source x P / 100, computed exactly.
+std::int64_t ResolveSize(const TSizeArgument& Size, std::int64_t Source);
+
+// The largest target width for a source width: (3 x W + 1) div 2.
+std::int64_t MaxTargetWidth(std::int64_t SourceWidth);
+
+const char* UsageText();

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include "command_line.h"
+#include "common/error_text.h"
+
+namespace {
+
+TCommandLine Parse(std::vector<std::string> Args) { return ParseCommandLine(Args); }
+
+int ExitStatusOf(std::vector<std::string> Args) {
+  try {
+    ParseCommandLine(Args);
+  } catch (const ECommandLine& E) {
+    return E.ExitStatus;
+  }
+  return 0;
+}
+
+} // namespace
+
+TEST(CommandLine, DefaultsAndEveryOption) {
+  const TCommandLine Plain = Parse({"in.png", "-o", "out.bmp"});
+  EXPECT_EQ(Plain.Input, "in.png");
+  EXPECT_EQ(Plain.Output, "out.bmp");
+  EXPECT_FALSE(Plain.Width.Given);
+  EXPECT_FALSE(Plain.Height.Given);
+  EXPECT_EQ(Plain.WindowSize, 5);
+  EXPECT_EQ(Plain.Selection, TSelectionChoice::Default);
+  EXPECT_FALSE(Plain.CostMap);
+  EXPECT_FALSE(Plain.Quiet);
+
+  const TCommandLine All = Parse({"--width", "70%", "--height=300", "--window", "111", "--mask", "m.bmp",
+                                  "--selection", "prefer", "--cost-map", "--quiet", "--output=o.png", "in.bmp"});
+  EXPECT_TRUE(All.Width.Percent);
+  EXPECT_EQ(All.Width.Numerator, 70);
+  EXPECT_EQ(All.Height.Pixels, 300);
+  EXPECT_EQ(All.WindowSize, 111);
+  EXPECT_EQ(All.Mask, "m.bmp");
+  EXPECT_EQ(All.Selection, TSelectionChoice::Prefer);
+  EXPECT_TRUE(All.CostMap);
+  EXPECT_TRUE(All.Quiet);
+  EXPECT_EQ(All.Output, "o.png");
+
+  EXPECT_TRUE(Parse({"--help"}).Help);
+  EXPECT_TRUE(Parse({"--version"}).Version);
+}
+
+TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
+  const struct {
+    std::vector<std::string> Args;
+    const char* Message;
+  } Cases[] = {
+      {{}, "no input image given"},
+      {{"in.png"}, "no output file given (-o OUTPUT)"},
+      {{"a.png", "b.png", "-o", "x.png"}, "more than one input image given ('b.png')"},
+      {{"in.png", "-o"}, "-o needs a value"},
+      {{"in.png", "-o", "x.png", "--frobnicate"}, "unknown option '--frobnicate'"},
+      {{"in.png", "-o", "x.png", "--width", "0"}, "--width must be at least 1 pixel"},
+      {{"in.png", "-o", "x.png", "--width", "-5"},
+       "--width takes a size in pixels (N) or a percentage (P%), not '-5'"},
+      {{"in.png", "-o", "x.png", "--height", "12.5"},
+       "--height takes a size in pixels (N) or a percentage (P%), not '12.5'"},
+      {{"in.png", "-o", "x.png", "--height", "%"}, "--height takes a size in pixels (N) or a percentage (P%), not '%'"},
+      {{"in.png", "-o", "x.png", "--width", "0%"}, "--width must be more than 0%"},
+      {{"in.png", "-o", "x.png", "--window", "0"}, "--window takes a whole number from 1 to 111, not '0'"},
+      {{"in.png", "-o", "x.png", "--window", "112"}, "--window takes a whole number from 1 to 111, not '112'"},
+      {{"in.png", "-o", "x.png", "--selection", "all"}, "--selection takes ignore, protect or prefer, not 'all'"},
+      {{"in.png", "-o", "x.png", "--selection", "protect"}, "--selection protect and prefer need a --mask"},
+      {{"in.png", "-o", "x.png", "--selection", "prefer"}, "--selection protect and prefer need a --mask"},
+      {{"in.png", "-o", "x.png", "--quiet=yes"}, "--quiet takes no value"},
+  };
+  for (const auto& C : Cases) {
+    EXPECT_EQ(ErrorText([&] { ParseCommandLine(C.Args); }), C.Message);
+    EXPECT_EQ(ExitStatusOf(C.Args), ExitRefused);
+  }
+  EXPECT_EQ(ExitStatusOf({"in.png", "-o", "x.png", "--selection", "ignore"}), 0);
+}
+
+TEST(CommandLine, PercentagesRoundHalfToEven) {
+  const struct {
+    const char* Text;
+    std::int64_t Source, Expected;
+  } Cases[] = {
+      {"50%", 5, 2},      // 2.5 -> 2
+      {"50%", 7, 4},      // 3.5 -> 4
+      {"70%", 741, 519},  // 518.7
+      {"150%", 3, 4},     // 4.5 -> 4
+      {"150%", 5, 8},     // 7.5 -> 8
+      {"12.5%", 4, 0},    // 0.5 -> 0
+      {"12.5%", 12, 2},   // 1.5 -> 2
+      {"33.3333%", 3, 1}, // 0.999999
+      {"100%", 2000, 2000},
+      {"640", 2000, 640},
+  };
+  for (const auto& C : Cases) {
+    const TCommandLine Line = Parse({"in.png", "-o", "x.png", "--width", C.Text});
+    EXPECT_EQ(ResolveSize(Line.Width, C.Source), C.Expected) << C.Text << " of " << C.Source;
+  }
+  EXPECT_EQ(ResolveSize(TSizeArgument{}, 321), 321);
+  EXPECT_EQ(MaxTargetWidth(600), 900);
+  EXPECT_EQ(MaxTargetWidth(5), 8);
+  EXPECT_EQ(MaxTargetWidth(1), 2);
+}
