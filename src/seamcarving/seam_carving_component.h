@@ -1,0 +1,119 @@
+// TSeamCarvingComponent: the seam-carving engine. One object holds one source image and all
+// that is derived from it while the image is resized: a working copy, its grey levels, the
+// per-pixel cost map (local variance of the grey levels), the seam maps and the carved size.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "imaging/float_map.h"
+#include "imaging/linear_bitmap.h"
+#include "support/object.h"
+
+enum TSeamDirection : std::uint8_t {
+  sdVertical = 0,   // one pixel per row; removing it narrows the image
+  sdHorizontal = 1, // one pixel per column; removing it lowers the image
+};
+
+// A set of directions: bit 0 sdVertical, bit 1 sdHorizontal.
+using TSeamDirections = std::uint8_t;
+constexpr TSeamDirections SeamDirectionBit(TSeamDirection Direction) {
+  return static_cast<TSeamDirections>(1u << Direction);
+}
+
+enum TSelectionHandling : std::uint8_t {
+  shIgnore = 0,    // the selection does not touch the costs
+  shExpensive = 1, // selected cells get a protected cost above every real one
+  shCheap = 2,     // selected cells start at cost 0
+};
+
+// Population variance of N grey levels with sum S and sum of squares Q, evaluated in extended
+// precision and stored as a Double; 0 when Q is 0 (empty or all-black window). Every cost
+// cell is computed through this one function, so all paths agree bit for bit.
+inline double WindowVariance(std::uint64_t N, std::uint64_t S, std::uint64_t Q) {
+  if (Q == 0) return 0.0;
+  const long double Count = static_cast<long double>(N);
+  const long double Mean = static_cast<long double>(S) / Count;
+  return static_cast<double>(static_cast<long double>(Q) / Count - Mean * Mean);
+}
+
+class TSeamCarvingComponent : public TObject {
+public:
+  // Not owned; read only. 8-bit or 24-bit.
+  const TLinearBitmap* Source;
+  // 8-bit grey levels for the cost function. The same object as Image for an 8-bit source
+  // whose palette is the grey ramp (or absent); otherwise a separate image owned here,
+  // made through the palette or from the colour bytes. Null until the first UpdateCostMap.
+  TLinearBitmap* GreyImage = nullptr;
+  // Not owned, may be null: one byte per Source pixel, rows back to back, nonzero = selected.
+  const std::uint8_t* SelectionMask;
+  TSelectionHandling SelectionHandling = shIgnore;
+  std::int32_t CostWindowSize = 0;
+  std::int32_t CostWindowRadius = 0; // CostWindowSize / 2: the window is 2 * radius + 1 wide
+  // Cumulative seam costs and predecessor steps per direction, for the seam search.
+  std::array<std::unique_ptr<TFloatMap>, 2> SeamCost;
+  std::array<bool, 2> SeamMapFresh{}; // false after any change of image, size or costs
+  bool CostMapValid = false;          // CostMap matches the image and both parameters
+  double FixedCost = -1;              // a cost ComputeCost never overwrites; -1: none
+  // Gamma-correct average of two 8-bit values, for pixels inserted between two others.
+  std::uint8_t GammaAverage[256][256];
+  // The carved size. The maps keep their allocated size; the live region is columns
+  // 0..Width-1 of rows 0..Height-1.
+  std::int32_t Width;
+  std::int32_t Height;
+  std::unique_ptr<TMatrix> CostMap;
+  // The working copy of Source, null until the first UpdateCostMap.
+  std::unique_ptr<TLinearBitmap> Image;
+  std::array<std::unique_ptr<TLinearBitmap>, 2> SeamStep;
+  std::int32_t BestColumn = 0;
+  std::int32_t BestRow = 0;
+
+  // Stores Source and the mask (neither is copied, both must outlive the engine) and fills
+  // GammaAverage for Gamma. No image work is done here.
+  TSeamCarvingComponent(const TLinearBitmap& Source, const std::uint8_t* SelectionMask, float Gamma);
+  ~TSeamCarvingComponent() override;
+  TSeamCarvingComponent(const TSeamCarvingComponent&) = delete;
+  TSeamCarvingComponent& operator=(const TSeamCarvingComponent&) = delete;
+  const char* ClassName() const override { return "TSeamCarvingComponent"; }
+
+  // Each invalidates the cost map when the value changes; an equal value changes nothing.
+  void SetSelectionHandling(TSelectionHandling Mode);
+  void SetCostWindowSize(int Size);
+
+  // The top of the cost display and the base of the protected cost: 32385 for every window.
+  static constexpr double CostCeiling() { return 32385.0; }
+
+  // Makes Image, GreyImage and CostMap exist and match the image and the parameters; returns
+  // at once while CostMapValid. Raises ELinearBitmap "Unsupported pixel format" for a source
+  // that is neither 8-bit nor 24-bit, and the allocation errors of bitmaps and float maps;
+  // CostMapValid then stays false and what was made is kept for the next attempt.
+  void UpdateCostMap();
+  // Recomputes cell (X, Y) of CostMap by direct summation over the window clipped to the
+  // live region; a cell holding FixedCost is left alone. No bounds check.
+  void ComputeCost(int X, int Y);
+  // Sets every selected cell to Value. Applies only while the allocated grid has Source's
+  // size (the mask describes nothing else) and there is a mask.
+  void ApplySelectionCost(double Value);
+  // Renders CostMap for display, after UpdateCostMap: 8-bit grey, Round(255 * sqrt(cost /
+  // CostCeiling)) limited to 0..255, at the allocated size.
+  void RenderCostMap(TLinearBitmap& Bitmap);
+
+  // Rewrites GreyImage pixel (X, Y) from Image pixel (X, Y) where the grey image is separate;
+  // for pixels that seam insertion creates. No bounds check.
+  void UpdateGreyPixel(int X, int Y);
+  // Releases a separate grey image and sets GreyImage to null.
+  void DiscardGreyImage();
+
+private:
+  std::unique_ptr<TLinearBitmap> SeparateGreyImage_;
+
+  void BuildGammaAverageTable(float Gamma);
+  void MakeGreyImage();
+  // The full computation over the allocated grid, equal cell for cell to ComputeCost on a
+  // zeroed map.
+  void ComputeAllCosts();
+};
+
+// Grey level Round((2 R + 3 G + B) / 6), ties to even.
+std::uint8_t GreyLevel(int Red, int Green, int Blue);
