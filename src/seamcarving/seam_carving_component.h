@@ -99,6 +99,30 @@ public:
   // CostCeiling)) limited to 0..255, at the allocated size.
   void RenderCostMap(TLinearBitmap& Bitmap);
 
+  // Seam search. Runs UpdateCostMap, then the passes for the requested directions from
+  // scratch; with both, the vertical pass runs on a worker thread beside the horizontal one,
+  // and the worker's error is raised here with its message once both have ended.
+  void FindSeams(TSeamDirections Directions);
+  // Cumulative costs and predecessor steps over the live region; BestColumn (BestRow) is the
+  // leftmost (topmost) cheapest end. A diagonal predecessor wins only when strictly lower
+  // than every other candidate. A region one pixel across yields the straight line.
+  void VerticalSeamPass();
+  void HorizontalSeamPass();
+  // Remove the seam ending at bottom-row column X (right-column row Y) as found by the last
+  // pass of that direction, shifting image, grey image and costs within the allocated grid,
+  // then recompute the costs within the window radius of the removed pixels.
+  void RemoveVerticalSeam(int X);
+  void RemoveHorizontalSeam(int Y);
+
+  // Reduces Width and Height to the targets (each at least 1) seam by seam, removing at each
+  // step the seam with the lower average cost per pixel (the horizontal one on a tie);
+  // reports step * 100 / total through ProgressHook, which may abort between seams.
+  void ScaleTo(int NewWidth, int NewHeight);
+  // Widens Source to NewWidth (above Source's width; otherwise nothing happens) by inserting a
+  // gamma-correct average beside each of the seams that would be removed first. Discards
+  // earlier removals; releases the derived maps, which the next UpdateCostMap rebuilds.
+  void EnlargeWidth(int NewWidth);
+
   // Rewrites GreyImage pixel (X, Y) from Image pixel (X, Y) where the grey image is separate;
   // for pixels that seam insertion creates. No bounds check.
   void UpdateGreyPixel(int X, int Y);
@@ -107,6 +131,11 @@ public:
 
 private:
   std::unique_ptr<TLinearBitmap> SeparateGreyImage_;
+
+  // Sizes the seam maps of Direction to the allocated grid.
+  void PrepareSeamPass(TSeamDirection Direction);
+  // Releases the grey image, the cost map and the seam maps; the cost map becomes invalid.
+  void ReleaseDerivedMaps();
 
   void BuildGammaAverageTable(float Gamma);
   void MakeGreyImage();

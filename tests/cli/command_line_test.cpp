@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "command_line.h"
-#include "common/error_text.h"
+#include "message_of.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
       {{"in.png", "-o", "x.png", "--quiet=yes"}, "--quiet takes no value"},
   };
   for (const auto& C : Cases) {
-    EXPECT_EQ(ErrorText([&] { ParseCommandLine(C.Args); }), C.Message);
+    EXPECT_EQ(MessageOf([&] { ParseCommandLine(C.Args); }), C.Message);
     EXPECT_EQ(ExitStatusOf(C.Args), ExitRefused);
   }
   EXPECT_EQ(ExitStatusOf({"in.png", "-o", "x.png", "--selection", "ignore"}), 0);

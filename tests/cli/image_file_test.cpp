@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/error_text.h"
+#include "message_of.h"
 #include "image_file.h"
 #include "stb_image_write.h"
 
@@ -129,12 +129,12 @@ TEST(BmpFile, RefusesWhatItDoesNotReadAndFailsOnDamage) {
       {{'G', 'I', 'F', '8'}, "x.bmp: not a BMP, PNG or JPEG image", ExitRefused},
   };
   for (const auto& C : Cases) {
-    EXPECT_EQ(ErrorText([&] { DecodeImage(C.Data, "x.bmp"); }), C.Message);
+    EXPECT_EQ(MessageOf([&] { DecodeImage(C.Data, "x.bmp"); }), C.Message);
     EXPECT_EQ(ExitStatusOf([&] { DecodeImage(C.Data, "x.bmp"); }), C.Status) << C.Message;
   }
   std::vector<std::uint8_t> Palette = EncodeBmp(*Indexed(2, 2));
   PutU32At(Palette, 46, 257);
-  EXPECT_EQ(ErrorText([&] { DecodeImage(Palette, "p.bmp"); }), "p.bmp: damaged BMP header (palette size)");
+  EXPECT_EQ(MessageOf([&] { DecodeImage(Palette, "p.bmp"); }), "p.bmp: damaged BMP header (palette size)");
 }
 
 TEST(PngFile, GreyStaysEightBitAndColourBecomesTwentyFourBit) {
@@ -159,7 +159,7 @@ TEST(PngFile, AlphaChannelsAreRefused) {
   for (int Channels : {2, 4}) {
     std::vector<std::uint8_t> Pixels(4 * Channels, 200), Data;
     ASSERT_TRUE(stbi_write_png_to_func(Append, &Data, 2, 2, Channels, Pixels.data(), 2 * Channels));
-    EXPECT_EQ(ErrorText([&] { DecodeImage(Data, "a.png"); }), "a.png: images with an alpha channel are not supported");
+    EXPECT_EQ(MessageOf([&] { DecodeImage(Data, "a.png"); }), "a.png: images with an alpha channel are not supported");
     EXPECT_EQ(ExitStatusOf([&] { DecodeImage(Data, "a.png"); }), ExitRefused);
   }
   std::vector<std::uint8_t> Data = EncodePng(*Gradient(2, 2));
@@ -184,7 +184,7 @@ TEST(ImageFiles, WritingReplacesTheTargetOnlyWhenComplete) {
   EXPECT_EQ(ReadImageFile(Out)->Width, 4);
   EXPECT_EQ(Folder.FileCount(), 1u);
 
-  EXPECT_EQ(ErrorText([&] { WriteImageFile(Folder / "out.gif", *Gradient(1, 1)); }),
+  EXPECT_EQ(MessageOf([&] { WriteImageFile(Folder / "out.gif", *Gradient(1, 1)); }),
             Folder / "out.gif" + ": the output must end in .bmp or .png");
   EXPECT_EQ(ExitStatusOf([&] { WriteImageFile(Folder / "missing/x.png", *Gradient(1, 1)); }), ExitFailure);
   EXPECT_EQ(Folder.FileCount(), 1u);

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "common/error_text.h"
+#include "message_of.h"
 #include "plugin/plugin_linear_bitmap.h"
 
 namespace {
@@ -102,24 +102,24 @@ TEST(PluginLinearBitmap, RefusesRecordsItCannotPresent) {
   THostBuffer Host(4, 4, 3, 12);
   THostImage R = Host.Record;
   R.Width = 0;
-  EXPECT_EQ(ErrorText([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
+  EXPECT_EQ(MessageOf([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
   R = Host.Record;
   R.Pixels = nullptr;
-  EXPECT_EQ(ErrorText([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
+  EXPECT_EQ(MessageOf([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
   R = Host.Record;
   R.PixelSize = 2;
-  EXPECT_EQ(ErrorText([&] { TPluginLinearBitmap B(R); }), "Unsupported pixel format");
+  EXPECT_EQ(MessageOf([&] { TPluginLinearBitmap B(R); }), "Unsupported pixel format");
   R = Host.Record;
   R.BytesPerLine = 11;
-  EXPECT_EQ(ErrorText([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
+  EXPECT_EQ(MessageOf([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
   R = Host.Record;
   R.Height = 1 << 30;
-  EXPECT_EQ(ErrorText([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
+  EXPECT_EQ(MessageOf([&] { TPluginLinearBitmap B(R); }), "Invalid bitmap size");
 
   // A failed attach leaves the adapter empty and the host's buffer alone.
   TPluginLinearBitmap B(Host.Record);
   R.PixelSize = 5;
-  EXPECT_EQ(ErrorText([&] { B.AttachHostImage(R); }), "Unsupported pixel format");
+  EXPECT_EQ(MessageOf([&] { B.AttachHostImage(R); }), "Unsupported pixel format");
   EXPECT_FALSE(B.Present);
   EXPECT_EQ(B.Map, nullptr);
 }
@@ -152,5 +152,5 @@ TEST(FillHostImageTest, DescribesAndHandsOverBitmaps) {
   std::free(Record.Pixels); // the receiver owns it now
 
   TLinearBitmap Deep(2, 2, lpf16Bit);
-  EXPECT_EQ(ErrorText([&] { FillHostImage(&Deep, Record, false); }), "Unsupported pixel format");
+  EXPECT_EQ(MessageOf([&] { FillHostImage(&Deep, Record, false); }), "Unsupported pixel format");
 }

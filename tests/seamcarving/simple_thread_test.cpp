@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "common/error_text.h"
+#include "message_of.h"
 #include "seamcarving/simple_thread.h"
 
 TEST(SimpleThread, RunsTheMethodOnceWithItsUserData) {
@@ -45,16 +45,16 @@ TEST(SimpleThread, FinishWaitsForASlowWorker) {
 
 TEST(SimpleThread, WorkerErrorsComeBackWithTheirMessage) {
   TSimpleThread A([](TSimpleThread&, void*) { throw Exception("Pass failed"); }, nullptr);
-  EXPECT_EQ(ErrorText([&] { A.Finish(); }), "Pass failed");
+  EXPECT_EQ(MessageOf([&] { A.Finish(); }), "Pass failed");
   TSimpleThread B([](TSimpleThread&, void*) { throw std::bad_alloc(); }, nullptr);
-  EXPECT_EQ(ErrorText([&] { B.Finish(); }), "Out of memory");
+  EXPECT_EQ(MessageOf([&] { B.Finish(); }), "Out of memory");
   TSimpleThread C([](TSimpleThread&, void*) { throw 1; }, nullptr);
-  EXPECT_EQ(ErrorText([&] { C.Finish(); }), "Unexpected error in worker thread");
+  EXPECT_EQ(MessageOf([&] { C.Finish(); }), "Unexpected error in worker thread");
 }
 
 TEST(RunSideBySideTest, WorkerErrorIsRaisedAfterTheLocalWorkFinished) {
   bool LocalFinished = false;
-  EXPECT_EQ(ErrorText([&] {
+  EXPECT_EQ(MessageOf([&] {
               RunSideBySide([] { throw Exception("M"); },
                             [&] {
                               std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -66,9 +66,9 @@ TEST(RunSideBySideTest, WorkerErrorIsRaisedAfterTheLocalWorkFinished) {
 }
 
 TEST(RunSideBySideTest, WhenBothFailTheWorkersErrorWins) {
-  EXPECT_EQ(ErrorText([] {
+  EXPECT_EQ(MessageOf([] {
               RunSideBySide([] { throw Exception("worker"); }, [] { throw Exception("local"); });
             }),
             "worker");
-  EXPECT_EQ(ErrorText([] { RunSideBySide([] {}, [] { throw Exception("local"); }); }), "local");
+  EXPECT_EQ(MessageOf([] { RunSideBySide([] {}, [] { throw Exception("local"); }); }), "local");
 }

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "common/error_text.h"
+#include "message_of.h"
 #include "support/object.h"
 
 namespace {
@@ -75,19 +75,19 @@ TEST(AssignHandOver, WriterOverrideServesTheTargetsAssign) {
 TEST(AssignHandOver, UnhandledPairingNamesSourceThenTarget) {
   TPlain P;
   TWriter W;
-  EXPECT_EQ(ErrorText([&] { P.Assign(&W); }), "Cannot assign TWriter to TPlain");
-  EXPECT_EQ(ErrorText([&] { P.AssignTo(&W); }), "Cannot assign TPlain to TWriter");
+  EXPECT_EQ(MessageOf([&] { P.Assign(&W); }), "Cannot assign TWriter to TPlain");
+  EXPECT_EQ(MessageOf([&] { P.AssignTo(&W); }), "Cannot assign TPlain to TWriter");
   TReader R;
-  EXPECT_EQ(ErrorText([&] { R.AssignTo(&P); }), "Cannot assign TReader to TPlain");
+  EXPECT_EQ(MessageOf([&] { R.AssignTo(&P); }), "Cannot assign TReader to TPlain");
 }
 
 TEST(AssignHandOver, NonAssignableAndNullObjectsAreRefused) {
   TObject Bare;
   TPlain P;
-  EXPECT_EQ(ErrorText([&] { P.Assign(&Bare); }), "Cannot assign TObject to TPlain");
-  EXPECT_EQ(ErrorText([&] { P.AssignTo(&Bare); }), "Cannot assign TPlain to TObject");
-  EXPECT_EQ(ErrorText([&] { P.Assign(nullptr); }), "Cannot assign nil to TPlain");
-  EXPECT_EQ(ErrorText([&] { P.AssignTo(nullptr); }), "Cannot assign TPlain to nil");
+  EXPECT_EQ(MessageOf([&] { P.Assign(&Bare); }), "Cannot assign TObject to TPlain");
+  EXPECT_EQ(MessageOf([&] { P.AssignTo(&Bare); }), "Cannot assign TPlain to TObject");
+  EXPECT_EQ(MessageOf([&] { P.Assign(nullptr); }), "Cannot assign nil to TPlain");
+  EXPECT_EQ(MessageOf([&] { P.AssignTo(nullptr); }), "Cannot assign TPlain to nil");
 }
 
 TEST(AssignHandOver, AFailedPairingDoesNotPoisonTheNext) {

@@ -1,0 +1,54 @@
+#!/bin/bash
+# Side-by-side wall times of featureresize and ImageMagick's liquid rescale (liblqr) on
+# photos from the scikit-image data set, fetched at bench time and never committed.
+# Usage: bench/compare_liblqr.sh FEATURERESIZE_BINARY [RUNS]
+set -euo pipefail
+tool=$1
+runs=${2:-3}
+root="$(cd "$(dirname "$0")/.." && pwd)"
+data="$root/build/bench-data"
+mkdir -p "$data"
+
+if [ ! -f "$data/hubble_2000.png" ]; then
+  ( cd "$data" && rm -rf deb && mkdir deb && cd deb && apt-get download python3-skimage >/dev/null 2>&1 &&
+    dpkg-deb -x python3-skimage_*.deb x )
+  src="$data/deb/x/usr/lib/python3/dist-packages/skimage/data"
+  cp "$src/coffee.png" "$src/motorcycle_left.png" "$data/"
+  convert "$src/hubble_deep_field.jpg" -resize 2000x "$data/hubble_2000.png"
+  rm -rf "$data/deb"
+fi
+
+size() { identify -format '%w %h' "$1"; }
+
+# Best of RUNS wall-clock seconds of a command.
+best_time() {
+  local best="" t
+  for _ in $(seq "$runs"); do
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    t=$(echo "$end - $start" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  echo "$best"
+}
+
+printf '%-24s %-12s %-11s %10s %10s %8s\n' image from to ours liblqr ratio
+row() {
+  local name=$1 file=$2 wp=$3 hp=$4
+  read -r w h < <(size "$file")
+  local tw th
+  tw=$(( (w * wp + 50) / 100 ))
+  th=$(( (h * hp + 50) / 100 ))
+  local ours lqr
+  ours=$(best_time "$tool" "$file" -o "$data/ours.png" --width "$tw" --height "$th" --quiet)
+  lqr=$(best_time convert "$file" -liquid-rescale "${tw}x${th}!" "$data/lqr.png")
+  printf '%-24s %-12s %-11s %9.3fs %9.3fs %8.2f\n' "$name" "${w}x${h}" "${tw}x${th}" "$ours" "$lqr" \
+    "$(echo "$ours / $lqr" | bc -l)"
+}
+
+row coffee "$data/coffee.png" 50 100
+row motorcycle_left "$data/motorcycle_left.png" 70 80
+row hubble_2000 "$data/hubble_2000.png" 130 100
+row hubble_2000 "$data/hubble_2000.png" 60 100

@@ -1,0 +1,141 @@
+// Automatic scaling: ScaleTo removes the cheaper seam per pixel step by step; EnlargeWidth
+// widens the source by inserting a pixel beside each of the seams that would go first.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "seamcarving/seam_carving_component.h"
+#include "support/progress.h"
+
+namespace {
+
+void ReportProgress(int Percent) {
+  if (ProgressHook) ProgressHook(Percent);
+}
+
+bool HasGreyRamp(const TLinearBitmap& Bitmap) {
+  return !Bitmap.Palette || std::memcmp(Bitmap.Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
+}
+
+} // namespace
+
+void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
+  // Never below one pixel: an empty live region has no seams to compare.
+  NewWidth = std::max(NewWidth, 1);
+  NewHeight = std::max(NewHeight, 1);
+  const int Total = std::max(0, Width - NewWidth) + std::max(0, Height - NewHeight);
+  for (int Step = 1; Step <= Total; ++Step) {
+    TSeamDirections Directions = 0;
+    if (Width > NewWidth) Directions |= SeamDirectionBit(sdVertical);
+    if (Height > NewHeight) Directions |= SeamDirectionBit(sdHorizontal);
+    FindSeams(Directions);
+    constexpr double Infinity = std::numeric_limits<double>::infinity();
+    const double CostV = (Directions & SeamDirectionBit(sdVertical))
+                             ? *SeamCost[sdVertical]->CellAddress(BestColumn, Height - 1) / Height
+                             : Infinity;
+    const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
+                             ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width
+                             : Infinity;
+    if (CostV < CostH)
+      RemoveVerticalSeam(BestColumn);
+    else
+      RemoveHorizontalSeam(BestRow);
+    ReportProgress(Step * 100 / Total);
+  }
+}
+
+void TSeamCarvingComponent::ReleaseDerivedMaps() {
+  CostMapValid = false;
+  SeamMapFresh = {};
+  DiscardGreyImage();
+  CostMap.reset();
+  for (int Direction = sdVertical; Direction <= sdHorizontal; ++Direction) {
+    SeamStep[Direction].reset();
+    SeamCost[Direction].reset();
+  }
+}
+
+void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
+  const int SourceWidth = Source->Width, SourceHeight = Source->Height;
+  const int Count = NewWidth - SourceWidth;
+  if (Count <= 0) return;
+
+  // Start from Source again. After an earlier enlargement the maps have the enlarged size even
+  // when the carved size is back at the source's; they are rebuilt at the source's size.
+  const bool Enlarged = CostMap && (CostMap->Width != SourceWidth || CostMap->Height != SourceHeight);
+  if (Width != SourceWidth || Height != SourceHeight || Enlarged) {
+    if (Enlarged) ReleaseDerivedMaps();
+    DiscardGreyImage();
+    Image.reset();
+    Width = SourceWidth;
+    Height = SourceHeight;
+    CostMapValid = false;
+  }
+
+  // Choose the seams on a shrinking copy, each mapped back to columns of Source through the
+  // seams found before it, in the order they were found. Row y's columns of all seams lie
+  // together (seam i at y * Count + i): both the mapping and the insertion walk one row's seams.
+  std::vector<int> Seams(std::size_t(Height) * Count);
+  for (int I = 0; I < Count; ++I) {
+    ReportProgress(I * 90 / Count);
+    FindSeams(SeamDirectionBit(sdVertical));
+    const TLinearBitmap& Steps = *SeamStep[sdVertical];
+    for (int Y = Height - 1, X = BestColumn; Y >= 0; --Y) {
+      int* Row = &Seams[std::size_t(Y) * Count];
+      int Column = X;
+      for (int J = 0; J < I; ++J) Column += Column >= Row[J];
+      Row[I] = Column;
+      X += static_cast<std::int8_t>(*Steps.PixelAddress(X, Y));
+    }
+    RemoveVerticalSeam(BestColumn);
+  }
+
+  ReleaseDerivedMaps();
+  Image->New(NewWidth, SourceHeight, Source->PixelFormat);
+  Image->Fill(0);
+  Image->PasteImage(*Source, 0, 0, INT32_MAX, INT32_MAX);
+  Width = SourceWidth;
+
+  const bool Indexed = Image->PixelFormat == lpf8Bit;
+  const bool AverageColours = Indexed && !HasGreyRamp(*Image);
+  const int PixelSize = Image->PixelSize;
+  // Palette images with colours: one nearest-index search per distinct pair of neighbours.
+  std::vector<std::int16_t> PairIndex(AverageColours ? 256 * 256 : 0, -1);
+  auto Average = [&](std::uint8_t* Target, const std::uint8_t* Left, const std::uint8_t* Right) {
+    if (!AverageColours) {
+      for (int C = 0; C < PixelSize; ++C) Target[C] = GammaAverage[Left[C]][Right[C]];
+      return;
+    }
+    std::int16_t& Index = PairIndex[*Left * 256 + *Right];
+    if (Index < 0) {
+      const TColorTriple& A = (*Image->Palette)[*Left];
+      const TColorTriple& B = (*Image->Palette)[*Right];
+      const TColorValue Colour = TColorValue(GammaAverage[A.Red][B.Red]) |
+                                 TColorValue(GammaAverage[A.Green][B.Green]) << 8 |
+                                 TColorValue(GammaAverage[A.Blue][B.Blue]) << 16;
+      Index = NearestPaletteIndex(Colour, *Image->Palette);
+    }
+    *Target = static_cast<std::uint8_t>(Index);
+  };
+
+  for (int I = 0; I < Count; ++I) {
+    ReportProgress(90 + I * 10 / Count);
+    for (int Y = 0; Y < Height; ++Y) {
+      int* Row = &Seams[std::size_t(Y) * Count];
+      const int X = Row[I];
+      std::uint8_t* Seam = Image->PixelAddress(X, Y);
+      const int Moved = Width - X - 1;
+      if (Moved > 0) {
+        std::memmove(Seam + 2 * PixelSize, Seam + PixelSize, std::size_t(Moved) * PixelSize);
+        Average(Seam + PixelSize, Seam, Seam + 2 * PixelSize);
+      } else {
+        // The seam pixel ends the row: with no right neighbour it is averaged with itself.
+        Average(Seam + PixelSize, Seam, Seam);
+      }
+      for (int J = I + 1; J < Count; ++J) Row[J] += Row[J] >= X;
+    }
+    ++Width;
+  }
+  ReportProgress(100);
+}

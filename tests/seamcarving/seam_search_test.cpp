@@ -1,0 +1,486 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "message_of.h"
+#include "seamcarving/seam_carving_component.h"
+#include "seamcarving/seam_reference.h"
+#include "support/progress.h"
+
+namespace {
+
+// Random images; few distinct levels make equal costs, and so ties, common.
+std::unique_ptr<TLinearBitmap> RandomImage(std::mt19937& Random, int W, int H, TLinearPixelFormat Format, int Levels,
+                                           bool ColourPalette = false) {
+  auto B = std::make_unique<TLinearBitmap>(W, H, Format);
+  if (Format == lpf8Bit) {
+    *B->Palette = GreyPalette;
+    if (ColourPalette)
+      for (int I = 0; I < 256; ++I) (*B->Palette)[I] = {std::uint8_t(I), std::uint8_t(I * 7), std::uint8_t(255 - I)};
+  }
+  std::uniform_int_distribution<int> Level(0, Levels - 1);
+  for (int I = 0; I < B->Size; ++I) B->Map[I] = std::uint8_t(Level(Random) * (255 / std::max(1, Levels - 1)));
+  return B;
+}
+
+std::unique_ptr<TSeamCarvingComponent> MakeEngine(const TLinearBitmap& Source, int Window,
+                                                  TSelectionHandling Handling = shIgnore,
+                                                  const std::uint8_t* Mask = nullptr) {
+  auto E = std::make_unique<TSeamCarvingComponent>(Source, Mask, 2.2f);
+  E->SetCostWindowSize(Window);
+  E->SetSelectionHandling(Handling);
+  return E;
+}
+
+// Sets the live cost map of an engine over a WxH image to Costs (row by row).
+void SetCosts(TSeamCarvingComponent& E, const std::vector<double>& Costs) {
+  E.UpdateCostMap();
+  for (int Y = 0; Y < E.Height; ++Y)
+    for (int X = 0; X < E.Width; ++X) *E.CostMap->CellAddress(X, Y) = Costs[std::size_t(Y) * E.Width + X];
+}
+
+int Step(const TSeamCarvingComponent& E, TSeamDirection D, int X, int Y) {
+  return static_cast<std::int8_t>(*E.SeamStep[D]->PixelAddress(X, Y));
+}
+
+::testing::AssertionResult SameLive(const TSeamCarvingComponent& A, const TSeamCarvingComponent& B) {
+  if (A.Width != B.Width || A.Height != B.Height) return ::testing::AssertionFailure() << "sizes differ";
+  const int PixelSize = A.Image->PixelSize;
+  for (int Y = 0; Y < A.Height; ++Y) {
+    if (std::memcmp(A.Image->ScanLine(Y), B.Image->ScanLine(Y), std::size_t(A.Width) * PixelSize) != 0)
+      return ::testing::AssertionFailure() << "image row " << Y << " differs";
+  }
+  if (A.CostMap || B.CostMap) {
+    if (!A.CostMap || !B.CostMap) return ::testing::AssertionFailure() << "one cost map is missing";
+    if (A.CostMap->Count != B.CostMap->Count) return ::testing::AssertionFailure() << "cost map sizes differ";
+    if (std::memcmp(A.CostMap->Map, B.CostMap->Map, sizeof(double) * A.CostMap->Count) != 0)
+      return ::testing::AssertionFailure() << "cost maps differ";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult SamePass(const TSeamCarvingComponent& A, const TSeamCarvingComponent& B,
+                                    TSeamDirection D) {
+  for (int Y = 0; Y < A.Height; ++Y)
+    for (int X = 0; X < A.Width; ++X) {
+      if (*A.SeamCost[D]->CellAddress(X, Y) != *B.SeamCost[D]->CellAddress(X, Y))
+        return ::testing::AssertionFailure() << "cumulative cost (" << X << ", " << Y << ") differs";
+      if (Step(A, D, X, Y) != Step(B, D, X, Y))
+        return ::testing::AssertionFailure() << "step (" << X << ", " << Y << ") differs";
+    }
+  if (D == sdVertical ? A.BestColumn != B.BestColumn : A.BestRow != B.BestRow)
+    return ::testing::AssertionFailure() << "best end differs";
+  return ::testing::AssertionSuccess();
+}
+
+class ProgressRecorder {
+public:
+  std::vector<int> Reports;
+  std::function<void(int)> Abort; // optional: raise at some point
+  ProgressRecorder() {
+    ProgressHook = [this](int Percent) {
+      Reports.push_back(Percent);
+      if (Abort) Abort(Percent);
+    };
+  }
+  ~ProgressRecorder() { ProgressHook = nullptr; }
+};
+
+} // namespace
+
+// ============================================================================
+// Passes: tie rules and ends
+// ============================================================================
+
+TEST(SeamSearch, StraightPredecessorWinsEveryTie) {
+  // Row 0 holds the candidates for cell (1, 1) of a 3x2 map; row 1 costs 0.
+  const struct {
+    double Left, Straight, Right;
+    int Step;
+    double Sum;
+  } Cases[] = {
+      {5, 9, 5, 0, 9}, // equal diagonals below the straight one: straight
+      {5, 5, 9, 0, 5}, // a diagonal tied with the straight one: straight
+      {4, 5, 6, -1, 4},
+      {6, 5, 4, 1, 4},
+      {5, 5, 5, 0, 5},
+  };
+  auto Source = std::make_unique<TLinearBitmap>(3, 2, lpf24Bit);
+  Source->Fill(0);
+  for (const auto& C : Cases) {
+    auto E = MakeEngine(*Source, 1);
+    SetCosts(*E, {C.Left, C.Straight, C.Right, 0, 0, 0});
+    E->FindSeams(SeamDirectionBit(sdVertical));
+    EXPECT_EQ(Step(*E, sdVertical, 1, 1), C.Step) << C.Left << " " << C.Straight << " " << C.Right;
+    EXPECT_EQ(*E->SeamCost[sdVertical]->CellAddress(1, 1), C.Sum);
+    // The same candidates as a column for the horizontal pass.
+    auto T = std::make_unique<TLinearBitmap>(2, 3, lpf24Bit);
+    T->Fill(0);
+    auto H = MakeEngine(*T, 1);
+    SetCosts(*H, {C.Left, 0, C.Straight, 0, C.Right, 0});
+    H->FindSeams(SeamDirectionBit(sdHorizontal));
+    EXPECT_EQ(Step(*H, sdHorizontal, 1, 1), C.Step);
+    EXPECT_EQ(*H->SeamCost[sdHorizontal]->CellAddress(1, 1), C.Sum);
+  }
+}
+
+TEST(SeamSearch, BordersTakeTheirOneDiagonalOnlyWhenStrictlyLower) {
+  auto Source = std::make_unique<TLinearBitmap>(3, 2, lpf24Bit);
+  auto E = MakeEngine(*Source, 1);
+  SetCosts(*E, {5, 4, 3, 1, 1, 1});
+  E->FindSeams(SeamDirectionBit(sdVertical));
+  EXPECT_EQ(Step(*E, sdVertical, 0, 1), 1);  // 4 < 5
+  EXPECT_EQ(Step(*E, sdVertical, 2, 1), 0);  // 4 is not below 3
+  SetCosts(*E, {4, 4, 5, 1, 1, 1});
+  E->FindSeams(SeamDirectionBit(sdVertical));
+  EXPECT_EQ(Step(*E, sdVertical, 0, 1), 0);  // a tie keeps the straight one
+  EXPECT_EQ(Step(*E, sdVertical, 2, 1), -1); // 4 < 5
+}
+
+TEST(SeamSearch, UniformCostsGiveStraightSeamsAtTheFirstLine) {
+  std::mt19937 Random(1);
+  auto Source = RandomImage(Random, 9, 7, lpf24Bit, 1);
+  auto E = MakeEngine(*Source, 5);
+  E->FindSeams(SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+  EXPECT_EQ(E->BestColumn, 0);
+  EXPECT_EQ(E->BestRow, 0);
+  for (int Y = 0; Y < 7; ++Y)
+    for (int X = 0; X < 9; ++X) {
+      ASSERT_EQ(Step(*E, sdVertical, X, Y), 0);
+      ASSERT_EQ(Step(*E, sdHorizontal, X, Y), 0);
+    }
+}
+
+TEST(SeamSearch, EqualMinimaTakeTheLeftmostColumnAndTopmostRow) {
+  auto Source = std::make_unique<TLinearBitmap>(4, 3, lpf24Bit);
+  auto E = MakeEngine(*Source, 1);
+  SetCosts(*E, {9, 9, 9, 9, 9, 9, 9, 9, 9, 2, 9, 2});
+  E->FindSeams(SeamDirectionBit(sdVertical));
+  EXPECT_EQ(E->BestColumn, 1);
+  SetCosts(*E, {9, 9, 9, 9, 9, 9, 9, 1, 9, 9, 9, 1});
+  E->FindSeams(SeamDirectionBit(sdHorizontal));
+  EXPECT_EQ(E->BestRow, 1);
+}
+
+TEST(SeamSearch, OnePixelAcrossGivesTheLineItselfAndOneLineTheCheapestCell) {
+  auto Column = std::make_unique<TLinearBitmap>(1, 4, lpf24Bit);
+  auto E = MakeEngine(*Column, 1);
+  SetCosts(*E, {1, 2, 3, 4});
+  E->FindSeams(SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+  EXPECT_EQ(E->BestColumn, 0);
+  EXPECT_EQ(*E->SeamCost[sdVertical]->CellAddress(0, 3), 10);
+  EXPECT_EQ(E->BestRow, 0); // the horizontal pass on one column: the cheapest plain cost
+  for (int Y = 0; Y < 4; ++Y) EXPECT_EQ(Step(*E, sdVertical, 0, Y), 0);
+
+  auto Row = std::make_unique<TLinearBitmap>(4, 1, lpf24Bit);
+  auto F = MakeEngine(*Row, 1);
+  SetCosts(*F, {3, 1, 2, 1});
+  F->FindSeams(SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+  EXPECT_EQ(F->BestColumn, 1); // the vertical pass on one row: the cheapest plain cost
+  EXPECT_EQ(F->BestRow, 0);
+  EXPECT_EQ(*F->SeamCost[sdHorizontal]->CellAddress(3, 0), 7);
+}
+
+TEST(SeamSearch, PassesEqualTheStepByStepRulesOnRandomImages) {
+  std::mt19937 Random(2);
+  for (int Trial = 0; Trial < 40; ++Trial) {
+    const int W = 2 + Trial % 9, H = 2 + Trial * 7 % 11;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 2 + Trial % 4);
+    const int Window = 1 + Trial % 6;
+    auto A = MakeEngine(*Source, Window), B = MakeEngine(*Source, Window);
+    A->FindSeams(SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+    reference::FindSeams(*B, SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+    ASSERT_TRUE(SamePass(*A, *B, sdVertical)) << "trial " << Trial;
+    ASSERT_TRUE(SamePass(*A, *B, sdHorizontal)) << "trial " << Trial;
+  }
+}
+
+TEST(SeamSearch, AWorkerErrorIsRaisedAfterTheHorizontalPass) {
+  // A step bitmap of the wrong size makes the vertical pass reallocate it; this one fails.
+  class TFailingBitmap : public TLinearBitmap {
+  protected:
+    void ReleaseMap(std::uint8_t* Block) override {
+      TLinearBitmap::ReleaseMap(Block);
+      if (Block) throw Exception("Worker failed");
+    }
+  };
+  std::mt19937 Random(3);
+  auto Source = RandomImage(Random, 6, 5, lpf24Bit, 5);
+  auto E = MakeEngine(*Source, 3);
+  E->SeamStep[sdVertical] = std::make_unique<TFailingBitmap>();
+  E->SeamStep[sdVertical]->New(1, 1, lpf8Bit);
+  EXPECT_EQ(MessageOf([&] { E->FindSeams(SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal)); }),
+            "Worker failed");
+  EXPECT_TRUE(E->SeamMapFresh[sdHorizontal]);
+  EXPECT_FALSE(E->SeamMapFresh[sdVertical]);
+}
+
+// ============================================================================
+// Removal
+// ============================================================================
+
+TEST(SeamRemoval, VerticalShiftsTheRowTailAndZeroesTheLastCell) {
+  auto Source = std::make_unique<TLinearBitmap>(5, 1, lpf24Bit);
+  for (int I = 0; I < 15; ++I) Source->Map[I] = std::uint8_t(10 + I);
+  auto E = MakeEngine(*Source, 1);
+  SetCosts(*E, {5, 6, 1, 7, 8});
+  E->FindSeams(SeamDirectionBit(sdVertical));
+  ASSERT_EQ(E->BestColumn, 2);
+  E->RemoveVerticalSeam(2);
+  EXPECT_EQ(E->Width, 4);
+  const std::uint8_t Expected[] = {10, 11, 12, 13, 14, 15, 19, 20, 21, 22, 23, 24, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(E->Image->Map, Expected, 15), 0);
+  EXPECT_EQ(*E->CostMap->CellAddress(4, 0), 0.0);
+  EXPECT_EQ(*E->CostMap->CellAddress(2, 0), 0.0); // recomputed: radius 0, one pixel
+  EXPECT_EQ(*E->CostMap->CellAddress(3, 0), 8.0); // shifted, outside the band
+  EXPECT_FALSE(E->SeamMapFresh[sdVertical]);
+  EXPECT_TRUE(E->CostMapValid);
+}
+
+TEST(SeamRemoval, BandRepairStopsAtTheBorder) {
+  std::mt19937 Random(4);
+  auto Source = RandomImage(Random, 8, 1, lpf8Bit, 256);
+  auto E = MakeEngine(*Source, 5); // radius 2
+  SetCosts(*E, {0, 100, 100, 100, 100, 100, 100, 100});
+  E->FindSeams(SeamDirectionBit(sdVertical));
+  ASSERT_EQ(E->BestColumn, 0);
+  E->RemoveVerticalSeam(0);
+  for (int X = 0; X < 3; ++X) EXPECT_NE(*E->CostMap->CellAddress(X, 0), 100.0) << X;
+  for (int X = 3; X < 7; ++X) EXPECT_EQ(*E->CostMap->CellAddress(X, 0), 100.0) << X;
+}
+
+TEST(SeamRemoval, HorizontalShiftsColumnsUp) {
+  auto Source = std::make_unique<TLinearBitmap>(2, 3, lpf8Bit);
+  *Source->Palette = GreyPalette;
+  const std::uint8_t Pixels[] = {1, 2, 3, 4, 5, 6};
+  std::memcpy(Source->Map, Pixels, 6);
+  auto E = MakeEngine(*Source, 1);
+  SetCosts(*E, {9, 9, 0, 0, 9, 9});
+  E->FindSeams(SeamDirectionBit(sdHorizontal));
+  ASSERT_EQ(E->BestRow, 1);
+  E->RemoveHorizontalSeam(1);
+  EXPECT_EQ(E->Height, 2);
+  const std::uint8_t Expected[] = {1, 2, 5, 6, 0, 0};
+  EXPECT_EQ(std::memcmp(E->Image->Map, Expected, 6), 0);
+  EXPECT_EQ(E->GreyImage, E->Image.get()); // moved once: it is the grey image too
+}
+
+TEST(SeamRemoval, RemovalsEqualTheStepByStepRulesOnRandomImages) {
+  std::mt19937 Random(5);
+  for (int Trial = 0; Trial < 24; ++Trial) {
+    const int W = 3 + Trial % 8, H = 3 + Trial * 5 % 9;
+    const bool Colour = Trial % 3 == 1;
+    auto Source = RandomImage(Random, W, H, Trial % 3 == 0 ? lpf24Bit : lpf8Bit, 3 + Trial % 5, Colour);
+    std::vector<std::uint8_t> Mask(std::size_t(W) * H);
+    for (auto& M : Mask) M = Random() % 4 == 0;
+    const auto Handling = static_cast<TSelectionHandling>(Trial % 3);
+    const int Window = 1 + Trial % 7;
+    auto A = MakeEngine(*Source, Window, Handling, Mask.data());
+    auto B = MakeEngine(*Source, Window, Handling, Mask.data());
+    for (int K = 0; K < 4 && A->Width > 1 && A->Height > 1; ++K) {
+      const TSeamDirection D = (K + Trial) % 2 ? sdVertical : sdHorizontal;
+      A->FindSeams(SeamDirectionBit(D));
+      reference::FindSeams(*B, SeamDirectionBit(D));
+      ASSERT_TRUE(SamePass(*A, *B, D)) << "trial " << Trial << " seam " << K;
+      if (D == sdVertical) {
+        A->RemoveVerticalSeam(A->BestColumn);
+        reference::RemoveVerticalSeam(*B, B->BestColumn);
+      } else {
+        A->RemoveHorizontalSeam(A->BestRow);
+        reference::RemoveHorizontalSeam(*B, B->BestRow);
+      }
+      ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial << " seam " << K;
+      if (Colour) {
+        for (int Y = 0; Y < A->Height; ++Y)
+          ASSERT_EQ(std::memcmp(A->GreyImage->ScanLine(Y), B->GreyImage->ScanLine(Y), A->Width), 0);
+      }
+    }
+  }
+}
+
+TEST(SeamRemoval, ExpensiveSelectionTravelsWithItsPixels) {
+  auto Source = std::make_unique<TLinearBitmap>(4, 2, lpf24Bit);
+  Source->Fill(0);
+  std::vector<std::uint8_t> Mask = {0, 0, 0, 1, 0, 0, 0, 1};
+  auto E = MakeEngine(*Source, 3, shExpensive, Mask.data());
+  E->FindSeams(SeamDirectionBit(sdVertical));
+  E->RemoveVerticalSeam(E->BestColumn);
+  EXPECT_EQ(*E->CostMap->CellAddress(2, 0), 35623.5);
+  EXPECT_EQ(*E->CostMap->CellAddress(2, 1), 35623.5);
+}
+
+// ============================================================================
+// ScaleTo
+// ============================================================================
+
+TEST(ScaleToTest, TargetsAtOrAboveTheSizeDoNothing) {
+  std::mt19937 Random(6);
+  auto Source = RandomImage(Random, 5, 4, lpf24Bit, 4);
+  auto E = MakeEngine(*Source, 3);
+  ProgressRecorder Progress;
+  E->ScaleTo(5, 4);
+  E->ScaleTo(9, 9);
+  EXPECT_TRUE(Progress.Reports.empty());
+  EXPECT_EQ(E->Width, 5);
+  EXPECT_EQ(E->Image, nullptr);
+}
+
+TEST(ScaleToTest, EachStepRemovesTheCheaperSeamPerPixelAndReports) {
+  std::mt19937 Random(7);
+  auto Source = RandomImage(Random, 7, 6, lpf24Bit, 200);
+  auto E = MakeEngine(*Source, 3);
+  ProgressRecorder Progress;
+  E->ScaleTo(6, 5);
+  EXPECT_EQ(E->Width, 6);
+  EXPECT_EQ(E->Height, 5);
+  EXPECT_EQ(Progress.Reports, (std::vector<int>{50, 100}));
+  EXPECT_TRUE(E->CostMapValid);
+}
+
+TEST(ScaleToTest, EqualAveragesRemoveTheHorizontalSeam) {
+  std::mt19937 Random(8);
+  auto Source = RandomImage(Random, 4, 4, lpf24Bit, 1); // every cost 0
+  auto E = MakeEngine(*Source, 3);
+  E->ScaleTo(3, 3);
+  EXPECT_EQ(E->Width, 3);
+  EXPECT_EQ(E->Height, 3);
+  // First step: both averages 0, so a row went first; then only a column was left to go.
+  auto F = MakeEngine(*Source, 3);
+  F->FindSeams(SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+  F->RemoveHorizontalSeam(F->BestRow);
+  F->FindSeams(SeamDirectionBit(sdVertical));
+  F->RemoveVerticalSeam(F->BestColumn);
+  EXPECT_TRUE(SameLive(*E, *F));
+}
+
+TEST(ScaleToTest, EqualsTheStepByStepRulesOnRandomImages) {
+  std::mt19937 Random(9);
+  for (int Trial = 0; Trial < 12; ++Trial) {
+    const int W = 6 + Trial % 7, H = 5 + Trial % 5;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 2 + Trial % 6);
+    auto A = MakeEngine(*Source, 1 + Trial % 5), B = MakeEngine(*Source, 1 + Trial % 5);
+    A->ScaleTo(W - 1 - Trial % 4, H - Trial % 3);
+    reference::ScaleTo(*B, W - 1 - Trial % 4, H - Trial % 3);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+  }
+}
+
+TEST(ScaleToTest, AnAbortKeepsTheSeamsRemovedSoFar) {
+  std::mt19937 Random(10);
+  auto Source = RandomImage(Random, 10, 4, lpf24Bit, 50);
+  auto E = MakeEngine(*Source, 3);
+  ProgressRecorder Progress;
+  Progress.Abort = [](int Percent) {
+    if (Percent >= 50) throw EAbort();
+  };
+  EXPECT_THROW(E->ScaleTo(6, 4), EAbort);
+  EXPECT_EQ(E->Width, 8);
+  EXPECT_TRUE(E->CostMapValid);
+}
+
+TEST(ScaleToTest, TargetsBelowOnePixelStopAtOne) {
+  std::mt19937 Random(11);
+  auto Source = RandomImage(Random, 3, 3, lpf24Bit, 9);
+  auto E = MakeEngine(*Source, 3);
+  E->ScaleTo(0, -5);
+  EXPECT_EQ(E->Width, 1);
+  EXPECT_EQ(E->Height, 1);
+}
+
+// ============================================================================
+// EnlargeWidth
+// ============================================================================
+
+TEST(EnlargeWidthTest, InsertsTheGammaAverageRightOfTheSeam) {
+  // Column 3 is the cheapest: the seam runs straight down it.
+  auto Source = std::make_unique<TLinearBitmap>(6, 3, lpf8Bit);
+  *Source->Palette = GreyPalette;
+  const std::uint8_t Row[] = {200, 0, 200, 0, 255, 0};
+  for (int Y = 0; Y < 3; ++Y) std::memcpy(Source->ScanLine(Y), Row, 6);
+  auto E = MakeEngine(*Source, 1);
+  SetCosts(*E, std::vector<double>{9, 9, 9, 0, 9, 9, 9, 9, 9, 0, 9, 9, 9, 9, 9, 0, 9, 9});
+  ProgressRecorder Progress;
+  E->EnlargeWidth(7);
+  EXPECT_EQ(E->Width, 7);
+  EXPECT_EQ(E->Height, 3);
+  EXPECT_EQ(Progress.Reports, (std::vector<int>{0, 90, 100}));
+  ASSERT_EQ(E->GammaAverage[0][255], 186);
+  const std::uint8_t Expected[] = {200, 0, 200, 0, 186, 255, 0};
+  for (int Y = 0; Y < 3; ++Y) EXPECT_EQ(std::memcmp(E->Image->ScanLine(Y), Expected, 7), 0) << Y;
+  EXPECT_EQ(E->CostMap, nullptr);
+  EXPECT_EQ(E->GreyImage, nullptr);
+  EXPECT_FALSE(E->CostMapValid);
+}
+
+TEST(EnlargeWidthTest, ASeamAtTheRowsEndIsAveragedWithItself) {
+  auto Source = std::make_unique<TLinearBitmap>(1, 2, lpf24Bit);
+  const std::uint8_t Pixels[] = {10, 20, 30, 40, 50, 60};
+  std::memcpy(Source->Map, Pixels, 6);
+  auto E = MakeEngine(*Source, 3);
+  E->EnlargeWidth(2);
+  ASSERT_EQ(E->Width, 2);
+  for (int Y = 0; Y < 2; ++Y)
+    for (int C = 0; C < 3; ++C)
+      EXPECT_EQ(E->Image->PixelAddress(1, Y)[C], E->GammaAverage[Pixels[3 * Y + C]][Pixels[3 * Y + C]]);
+}
+
+TEST(EnlargeWidthTest, EqualsTheStepByStepRulesOnRandomImages) {
+  std::mt19937 Random(12);
+  for (int Trial = 0; Trial < 16; ++Trial) {
+    const int W = 3 + Trial % 9, H = 2 + Trial % 6;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 2 + Trial % 7);
+    auto A = MakeEngine(*Source, 1 + Trial % 5), B = MakeEngine(*Source, 1 + Trial % 5);
+    const int NewWidth = W + 1 + Trial % ((W + 1) / 2);
+    A->EnlargeWidth(NewWidth);
+    reference::EnlargeWidth(*B, NewWidth);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+  }
+}
+
+TEST(EnlargeWidthTest, EarlierRemovalsAndEnlargementsAreDiscarded) {
+  std::mt19937 Random(13);
+  auto Source = RandomImage(Random, 8, 6, lpf24Bit, 30);
+  auto Fresh = MakeEngine(*Source, 3);
+  Fresh->EnlargeWidth(11);
+  auto E = MakeEngine(*Source, 3);
+  E->ScaleTo(6, 5);
+  E->EnlargeWidth(11);
+  EXPECT_TRUE(SameLive(*E, *Fresh));
+  // Enlarged and carved back to the source's width: still the source that is widened.
+  E->ScaleTo(8, 6);
+  ASSERT_EQ(E->Width, 8);
+  E->EnlargeWidth(11);
+  EXPECT_TRUE(SameLive(*E, *Fresh));
+}
+
+TEST(EnlargeWidthTest, ColourPaletteInsertsTheNearestEntryToTheAverageColour) {
+  auto Source = std::make_unique<TLinearBitmap>(2, 1, lpf8Bit);
+  for (int I = 0; I < 256; ++I) (*Source->Palette)[I] = {0, 0, 0};
+  (*Source->Palette)[1] = {0, 0, 255};   // red
+  (*Source->Palette)[2] = {255, 0, 0};   // blue
+  (*Source->Palette)[3] = {186, 0, 186}; // their gamma-correct average
+  Source->Map[0] = 1;
+  Source->Map[1] = 2;
+  auto E = MakeEngine(*Source, 1);
+  E->EnlargeWidth(3);
+  EXPECT_EQ(E->Image->Map[1], 3);
+}
+
+TEST(EnlargeWidthTest, AnAbortWhileInsertingKeepsAPartlyWidenedImage) {
+  std::mt19937 Random(14);
+  auto Source = RandomImage(Random, 10, 3, lpf24Bit, 40);
+  auto E = MakeEngine(*Source, 3);
+  ProgressRecorder Progress;
+  Progress.Abort = [](int Percent) {
+    if (Percent > 90) throw EAbort();
+  };
+  EXPECT_THROW(E->EnlargeWidth(14), EAbort); // reports 90, 92: stops before the second seam
+  EXPECT_EQ(E->Width, 11);
+  EXPECT_EQ(E->Image->Width, 14);
+  EXPECT_EQ(E->CostMap, nullptr);
+  Progress.Abort = nullptr;
+  E->ScaleTo(11, 2); // rebuilds from what is there
+  EXPECT_EQ(E->Height, 2);
+}
