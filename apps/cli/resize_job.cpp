@@ -1,0 +1,105 @@
+#include "resize_job.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "image_file.h"
+#include "seamcarving/seam_carving_component.h"
+#include "support/progress.h"
+
+namespace {
+
+constexpr float Gamma = 2.2f;
+
+std::string SizeText(const TLinearBitmap& Image) {
+  return std::to_string(Image.Width) + " x " + std::to_string(Image.Height);
+}
+
+// One byte per pixel, rows back to back: nonzero where the mask image is nonzero.
+std::vector<std::uint8_t> ReadSelectionMask(const std::string& Path, const TLinearBitmap& Source) {
+  const auto Mask = ReadImageFile(Path);
+  if (Mask->Width != Source.Width || Mask->Height != Source.Height)
+    throw ECommandLine(Path + ": the mask is " + SizeText(*Mask) + " pixels but the image is " + SizeText(Source),
+                       ExitRefused);
+  std::vector<std::uint8_t> Selected(std::size_t(Source.Width) * Source.Height);
+  std::uint8_t* To = Selected.data();
+  for (int Y = 0; Y < Mask->Height; ++Y) {
+    const std::uint8_t* From = Mask->ScanLine(Y);
+    for (int X = 0; X < Mask->Width; ++X, From += Mask->PixelSize)
+      *To++ = Mask->PixelSize == 1 ? From[0] != 0 : (From[0] | From[1] | From[2]) != 0;
+  }
+  return Selected;
+}
+
+TSelectionHandling Handling(TSelectionChoice Choice, bool HasMask) {
+  switch (Choice) {
+    case TSelectionChoice::Ignore: return shIgnore;
+    case TSelectionChoice::Protect: return shExpensive;
+    case TSelectionChoice::Prefer: return shCheap;
+    default: return HasMask ? shExpensive : shIgnore;
+  }
+}
+
+int CheckedTarget(const char* Option, std::int64_t Target, std::int64_t Max, const TLinearBitmap& Source) {
+  if (Target < 1 || Target > Max)
+    throw ECommandLine(std::string(Option) + " " + std::to_string(Target) + " is out of range for this " +
+                           SizeText(Source) + " image (1 to " + std::to_string(Max) + ")",
+                       ExitRefused);
+  return static_cast<int>(Target);
+}
+
+// Routes the engine's progress to Progress, mapped into [From, From + Span] of the whole run.
+class TProgressPhase {
+public:
+  TProgressPhase(const std::function<void(int)>& Progress, int From, int Span) {
+    ProgressHook = [&Progress, From, Span](int Percent) { Progress(From + Percent * Span / 100); };
+  }
+  ~TProgressPhase() { ProgressHook = nullptr; }
+  TProgressPhase(const TProgressPhase&) = delete;
+  TProgressPhase& operator=(const TProgressPhase&) = delete;
+};
+
+} // namespace
+
+void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
+  CheckOutputExtension(Line.Output);
+  const auto Source = ReadImageFile(Line.Input);
+  std::vector<std::uint8_t> Mask;
+  if (!Line.Mask.empty()) Mask = ReadSelectionMask(Line.Mask, *Source);
+
+  TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), Gamma);
+  Engine.SetCostWindowSize(Line.WindowSize);
+  Engine.SetSelectionHandling(Handling(Line.Selection, !Mask.empty()));
+
+  if (Line.CostMap) {
+    Engine.UpdateCostMap();
+    TLinearBitmap Rendered;
+    Engine.CostMap->ToScaledBitmap(Rendered, msSquareRoot, 0, TSeamCarvingComponent::CostCeiling());
+    WriteImageFile(Line.Output, Rendered);
+    return;
+  }
+
+  const int Width = CheckedTarget("--width", ResolveSize(Line.Width, Source->Width), MaxTargetWidth(Source->Width),
+                                  *Source);
+  const int Height = CheckedTarget("--height", ResolveSize(Line.Height, Source->Height), Source->Height, *Source);
+  if (Width == Source->Width && Height == Source->Height) {
+    WriteImageFile(Line.Output, *Source);
+    return;
+  }
+  // Progress in proportion to the seams each phase handles.
+  const int Inserted = std::max(0, Width - Source->Width);
+  const int Removed = std::max(0, Source->Width - Width) + (Source->Height - Height);
+  const int EnlargeSpan = 100 * Inserted / (Inserted + Removed);
+  if (Inserted > 0) {
+    TProgressPhase Phase(Progress, 0, EnlargeSpan);
+    Engine.EnlargeWidth(Width);
+  }
+  {
+    TProgressPhase Phase(Progress, EnlargeSpan, 100 - EnlargeSpan);
+    Engine.ScaleTo(Width, Height);
+  }
+  TLinearBitmap Result(Engine.Image.get());
+  Result.ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
+  WriteImageFile(Line.Output, Result);
+}
