@@ -14,7 +14,7 @@ if [ ! -f "$data/hubble_2000.png" ]; then
     dpkg-deb -x python3-skimage_*.deb x )
   src="$data/deb/x/usr/lib/python3/dist-packages/skimage/data"
   cp "$src/coffee.png" "$src/motorcycle_left.png" "$data/"
-  convert "$src/hubble_deep_field.jpg" -resize 2000x "$data/hubble_2000.png"
+  convert "$src/hubble_deep_field.jpg" -resize 2000x "$data/hubble_2000.png" 2>/dev/null
   rm -rf "$data/deb"
 fi
 
@@ -37,7 +37,10 @@ best_time() {
 printf '%-24s %-12s %-11s %10s %10s %8s\n' image from to ours liblqr ratio
 row() {
   local name=$1 file=$2 wp=$3 hp=$4
-  read -r w h < <(size "$file")
+  local dims w h
+  dims=$(size "$file")
+  w=${dims% *}
+  h=${dims#* }
   local tw th
   tw=$(( (w * wp + 50) / 100 ))
   th=$(( (h * hp + 50) / 100 ))

@@ -2,34 +2,15 @@
 // summation it replaces, for comparison.
 #include <benchmark/benchmark.h>
 
-#include <memory>
-#include <random>
-
+#include "bench_images.h"
 #include "seamcarving/seam_carving_component.h"
 
 namespace {
 
-// Smooth gradients with noise and a few hard edges: neither flat nor pure noise.
-std::unique_ptr<TLinearBitmap> TestImage(int Width, int Height) {
-  auto Bitmap = std::make_unique<TLinearBitmap>(Width, Height, lpf24Bit);
-  std::mt19937 Random(42);
-  for (int Y = 0; Y < Height; ++Y) {
-    std::uint8_t* Pixel = Bitmap->ScanLine(Y);
-    for (int X = 0; X < Width; ++X, Pixel += 3) {
-      const int Edge = (X / 97 + Y / 61) % 2 ? 60 : 0;
-      const int Noise = static_cast<int>(Random() % 24);
-      Pixel[0] = static_cast<std::uint8_t>((X * 255 / Width + Edge + Noise) % 256);
-      Pixel[1] = static_cast<std::uint8_t>((Y * 255 / Height + Noise) % 256);
-      Pixel[2] = static_cast<std::uint8_t>((X + Y + Edge) % 256);
-    }
-  }
-  return Bitmap;
-}
-
 void FullCostMap(benchmark::State& State) {
   const int Width = static_cast<int>(State.range(0)), Height = static_cast<int>(State.range(1));
   const int Window = static_cast<int>(State.range(2));
-  auto Source = TestImage(Width, Height);
+  auto Source = BenchImage(Width, Height);
   TSeamCarvingComponent Engine(*Source, nullptr, 2.2f);
   Engine.SetCostWindowSize(Window);
   Engine.UpdateCostMap(); // working and grey images exist from here on, as in the dialog
@@ -44,7 +25,7 @@ void FullCostMap(benchmark::State& State) {
 
 void DirectSummation(benchmark::State& State) {
   const int Width = static_cast<int>(State.range(0)), Height = static_cast<int>(State.range(1));
-  auto Source = TestImage(Width, Height);
+  auto Source = BenchImage(Width, Height);
   TSeamCarvingComponent Engine(*Source, nullptr, 2.2f);
   Engine.SetCostWindowSize(static_cast<int>(State.range(2)));
   Engine.UpdateCostMap();

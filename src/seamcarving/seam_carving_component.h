@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "imaging/float_map.h"
 #include "imaging/linear_bitmap.h"

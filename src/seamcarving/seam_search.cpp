@@ -4,34 +4,14 @@
 #include <vector>
 
 #include "seamcarving/seam_carving_component.h"
+#include "seamcarving/seam_pass_kernel.h"
 #include "seamcarving/simple_thread.h"
 
 namespace {
 
-// Steps are signed bytes stored as 255 (-1), 0 and 1.
-constexpr std::uint8_t StepLeft = 255;
-constexpr std::uint8_t StepRight = 1;
+using namespace seam_kernel;
 
 inline int StepOffset(std::uint8_t Step) { return static_cast<std::int8_t>(Step); }
-
-// One cell of a pass: Left, Straight and Right are the cumulative costs of the three
-// candidate predecessors. A diagonal wins only when strictly lower than both others, so the
-// straight predecessor wins every tie it is part of, and two equal diagonals below it as well.
-inline void ChoosePredecessor(double Left, double Straight, double Right, double Own, double& Sum,
-                              std::uint8_t& Step) {
-  const bool TakeLeft = Left < Straight && Left < Right;
-  const bool TakeRight = Right < Straight && Right < Left;
-  Sum = Own + (TakeLeft ? Left : TakeRight ? Right : Straight);
-  Step = TakeLeft ? StepLeft : TakeRight ? StepRight : 0;
-}
-
-// A border cell has one diagonal, taken only when strictly lower than the straight one.
-inline void ChooseAtBorder(double Straight, double Diagonal, std::uint8_t DiagonalStep, double Own, double& Sum,
-                           std::uint8_t& Step) {
-  const bool TakeDiagonal = Diagonal < Straight;
-  Sum = Own + (TakeDiagonal ? Diagonal : Straight);
-  Step = TakeDiagonal ? DiagonalStep : 0;
-}
 
 // Recomputes, along one line of a seam, the costs of the cells Centre - R .. Centre + R across
 // it. Each cell's window is clipped to the live region exactly as ComputeCost clips it, and
@@ -108,25 +88,9 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   const int W = Width, H = Height;
   std::memcpy(C.ScanLine(0), CostMap->ScanLine(0), sizeof(double) * W);
   std::memset(S.ScanLine(0), 0, W);
-  for (int Y = 1; Y < H; ++Y) {
-    const double* P = C.ScanLine(Y - 1);
-    const double* Own = CostMap->ScanLine(Y);
-    double* R = C.ScanLine(Y);
-    std::uint8_t* Steps = S.ScanLine(Y);
-    if (W == 1) { // a one-pixel-wide region: the column itself is the seam
-      R[0] = Own[0] + P[0];
-      Steps[0] = 0;
-      continue;
-    }
-    ChooseAtBorder(P[0], P[1], StepRight, Own[0], R[0], Steps[0]);
-    for (int X = 1; X < W - 1; ++X) ChoosePredecessor(P[X - 1], P[X], P[X + 1], Own[X], R[X], Steps[X]);
-    ChooseAtBorder(P[W - 1], P[W - 2], StepLeft, Own[W - 1], R[W - 1], Steps[W - 1]);
-  }
-  const double* Bottom = C.ScanLine(H - 1);
-  int Best = 0;
-  for (int X = 1; X < W; ++X)
-    if (Bottom[X] < Bottom[Best]) Best = X;
-  BestColumn = Best;
+  for (int Y = 1; Y < H; ++Y)
+    AccumulateLine(C.ScanLine(Y - 1), CostMap->ScanLine(Y), C.ScanLine(Y), S.ScanLine(Y), W, 0, W - 1);
+  BestColumn = static_cast<int>(std::min_element(C.ScanLine(H - 1), C.ScanLine(H - 1) + W) - C.ScanLine(H - 1));
   SeamMapFresh[sdVertical] = true;
 }
 
@@ -136,33 +100,65 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   TLinearBitmap& S = *SeamStep[sdHorizontal];
   const int W = Width, H = Height;
   const std::ptrdiff_t Stride = C.Width; // cells per row; the step bitmap is packed alike
+  double* const Sum = C.Map;
+  const double* const Own = CostMap->Map;
+  std::uint8_t* const Steps = S.Map;
   for (int Y = 0; Y < H; ++Y) {
-    *C.CellAddress(0, Y) = *CostMap->CellAddress(0, Y);
-    *S.PixelAddress(0, Y) = 0;
+    Sum[Y * Stride] = Own[Y * Stride];
+    Steps[Y * Stride] = 0;
   }
-  // Column by column: each needs the whole previous column. Within a column the cells are
-  // independent, so the strided loads overlap well.
-  for (int X = 1; X < W; ++X) {
-    const double* P = C.Map + (X - 1);
-    const double* Own = CostMap->Map + X;
-    double* R = C.Map + X;
-    std::uint8_t* Steps = S.Map + X;
-    if (H == 1) { // a one-pixel-high region: the row itself is the seam
-      R[0] = Own[0] + P[0];
-      Steps[0] = 0;
-      continue;
+  // Each column needs the whole column before it, and walking whole columns of a wide map
+  // touches a new memory page per cell. So the map is swept in strips of rows whose edges
+  // climb one row per column: a cell then needs only cells of its own strip and of the strip
+  // above, both done, and a strip's few rows stay in cache from column to column.
+  auto HorizontalCell = [&](int X, int Y) {
+    const std::ptrdiff_t I = Y * Stride + X;
+    const double* P = Sum + I - 1;
+    if (H == 1) {
+      Sum[I] = Own[I] + P[0];
+      Steps[I] = 0;
+    } else if (Y == 0) {
+      ChooseAtBorder(P[0], P[Stride], StepRight, Own[I], Sum[I], Steps[I]);
+    } else if (Y == H - 1) {
+      ChooseAtBorder(P[0], P[-Stride], StepLeft, Own[I], Sum[I], Steps[I]);
+    } else {
+      Choose(P[-Stride], P[0], P[Stride], Own[I], Sum[I], Steps[I]);
     }
-    ChooseAtBorder(P[0], P[Stride], StepRight, Own[0], R[0], Steps[0]);
-    for (int Y = 1; Y < H - 1; ++Y) {
-      const std::ptrdiff_t I = Y * Stride;
-      ChoosePredecessor(P[I - Stride], P[I], P[I + Stride], Own[I], R[I], Steps[I]);
+  };
+  constexpr int StripRows = 64;
+  for (int Top = 0; Top < H + W; Top += StripRows) {
+    for (int X = 1; X < W; ++X) {
+      const int First = std::max(0, Top - X), Last = std::min(H - 1, Top + StripRows - 1 - X);
+      if (Top + StripRows - 1 - X < 0) break;
+      // Rows are far apart, so no prefetcher sees the next cache line of each coming: ask for
+      // the lines a few columns ahead once per line.
+      if ((X & 7) == 0)
+        for (int Y = First; Y <= Last; ++Y) {
+          const std::ptrdiff_t Ahead = Y * Stride + X + 16;
+          _mm_prefetch(reinterpret_cast<const char*>(Own + Ahead), _MM_HINT_T0);
+          _mm_prefetch(reinterpret_cast<const char*>(Sum + Ahead), _MM_HINT_T0);
+          if ((X & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(Steps + Ahead + 48), _MM_HINT_T0);
+        }
+      int Y = First;
+      for (; Y <= Last && (Y == 0 || Y == H - 1); ++Y) HorizontalCell(X, Y);
+      // Interior cells two rows at a time: the rows of one column are independent.
+      for (; Y + 1 <= Last && Y + 1 < H - 1; Y += 2) {
+        const std::ptrdiff_t I = Y * Stride + X;
+        const double* P = Sum + I - 1;
+        const __m128d Above = _mm_set_pd(P[0], P[-Stride]), Level = _mm_set_pd(P[Stride], P[0]);
+        const __m128d Below = _mm_set_pd(P[2 * Stride], P[Stride]);
+        const __m128d Costs = _mm_set_pd(Own[I + Stride], Own[I]);
+        double Pair[2];
+        ChooseTwo(Above, Level, Below, Costs, Pair, Steps + I, Steps + I + Stride);
+        Sum[I] = Pair[0];
+        Sum[I + Stride] = Pair[1];
+      }
+      for (; Y <= Last; ++Y) HorizontalCell(X, Y);
     }
-    const std::ptrdiff_t Last = (H - 1) * Stride;
-    ChooseAtBorder(P[Last], P[Last - Stride], StepLeft, Own[Last], R[Last], Steps[Last]);
   }
   int Best = 0;
   for (int Y = 1; Y < H; ++Y)
-    if (*C.CellAddress(W - 1, Y) < *C.CellAddress(W - 1, Best)) Best = Y;
+    if (Sum[Y * Stride + W - 1] < Sum[Best * Stride + W - 1]) Best = Y;
   BestRow = Best;
   SeamMapFresh[sdHorizontal] = true;
 }

@@ -1,0 +1,70 @@
+// The inner loops of the seam passes: the choice of predecessor, and one line of cumulative
+// costs from the line before it. Internal to the engine.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace seam_kernel {
+
+// Steps are signed bytes stored as 255 (-1), 0 and 1.
+constexpr std::uint8_t StepLeft = 255;
+constexpr std::uint8_t StepRight = 1;
+
+// A diagonal predecessor wins only when strictly lower than both other candidates, so the
+// straight one wins every tie it is part of, and also two equal diagonals below it.
+inline void Choose(double Left, double Straight, double Right, double Own, double& Sum, std::uint8_t& Step) {
+  const bool TakeLeft = Left < Straight && Left < Right;
+  const bool TakeRight = Right < Straight && Right < Left;
+  Sum = Own + (TakeLeft ? Left : TakeRight ? Right : Straight);
+  Step = TakeLeft ? StepLeft : TakeRight ? StepRight : 0;
+}
+
+// A border cell has one diagonal, taken only when strictly lower than the straight one.
+inline void ChooseAtBorder(double Straight, double Diagonal, std::uint8_t DiagonalStep, double Own, double& Sum,
+                           std::uint8_t& Step) {
+  const bool TakeDiagonal = Diagonal < Straight;
+  Sum = Own + (TakeDiagonal ? Diagonal : Straight);
+  Step = TakeDiagonal ? DiagonalStep : 0;
+}
+
+// Choose for two cells at once: the SSE2 compares and adds are the scalar IEEE operations two
+// at a time, and selecting by mask avoids the branches a noisy map would mispredict.
+inline void ChooseTwo(__m128d Left, __m128d Straight, __m128d Right, __m128d Own, double* Sum, std::uint8_t* Step0,
+                      std::uint8_t* Step1) {
+  const __m128d TakeL = _mm_and_pd(_mm_cmplt_pd(Left, Straight), _mm_cmplt_pd(Left, Right));
+  const __m128d TakeR = _mm_and_pd(_mm_cmplt_pd(Right, Straight), _mm_cmplt_pd(Right, Left));
+  const __m128d Chosen = _mm_or_pd(_mm_and_pd(TakeL, Left),
+                                   _mm_andnot_pd(TakeL, _mm_or_pd(_mm_and_pd(TakeR, Right), _mm_andnot_pd(TakeR, Straight))));
+  _mm_storeu_pd(Sum, _mm_add_pd(Own, Chosen));
+  // Index bit 0: left taken, bit 1: right taken.
+  static constexpr std::uint8_t Steps[4] = {0, StepLeft, StepRight, 0};
+  const int L = _mm_movemask_pd(TakeL), R = _mm_movemask_pd(TakeR);
+  *Step0 = Steps[(L & 1) | (R & 1) << 1];
+  *Step1 = Steps[(L >> 1) | (R >> 1) << 1];
+}
+
+// Cells First..Last of line R = Own + chosen predecessor in the previous cumulative line P,
+// for a line of Length cells. R may be Own. A line of one cell takes its one predecessor.
+inline void AccumulateLine(const double* P, const double* Own, double* R, std::uint8_t* S, int Length, int First,
+                           int Last) {
+  if (Length == 1) {
+    R[0] = Own[0] + P[0];
+    S[0] = 0;
+    return;
+  }
+  if (First == 0) ChooseAtBorder(P[0], P[1], StepRight, Own[0], R[0], S[0]);
+  int X = std::max(First, 1);
+  const int InteriorLast = std::min(Last, Length - 2);
+  for (; X + 1 <= InteriorLast; X += 2)
+    ChooseTwo(_mm_loadu_pd(P + X - 1), _mm_loadu_pd(P + X), _mm_loadu_pd(P + X + 1), _mm_loadu_pd(Own + X), R + X, S + X,
+              S + X + 1);
+  for (; X <= InteriorLast; ++X) Choose(P[X - 1], P[X], P[X + 1], Own[X], R[X], S[X]);
+  if (Last >= Length - 1) ChooseAtBorder(P[Length - 1], P[Length - 2], StepLeft, Own[Length - 1], R[Length - 1], S[Length - 1]);
+}
+
+} // namespace seam_kernel
