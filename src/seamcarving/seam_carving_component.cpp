@@ -188,7 +188,7 @@ void TSeamCarvingComponent::ComputeAllCosts() {
 
 void TSeamCarvingComponent::UpdateCostMap() {
   if (CostMapValid) return;
-  SeamMapFresh = {};
+  ForgetSeamMaps();
   if (!Image) {
     if (Source->PixelFormat != lpf8Bit && Source->PixelFormat != lpf24Bit)
       throw ELinearBitmap("Unsupported pixel format");

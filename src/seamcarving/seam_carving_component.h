@@ -133,8 +133,19 @@ public:
 private:
   std::unique_ptr<TLinearBitmap> SeparateGreyImage_;
 
+  // What the last removal leaves reusable of the seam maps: Reusable_[d] says the map of d was
+  // fresh from its pass when the removal ran; LastPath_ holds the removed seam's position in
+  // every line (column per row for a vertical seam, row per column for a horizontal one).
+  std::array<bool, 2> Reusable_{};
+  TSeamDirection LastRemoval_ = sdVertical;
+  std::vector<int> LastPath_;
+
   // Sizes the seam maps of Direction to the allocated grid.
   void PrepareSeamPass(TSeamDirection Direction);
+  int FirstChangedLine(TSeamDirection Direction) const;
+  void BeginRemoval(TSeamDirection Direction);
+  // Marks both seam maps stale and not reusable.
+  void ForgetSeamMaps();
   // Releases the grey image, the cost map and the seam maps; the cost map becomes invalid.
   void ReleaseDerivedMaps();
 

@@ -47,7 +47,7 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
 
 void TSeamCarvingComponent::ReleaseDerivedMaps() {
   CostMapValid = false;
-  SeamMapFresh = {};
+  ForgetSeamMaps();
   DiscardGreyImage();
   CostMap.reset();
   for (int Direction = sdVertical; Direction <= sdHorizontal; ++Direction) {

@@ -68,6 +68,88 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
 } // namespace
 
 // ============================================================================
+// Updating a seam map after a removal
+// ============================================================================
+//
+// A pass recomputes every live cell, yet one removal changes few of them. After a removal
+// across the map's own lines (a vertical seam for the vertical map), a cell keeps its value
+// and step, at its shifted place, unless its own cost was repaired, its predecessors became
+// neighbours across the seam, or one of its predecessors changed. So line by line only the
+// cells near the seam and next to the cells that changed in the line before are recomputed;
+// the change usually dies out quickly. After a removal along the lines (a horizontal seam for
+// the vertical map), the lines before the first one the removal touched are unchanged, and
+// the pass restarts from there. Either way every value equals what the full pass would give.
+
+namespace {
+
+// One seam map's cells addressed by line (row for the vertical map, column for the
+// horizontal one) and position within the line.
+struct TLineMaps {
+  double* Sum;
+  const double* Own;
+  std::uint8_t* Steps;
+  std::ptrdiff_t LineStride; // cells from one line to the next
+  std::ptrdiff_t CellStride; // cells from one position to the next
+  int Lines;
+  int Length;
+
+  std::ptrdiff_t At(int Line, int Position) const { return Line * LineStride + Position * CellStride; }
+};
+
+// Recomputes cell Position of Line from the line before; returns whether its value changed.
+bool RecomputeCell(const TLineMaps& M, int Line, int Position) {
+  const std::ptrdiff_t I = M.At(Line, Position);
+  const double Old = M.Sum[I];
+  if (Line == 0) {
+    M.Sum[I] = M.Own[I];
+    M.Steps[I] = 0;
+  } else {
+    const double* P = M.Sum + I - M.LineStride;
+    const std::ptrdiff_t D = M.CellStride;
+    if (M.Length == 1) {
+      M.Sum[I] = M.Own[I] + P[0];
+      M.Steps[I] = 0;
+    } else if (Position == 0) {
+      ChooseAtBorder(P[0], P[D], StepRight, M.Own[I], M.Sum[I], M.Steps[I]);
+    } else if (Position == M.Length - 1) {
+      ChooseAtBorder(P[0], P[-D], StepLeft, M.Own[I], M.Sum[I], M.Steps[I]);
+    } else {
+      Choose(P[-D], P[0], P[D], M.Own[I], M.Sum[I], M.Steps[I]);
+    }
+  }
+  return M.Sum[I] != Old;
+}
+
+// The map after a removal across its lines, its cells already shifted with the pixels.
+// Path holds the removed seam's position in every line.
+void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
+  const int Reach = std::max(Radius, 2); // repaired costs, and the two cells meeting at the seam
+  int ChangedFirst = 0, ChangedLast = -1;
+  for (int Line = 0; Line < M.Lines; ++Line) {
+    int First = Path[Line] - Reach, Last = Path[Line] + Reach;
+    if (Line > 0) {
+      First = std::min(First, Path[Line - 1] - 2);
+      Last = std::max(Last, Path[Line - 1] + 1);
+      if (ChangedFirst <= ChangedLast) {
+        First = std::min(First, ChangedFirst - 1);
+        Last = std::max(Last, ChangedLast + 1);
+      }
+    }
+    First = std::max(First, 0);
+    Last = std::min(Last, M.Length - 1);
+    ChangedFirst = 0;
+    ChangedLast = -1;
+    for (int Position = First; Position <= Last; ++Position)
+      if (RecomputeCell(M, Line, Position)) {
+        if (ChangedFirst > ChangedLast) ChangedFirst = Position;
+        ChangedLast = Position;
+      }
+  }
+}
+
+} // namespace
+
+// ============================================================================
 // Passes
 // ============================================================================
 
@@ -81,15 +163,31 @@ void TSeamCarvingComponent::PrepareSeamPass(TSeamDirection Direction) {
   SeamStep[Direction]->New(CostMap->Width, CostMap->Height, lpf8Bit);
 }
 
+// The first line a pass must recompute: 0, or where the last removal's changes begin when the
+// map is otherwise still that of the pass before the removal.
+int TSeamCarvingComponent::FirstChangedLine(TSeamDirection Direction) const {
+  if (!Reusable_[Direction] || LastRemoval_ == Direction) return 0;
+  const int FirstTouched = *std::min_element(LastPath_.begin(), LastPath_.end());
+  return std::max(0, FirstTouched - std::max(CostWindowRadius, 0));
+}
+
 void TSeamCarvingComponent::VerticalSeamPass() {
   PrepareSeamPass(sdVertical);
   TFloatMap& C = *SeamCost[sdVertical];
   TLinearBitmap& S = *SeamStep[sdVertical];
   const int W = Width, H = Height;
-  std::memcpy(C.ScanLine(0), CostMap->ScanLine(0), sizeof(double) * W);
-  std::memset(S.ScanLine(0), 0, W);
-  for (int Y = 1; Y < H; ++Y)
-    AccumulateLine(C.ScanLine(Y - 1), CostMap->ScanLine(Y), C.ScanLine(Y), S.ScanLine(Y), W, 0, W - 1);
+  if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
+    UpdateAcrossRemoval({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W}, LastPath_, CostWindowRadius);
+  } else {
+    const int From = FirstChangedLine(sdVertical);
+    if (From == 0) {
+      std::memcpy(C.ScanLine(0), CostMap->ScanLine(0), sizeof(double) * W);
+      std::memset(S.ScanLine(0), 0, W);
+    }
+    for (int Y = std::max(From, 1); Y < H; ++Y)
+      AccumulateLine(C.ScanLine(Y - 1), CostMap->ScanLine(Y), C.ScanLine(Y), S.ScanLine(Y), W, 0, W - 1);
+  }
+  Reusable_[sdVertical] = false;
   BestColumn = static_cast<int>(std::min_element(C.ScanLine(H - 1), C.ScanLine(H - 1) + W) - C.ScanLine(H - 1));
   SeamMapFresh[sdVertical] = true;
 }
@@ -103,59 +201,66 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   double* const Sum = C.Map;
   const double* const Own = CostMap->Map;
   std::uint8_t* const Steps = S.Map;
-  for (int Y = 0; Y < H; ++Y) {
-    Sum[Y * Stride] = Own[Y * Stride];
-    Steps[Y * Stride] = 0;
-  }
-  // Each column needs the whole column before it, and walking whole columns of a wide map
-  // touches a new memory page per cell. So the map is swept in strips of rows whose edges
-  // climb one row per column: a cell then needs only cells of its own strip and of the strip
-  // above, both done, and a strip's few rows stay in cache from column to column.
-  auto HorizontalCell = [&](int X, int Y) {
-    const std::ptrdiff_t I = Y * Stride + X;
-    const double* P = Sum + I - 1;
-    if (H == 1) {
-      Sum[I] = Own[I] + P[0];
-      Steps[I] = 0;
-    } else if (Y == 0) {
-      ChooseAtBorder(P[0], P[Stride], StepRight, Own[I], Sum[I], Steps[I]);
-    } else if (Y == H - 1) {
-      ChooseAtBorder(P[0], P[-Stride], StepLeft, Own[I], Sum[I], Steps[I]);
-    } else {
-      Choose(P[-Stride], P[0], P[Stride], Own[I], Sum[I], Steps[I]);
-    }
-  };
-  constexpr int StripRows = 64;
-  for (int Top = 0; Top < H + W; Top += StripRows) {
-    for (int X = 1; X < W; ++X) {
-      const int First = std::max(0, Top - X), Last = std::min(H - 1, Top + StripRows - 1 - X);
-      if (Top + StripRows - 1 - X < 0) break;
-      // Rows are far apart, so no prefetcher sees the next cache line of each coming: ask for
-      // the lines a few columns ahead once per line.
-      if ((X & 7) == 0)
-        for (int Y = First; Y <= Last; ++Y) {
-          const std::ptrdiff_t Ahead = Y * Stride + X + 16;
-          _mm_prefetch(reinterpret_cast<const char*>(Own + Ahead), _MM_HINT_T0);
-          _mm_prefetch(reinterpret_cast<const char*>(Sum + Ahead), _MM_HINT_T0);
-          if ((X & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(Steps + Ahead + 48), _MM_HINT_T0);
-        }
-      int Y = First;
-      for (; Y <= Last && (Y == 0 || Y == H - 1); ++Y) HorizontalCell(X, Y);
-      // Interior cells two rows at a time: the rows of one column are independent.
-      for (; Y + 1 <= Last && Y + 1 < H - 1; Y += 2) {
-        const std::ptrdiff_t I = Y * Stride + X;
-        const double* P = Sum + I - 1;
-        const __m128d Above = _mm_set_pd(P[0], P[-Stride]), Level = _mm_set_pd(P[Stride], P[0]);
-        const __m128d Below = _mm_set_pd(P[2 * Stride], P[Stride]);
-        const __m128d Costs = _mm_set_pd(Own[I + Stride], Own[I]);
-        double Pair[2];
-        ChooseTwo(Above, Level, Below, Costs, Pair, Steps + I, Steps + I + Stride);
-        Sum[I] = Pair[0];
-        Sum[I + Stride] = Pair[1];
+  if (Reusable_[sdHorizontal] && LastRemoval_ == sdHorizontal) {
+    UpdateAcrossRemoval({Sum, Own, Steps, 1, Stride, W, H}, LastPath_, CostWindowRadius);
+  } else {
+    const int From = std::max(FirstChangedLine(sdHorizontal), 1);
+    if (From == 1)
+      for (int Y = 0; Y < H; ++Y) {
+        Sum[Y * Stride] = Own[Y * Stride];
+        Steps[Y * Stride] = 0;
       }
-      for (; Y <= Last; ++Y) HorizontalCell(X, Y);
+    auto HorizontalCell = [&](int X, int Y) {
+      const std::ptrdiff_t I = Y * Stride + X;
+      const double* P = Sum + I - 1;
+      if (H == 1) {
+        Sum[I] = Own[I] + P[0];
+        Steps[I] = 0;
+      } else if (Y == 0) {
+        ChooseAtBorder(P[0], P[Stride], StepRight, Own[I], Sum[I], Steps[I]);
+      } else if (Y == H - 1) {
+        ChooseAtBorder(P[0], P[-Stride], StepLeft, Own[I], Sum[I], Steps[I]);
+      } else {
+        Choose(P[-Stride], P[0], P[Stride], Own[I], Sum[I], Steps[I]);
+      }
+    };
+    // Each column needs the whole column before it, and walking whole columns of a wide map
+    // touches a new memory page per cell. So the map is swept in strips of rows whose edges
+    // climb one row per column: a cell then needs only cells of its own strip and of the strip
+    // above, both done, and a strip's few rows stay in cache from column to column.
+    constexpr int StripRows = 64;
+    for (int Top = From; Top < From + H + W; Top += StripRows) {
+      for (int X = From; X < W; ++X) {
+        const int First = std::max(0, Top - X), Last = std::min(H - 1, Top + StripRows - 1 - X);
+        if (Top + StripRows - 1 - X < 0) break;
+        // Rows are far apart, so no prefetcher sees the next cache line of each coming: ask
+        // for the lines a few columns ahead once per line.
+        if ((X & 7) == 0)
+          for (int Y = First; Y <= Last; ++Y) {
+            const std::ptrdiff_t Ahead = Y * Stride + X + 16;
+            _mm_prefetch(reinterpret_cast<const char*>(Own + Ahead), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(Sum + Ahead), _MM_HINT_T0);
+            if ((X & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(Steps + Ahead + 48), _MM_HINT_T0);
+          }
+        int Y = First;
+        for (; Y <= Last && (Y == 0 || Y == H - 1); ++Y) HorizontalCell(X, Y);
+        // Interior cells two rows at a time: the rows of one column are independent.
+        for (; Y + 1 <= Last && Y + 1 < H - 1; Y += 2) {
+          const std::ptrdiff_t I = Y * Stride + X;
+          const double* P = Sum + I - 1;
+          const __m128d Above = _mm_set_pd(P[0], P[-Stride]), Level = _mm_set_pd(P[Stride], P[0]);
+          const __m128d Below = _mm_set_pd(P[2 * Stride], P[Stride]);
+          const __m128d Costs = _mm_set_pd(Own[I + Stride], Own[I]);
+          double Pair[2];
+          ChooseTwo(Above, Level, Below, Costs, Pair, Steps + I, Steps + I + Stride);
+          Sum[I] = Pair[0];
+          Sum[I + Stride] = Pair[1];
+        }
+        for (; Y <= Last; ++Y) HorizontalCell(X, Y);
+      }
     }
   }
+  Reusable_[sdHorizontal] = false;
   int Best = 0;
   for (int Y = 1; Y < H; ++Y)
     if (Sum[Y * Stride + W - 1] < Sum[Best * Stride + W - 1]) Best = Y;
@@ -179,13 +284,30 @@ void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
 // Removal
 // ============================================================================
 
-void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
+void TSeamCarvingComponent::ForgetSeamMaps() {
   SeamMapFresh = {};
+  Reusable_ = {};
+}
+
+void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
+  // A map fresh from its pass can be brought up to date after this removal instead of being
+  // recomputed; one that was not stays stale.
+  Reusable_ = SeamMapFresh;
+  SeamMapFresh = {};
+  LastRemoval_ = Direction;
+}
+
+void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
+  BeginRemoval(sdVertical);
   const int NewWidth = --Width;
   const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
+  const bool ShiftSeamMap = Reusable_[sdVertical];
   const TLinearBitmap& Steps = *SeamStep[sdVertical];
+  LastPath_.resize(Height);
   for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
+    LastPath_[Y] = Column;
+    const int Next = Column + StepOffset(*Steps.PixelAddress(Column, Y));
     const int Count = NewWidth - Column; // pixels right of the seam
     std::uint8_t* Row = Image->PixelAddress(Column, Y);
     std::memmove(Row, Row + PixelSize, std::size_t(Count) * PixelSize);
@@ -197,25 +319,30 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     double* Cells = CostMap->CellAddress(Column, Y);
     std::memmove(Cells, Cells + 1, sizeof(double) * Count);
     *CostMap->CellAddress(NewWidth, Y) = 0.0;
-    Column += StepOffset(*Steps.PixelAddress(Column, Y));
+    if (ShiftSeamMap) {
+      double* Sums = SeamCost[sdVertical]->CellAddress(Column, Y);
+      std::memmove(Sums, Sums + 1, sizeof(double) * Count);
+      std::uint8_t* StepCells = SeamStep[sdVertical]->PixelAddress(Column, Y);
+      std::memmove(StepCells, StepCells + 1, Count);
+    }
+    Column = Next;
   }
   const TBandGeometry Band{GreyImage->Map, 1, GreyImage->BytesPerLine, CostMap->Map, 1, CostMap->Width,
                            NewWidth, Height, CostWindowRadius};
   std::vector<std::uint64_t> LineS, LineQ;
-  for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
-    RepairBandLine(Band, Y, Column, FixedCost, LineS, LineQ);
-    Column += StepOffset(*Steps.PixelAddress(Column, Y));
-  }
+  for (int Y = Height - 1; Y >= 0; --Y) RepairBandLine(Band, Y, LastPath_[Y], FixedCost, LineS, LineQ);
 }
 
 void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
-  SeamMapFresh = {};
+  BeginRemoval(sdHorizontal);
   const int NewHeight = --Height;
   const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
+  const bool ShiftSeamMap = Reusable_[sdHorizontal];
   const TLinearBitmap& Steps = *SeamStep[sdHorizontal];
   // The seam's row in every column, walked back from the right.
-  std::vector<int> SeamRow(Width);
+  std::vector<int>& SeamRow = LastPath_;
+  SeamRow.resize(Width);
   for (int X = Width - 1, Row = Y; X >= 0; --X) {
     SeamRow[X] = Row;
     Row += StepOffset(*Steps.PixelAddress(X, Row));
@@ -230,11 +357,18 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     const std::uint8_t* GreyBelow = GreyImage->ScanLine(Row + 1);
     double* Cells = CostMap->ScanLine(Row);
     const double* CellsBelow = CostMap->ScanLine(Row + 1);
+    double* Sums = ShiftSeamMap ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
+    std::uint8_t* StepCells = ShiftSeamMap ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
+    const std::ptrdiff_t SumStride = SeamCost[sdHorizontal]->Width;
     for (int X = 0; X < Width; ++X) {
       if (SeamRow[X] > Row) continue;
       std::memcpy(Pixels + X * PixelSize, PixelsBelow + X * PixelSize, PixelSize);
       if (SeparateGrey) Grey[X] = GreyBelow[X];
       Cells[X] = CellsBelow[X];
+      if (ShiftSeamMap) {
+        Sums[X] = Sums[X + SumStride];
+        StepCells[X] = StepCells[X + SumStride];
+      }
     }
   }
   for (int X = 0; X < Width; ++X) {

@@ -300,6 +300,45 @@ TEST(SeamRemoval, RemovalsEqualTheStepByStepRulesOnRandomImages) {
   }
 }
 
+TEST(SeamRemoval, MapsBroughtUpToDateEqualFreshPassesOverLongRuns) {
+  // Long runs of removals, each followed by the passes: the engine brings its maps up to date
+  // from the removal where it can; the reference recomputes them from scratch every time.
+  std::mt19937 Random(15);
+  for (int Trial = 0; Trial < 12; ++Trial) {
+    const int W = 30 + Trial * 3, H = 20 + Trial * 2;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 3 + Trial * 20);
+    std::vector<std::uint8_t> Mask(std::size_t(W) * H);
+    for (std::size_t I = 0; I < Mask.size(); ++I) Mask[I] = (I / 7) % 5 == 0;
+    const auto Handling = static_cast<TSelectionHandling>(Trial % 3);
+    const int Window = 1 + (Trial * 2) % 9;
+    auto A = MakeEngine(*Source, Window, Handling, Mask.data());
+    auto B = MakeEngine(*Source, Window, Handling, Mask.data());
+    const TSeamDirections Both = SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal);
+    for (int K = 0; K < 16; ++K) {
+      // Runs of one direction (same-direction updates) mixed with changes of direction.
+      const TSeamDirection D = Trial % 3 == 0 ? sdVertical
+                               : Random() % 3 ? TSeamDirection(K / 4 % 2)
+                                              : TSeamDirection(Random() % 2);
+      const TSeamDirections Wanted = (K % 3 == 0) ? SeamDirectionBit(D) : Both;
+      A->FindSeams(Wanted);
+      reference::FindSeams(*B, Wanted);
+      for (TSeamDirection Pass : {sdVertical, sdHorizontal}) {
+        if (Wanted & SeamDirectionBit(Pass)) {
+          ASSERT_TRUE(SamePass(*A, *B, Pass)) << Trial << "/" << K;
+        }
+      }
+      if (D == sdVertical) {
+        A->RemoveVerticalSeam(A->BestColumn);
+        reference::RemoveVerticalSeam(*B, B->BestColumn);
+      } else {
+        A->RemoveHorizontalSeam(A->BestRow);
+        reference::RemoveHorizontalSeam(*B, B->BestRow);
+      }
+      ASSERT_TRUE(SameLive(*A, *B)) << Trial << "/" << K;
+    }
+  }
+}
+
 TEST(SeamRemoval, ExpensiveSelectionTravelsWithItsPixels) {
   auto Source = std::make_unique<TLinearBitmap>(4, 2, lpf24Bit);
   Source->Fill(0);
