@@ -96,34 +96,57 @@ struct TLineMaps {
   std::ptrdiff_t At(int Line, int Position) const { return Line * LineStride + Position * CellStride; }
 };
 
-// Recomputes cell Position of Line from the line before; returns whether its value changed.
-bool RecomputeCell(const TLineMaps& M, int Line, int Position) {
-  const std::ptrdiff_t I = M.At(Line, Position);
-  const double Old = M.Sum[I];
+// Recomputes cells First..Last of Line from the line before (line 0 takes the plain costs).
+template <bool Contiguous>
+void RecomputeSegment(const TLineMaps& M, int Line, int First, int Last) {
+  const std::ptrdiff_t Base = Line * M.LineStride;
   if (Line == 0) {
-    M.Sum[I] = M.Own[I];
-    M.Steps[I] = 0;
-  } else {
-    const double* P = M.Sum + I - M.LineStride;
-    const std::ptrdiff_t D = M.CellStride;
-    if (M.Length == 1) {
-      M.Sum[I] = M.Own[I] + P[0];
+    for (int Position = First; Position <= Last; ++Position) {
+      const std::ptrdiff_t I = Base + Position * M.CellStride;
+      M.Sum[I] = M.Own[I];
       M.Steps[I] = 0;
-    } else if (Position == 0) {
-      ChooseAtBorder(P[0], P[D], StepRight, M.Own[I], M.Sum[I], M.Steps[I]);
-    } else if (Position == M.Length - 1) {
-      ChooseAtBorder(P[0], P[-D], StepLeft, M.Own[I], M.Sum[I], M.Steps[I]);
-    } else {
-      Choose(P[-D], P[0], P[D], M.Own[I], M.Sum[I], M.Steps[I]);
     }
+    return;
   }
-  return M.Sum[I] != Old;
+  if constexpr (Contiguous) {
+    AccumulateLine(M.Sum + Base - M.LineStride, M.Own + Base, M.Sum + Base, M.Steps + Base, M.Length, First, Last);
+  } else {
+    const std::ptrdiff_t D = M.CellStride;
+    auto Cell = [&](int Position) {
+      const std::ptrdiff_t I = Base + Position * D;
+      const double* P = M.Sum + I - M.LineStride;
+      if (M.Length == 1) {
+        M.Sum[I] = M.Own[I] + P[0];
+        M.Steps[I] = 0;
+      } else if (Position == 0) {
+        ChooseAtBorder(P[0], P[D], StepRight, M.Own[I], M.Sum[I], M.Steps[I]);
+      } else if (Position == M.Length - 1) {
+        ChooseAtBorder(P[0], P[-D], StepLeft, M.Own[I], M.Sum[I], M.Steps[I]);
+      } else {
+        Choose(P[-D], P[0], P[D], M.Own[I], M.Sum[I], M.Steps[I]);
+      }
+    };
+    int Position = First;
+    for (; Position <= Last && (Position == 0 || Position == M.Length - 1); ++Position) Cell(Position);
+    for (; Position + 1 <= Last && Position + 1 < M.Length - 1; Position += 2) {
+      const std::ptrdiff_t I = Base + Position * D;
+      const double* P = M.Sum + I - M.LineStride;
+      double Pair[2];
+      ChooseTwo(_mm_set_pd(P[0], P[-D]), _mm_set_pd(P[D], P[0]), _mm_set_pd(P[2 * D], P[D]),
+                _mm_set_pd(M.Own[I + D], M.Own[I]), Pair, M.Steps + I, M.Steps + I + D);
+      M.Sum[I] = Pair[0];
+      M.Sum[I + D] = Pair[1];
+    }
+    for (; Position <= Last; ++Position) Cell(Position);
+  }
 }
 
 // The map after a removal across its lines, its cells already shifted with the pixels.
 // Path holds the removed seam's position in every line.
+template <bool Contiguous>
 void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
   const int Reach = std::max(Radius, 2); // repaired costs, and the two cells meeting at the seam
+  std::vector<double> Before(M.Length);
   int ChangedFirst = 0, ChangedLast = -1;
   for (int Line = 0; Line < M.Lines; ++Line) {
     int First = Path[Line] - Reach, Last = Path[Line] + Reach;
@@ -137,13 +160,13 @@ void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int R
     }
     First = std::max(First, 0);
     Last = std::min(Last, M.Length - 1);
-    ChangedFirst = 0;
-    ChangedLast = -1;
-    for (int Position = First; Position <= Last; ++Position)
-      if (RecomputeCell(M, Line, Position)) {
-        if (ChangedFirst > ChangedLast) ChangedFirst = Position;
-        ChangedLast = Position;
-      }
+    const double* Sum = M.Sum + Line * M.LineStride;
+    for (int Position = First; Position <= Last; ++Position) Before[Position] = Sum[Position * M.CellStride];
+    RecomputeSegment<Contiguous>(M, Line, First, Last);
+    ChangedFirst = First;
+    while (ChangedFirst <= Last && Sum[ChangedFirst * M.CellStride] == Before[ChangedFirst]) ++ChangedFirst;
+    ChangedLast = Last;
+    while (ChangedLast >= ChangedFirst && Sum[ChangedLast * M.CellStride] == Before[ChangedLast]) --ChangedLast;
   }
 }
 
@@ -177,7 +200,7 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   TLinearBitmap& S = *SeamStep[sdVertical];
   const int W = Width, H = Height;
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
-    UpdateAcrossRemoval({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W}, LastPath_, CostWindowRadius);
+    UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W}, LastPath_, CostWindowRadius);
   } else {
     const int From = FirstChangedLine(sdVertical);
     if (From == 0) {
@@ -202,7 +225,7 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   const double* const Own = CostMap->Map;
   std::uint8_t* const Steps = S.Map;
   if (Reusable_[sdHorizontal] && LastRemoval_ == sdHorizontal) {
-    UpdateAcrossRemoval({Sum, Own, Steps, 1, Stride, W, H}, LastPath_, CostWindowRadius);
+    UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H}, LastPath_, CostWindowRadius);
   } else {
     const int From = std::max(FirstChangedLine(sdHorizontal), 1);
     if (From == 1)
@@ -228,7 +251,7 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
     // touches a new memory page per cell. So the map is swept in strips of rows whose edges
     // climb one row per column: a cell then needs only cells of its own strip and of the strip
     // above, both done, and a strip's few rows stay in cache from column to column.
-    constexpr int StripRows = 64;
+    constexpr int StripRows = 32;
     for (int Top = From; Top < From + H + W; Top += StripRows) {
       for (int X = From; X < W; ++X) {
         const int First = std::max(0, Top - X), Last = std::min(H - 1, Top + StripRows - 1 - X);
