@@ -523,3 +523,64 @@ TEST(EnlargeWidthTest, AnAbortWhileInsertingKeepsAPartlyWidenedImage) {
   E->ScaleTo(11, 2); // rebuilds from what is there
   EXPECT_EQ(E->Height, 2);
 }
+
+// ============================================================================
+// Golden results: pinned so that both builds, and every later change, give these exact images
+// ============================================================================
+
+namespace {
+
+// A deterministic photograph-like image: smooth ramps, an edge, and noise from a fixed LCG.
+std::unique_ptr<TLinearBitmap> GoldenImage(TLinearPixelFormat Format) {
+  auto B = std::make_unique<TLinearBitmap>(37, 23, Format);
+  if (Format == lpf8Bit) *B->Palette = GreyPalette;
+  std::uint32_t State = 2024;
+  for (int Y = 0; Y < B->Height; ++Y)
+    for (int X = 0; X < B->Width; ++X)
+      for (int C = 0; C < B->PixelSize; ++C) {
+        State = State * 1664525u + 1013904223u;
+        const int Edge = X > 12 + Y / 3 ? 90 : 0;
+        B->PixelAddress(X, Y)[C] = std::uint8_t((X * 5 + Y * 3 * (C + 1) + Edge + (State >> 28)) & 255);
+      }
+  return B;
+}
+
+std::uint64_t LiveHash(const TSeamCarvingComponent& E) {
+  std::uint64_t Hash = 14695981039346656037ull;
+  for (int Y = 0; Y < E.Height; ++Y) {
+    const std::uint8_t* Row = E.Image->ScanLine(Y);
+    for (int I = 0; I < E.Width * E.Image->PixelSize; ++I) Hash = (Hash ^ Row[I]) * 1099511628211ull;
+  }
+  return Hash;
+}
+
+} // namespace
+
+TEST(SeamGolden, ScaledAndWidenedImagesAreExactlyThese) {
+  const struct {
+    TLinearPixelFormat Format;
+    int Window;
+    bool Widen;
+    std::uint64_t Hash;
+  } Cases[] = {
+      {lpf24Bit, 5, false, 2585864712593653646ull},
+      {lpf8Bit, 3, false, 774409257723408176ull},
+      {lpf24Bit, 4, true, 1724187426581132457ull},
+      {lpf8Bit, 9, true, 17057979655595354744ull},
+  };
+  for (const auto& C : Cases) {
+    auto Source = GoldenImage(C.Format);
+    auto E = MakeEngine(*Source, C.Window), Reference = MakeEngine(*Source, C.Window);
+    if (C.Widen) {
+      E->EnlargeWidth(50);
+      E->ScaleTo(50, 19);
+      reference::EnlargeWidth(*Reference, 50);
+      reference::ScaleTo(*Reference, 50, 19);
+    } else {
+      E->ScaleTo(25, 17);
+      reference::ScaleTo(*Reference, 25, 17);
+    }
+    EXPECT_EQ(LiveHash(*E), C.Hash) << "format " << int(C.Format) << " window " << C.Window;
+    EXPECT_EQ(LiveHash(*Reference), C.Hash);
+  }
+}

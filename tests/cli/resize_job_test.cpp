@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "command_line.h"
+#include "image_file.h"
+#include "resize_job.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ResizeJob : public ::testing::Test {
+protected:
+  fs::path Folder;
+  std::vector<int> Progress;
+
+  void SetUp() override {
+    Folder = fs::temp_directory_path() /
+             ("fr-job-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+  }
+  void TearDown() override { fs::remove_all(Folder); }
+
+  std::string PathOf(const std::string& Name) const { return (Folder / Name).string(); }
+
+  std::string Write(const std::string& Name, const TLinearBitmap& Image) {
+    WriteImageFile(PathOf(Name), Image);
+    return PathOf(Name);
+  }
+
+  // Runs the tool's job on Args; returns its exit status as the tool would.
+  int Run(std::vector<std::string> Args) {
+    try {
+      RunResizeJob(ParseCommandLine(Args), [this](int Percent) { Progress.push_back(Percent); });
+    } catch (const ECommandLine& E) {
+      LastError = E.Message();
+      return E.ExitStatus;
+    }
+    return 0;
+  }
+
+  std::string LastError;
+};
+
+// A 24-bit image whose every pixel has grey level 10 (so every cost is 0) and whose columns
+// differ in colour: column x has blue 6x (and red 30 - 3x, which keeps 2R + 3G + B at 60).
+std::unique_ptr<TLinearBitmap> FlatColumns(int W, int H) {
+  auto B = std::make_unique<TLinearBitmap>(W, H, lpf24Bit);
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      std::uint8_t* P = B->PixelAddress(X, Y);
+      P[0] = std::uint8_t(6 * X);
+      P[1] = 0;
+      P[2] = std::uint8_t(30 - 3 * X);
+    }
+  return B;
+}
+
+std::unique_ptr<TLinearBitmap> Noise(int W, int H, TLinearPixelFormat Format) {
+  auto B = std::make_unique<TLinearBitmap>(W, H, Format);
+  std::uint32_t State = 12345;
+  for (int I = 0; I < B->Size; ++I) {
+    State = State * 1103515245 + 12345;
+    B->Map[I] = std::uint8_t(State >> 16);
+  }
+  if (Format == lpf8Bit)
+    for (int I = 0; I < 256; ++I) (*B->Palette)[I] = {std::uint8_t(I), std::uint8_t(I / 3), std::uint8_t(255 - I)};
+  return B;
+}
+
+} // namespace
+
+TEST_F(ResizeJob, PalettisedBmpStaysPalettisedAtTheNewWidth) {
+  auto Source = Noise(21, 9, lpf8Bit);
+  const std::string In = Write("in.bmp", *Source);
+  ASSERT_EQ(Run({In, "-o", PathOf("out.bmp"), "--width", "50%", "--height", "8"}), 0);
+  auto Out = ReadImageFile(PathOf("out.bmp"));
+  EXPECT_EQ(Out->Width, 10); // 10.5 rounds to even
+  EXPECT_EQ(Out->Height, 8);
+  EXPECT_EQ(Out->PixelFormat, lpf8Bit);
+  EXPECT_EQ(std::memcmp(Out->Palette, Source->Palette, sizeof(TPaletteTable)), 0);
+  ASSERT_FALSE(Progress.empty());
+  EXPECT_EQ(Progress.back(), 100);
+  EXPECT_TRUE(std::is_sorted(Progress.begin(), Progress.end()));
+}
+
+TEST_F(ResizeJob, ARunThatChangesNothingWritesTheSource) {
+  auto Source = Noise(7, 5, lpf24Bit);
+  const std::string In = Write("in.png", *Source);
+  ASSERT_EQ(Run({In, "-o", PathOf("out.bmp"), "--width", "100%"}), 0);
+  auto Out = ReadImageFile(PathOf("out.bmp"));
+  ASSERT_EQ(Out->Width, 7);
+  EXPECT_EQ(std::memcmp(Out->Map, Source->Map, Source->Size), 0);
+}
+
+TEST_F(ResizeJob, WideningAndLoweringTogether) {
+  auto Source = Noise(10, 6, lpf24Bit);
+  const std::string In = Write("in.png", *Source);
+  ASSERT_EQ(Run({In, "-o", PathOf("out.png"), "--width", "15", "--height", "5", "--window", "3"}), 0);
+  auto Out = ReadImageFile(PathOf("out.png"));
+  EXPECT_EQ(Out->Width, 15);
+  EXPECT_EQ(Out->Height, 5);
+  EXPECT_EQ(Progress.back(), 100);
+}
+
+TEST_F(ResizeJob, CostMapIsAGreyImageOfTheSourceSize) {
+  // Two black and two white pixels in the top-left 2 x 2 corner window: the brightest real cost.
+  auto Source = std::make_unique<TLinearBitmap>(4, 4, lpf8Bit);
+  *Source->Palette = GreyPalette;
+  for (int Y = 0; Y < 4; ++Y)
+    for (int X = 0; X < 4; ++X) *Source->PixelAddress(X, Y) = X % 2 ? 255 : 0;
+  const std::string In = Write("in.bmp", *Source);
+  ASSERT_EQ(Run({In, "-o", PathOf("cost.png"), "--cost-map", "--window", "3"}), 0);
+  auto Out = ReadImageFile(PathOf("cost.png"));
+  EXPECT_EQ(Out->Width, 4);
+  EXPECT_EQ(Out->Height, 4);
+  EXPECT_EQ(Out->PixelFormat, lpf8Bit);
+  EXPECT_EQ(Out->Map[0], 181);
+}
+
+TEST_F(ResizeJob, ProtectedSelectionKeepsItsColumns) {
+  auto Source = FlatColumns(10, 3);
+  auto Mask = std::make_unique<TLinearBitmap>(10, 3, lpf8Bit);
+  *Mask->Palette = GreyPalette;
+  for (int Y = 0; Y < 3; ++Y)
+    for (int X = 0; X < 10; ++X) *Mask->PixelAddress(X, Y) = X < 3 ? 255 : 0;
+  const std::string In = Write("in.png", *Source), MaskPath = Write("mask.bmp", *Mask);
+
+  // Every cost is 0, so seams go leftmost; protected, the first three columns stay.
+  ASSERT_EQ(Run({In, "-o", PathOf("plain.png"), "--width", "7"}), 0);
+  EXPECT_EQ(ReadImageFile(PathOf("plain.png"))->Map[0], 6 * 3); // source column 3
+  ASSERT_EQ(Run({In, "-o", PathOf("kept.png"), "--width", "7", "--mask", MaskPath}), 0);
+  auto Kept = ReadImageFile(PathOf("kept.png"));
+  for (int X = 0; X < 3; ++X) EXPECT_EQ(Kept->PixelAddress(X, 1)[0], 6 * X);
+  EXPECT_EQ(Kept->PixelAddress(3, 1)[0], 6 * 6);
+  ASSERT_EQ(Run({In, "-o", PathOf("ignored.png"), "--width", "7", "--mask", MaskPath, "--selection", "ignore"}), 0);
+  EXPECT_EQ(ReadImageFile(PathOf("ignored.png"))->Map[0], 6 * 3);
+}
+
+TEST_F(ResizeJob, RefusalsAndFailuresLeaveNoOutput) {
+  auto Source = Noise(8, 6, lpf24Bit);
+  const std::string In = Write("in.png", *Source);
+  const std::string WrongMask = Write("mask.png", *Noise(8, 5, lpf24Bit));
+  const std::string Out = PathOf("out.png");
+
+  EXPECT_EQ(Run({In, "-o", Out, "--width", "13"}), ExitRefused);
+  EXPECT_EQ(LastError, "--width 13 is out of range for this 8 x 6 image (1 to 12)");
+  EXPECT_EQ(Run({In, "-o", Out, "--height", "7"}), ExitRefused);
+  EXPECT_EQ(LastError, "--height 7 is out of range for this 8 x 6 image (1 to 6)");
+  EXPECT_EQ(Run({In, "-o", Out, "--width", "5%"}), ExitRefused); // 0.4 pixels
+  EXPECT_EQ(Run({In, "-o", Out, "--mask", WrongMask}), ExitRefused);
+  EXPECT_EQ(LastError, WrongMask + ": the mask is 8 x 5 pixels but the image is 8 x 6");
+  EXPECT_EQ(Run({PathOf("missing.png"), "-o", Out}), ExitFailure);
+  EXPECT_EQ(Run({In, "-o", PathOf("out.tif")}), ExitRefused);
+  EXPECT_FALSE(fs::exists(Out));
+
+  // An existing output survives a failed run.
+  { std::ofstream(Out) << "keep me"; }
+  std::ofstream(PathOf("broken.png"), std::ios::binary) << "\x89PNG\r\n\x1a\n broken";
+  EXPECT_EQ(Run({PathOf("broken.png"), "-o", Out, "--width", "50%"}), ExitFailure);
+  std::ifstream Kept(Out);
+  std::string Text;
+  std::getline(Kept, Text);
+  EXPECT_EQ(Text, "keep me");
+}
