@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "support/fpu_precision.h"
 #include "support/progress.h"
 #include "toolkit/message_box.h"
 
@@ -100,6 +101,7 @@ extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
 }
 
 extern "C" std::int32_t FR_STDCALL ProcessImage(std::int32_t Command, THostImage* Image) {
+  const TExtendedPrecisionScope Precision;
   try {
     return RunCommand(Command, Image);
   } catch (const EAbort&) {

@@ -278,3 +278,34 @@ TEST_F(PluginEntry, LookUpsWalkTheImagesUntilTheBufferMatches) {
   EXPECT_EQ(None.Bottom, -1);
   EXPECT_EQ(FindHostSelectionMask(Stranger.Record), nullptr);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Floating point
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+std::uint16_t ControlWord() {
+  std::uint16_t Word = 0;
+  __asm__ __volatile__("fnstcw %0" : "=m"(Word));
+  return Word;
+}
+void SetControlWord(std::uint16_t Word) { __asm__ __volatile__("fldcw %0" : : "m"(Word)); }
+} // namespace
+
+TEST_F(PluginEntry, WorksInExtendedPrecisionWhateverTheHostSet) {
+  THostPicture Picture(4, 4, 3);
+  ListImage(Picture);
+  const std::uint16_t HostWord = std::uint16_t((ControlWord() & ~0x0300) | 0x0200); // 53-bit mantissas
+  SetControlWord(HostWord);
+  bool Extended = false;
+  PluginUi().RunDialog = [&](TPluginLinearBitmap&, const std::uint8_t*) {
+    volatile long double One = 1, Tiny = 0x1p-60L;
+    Extended = One + Tiny != One;
+    return 2;
+  };
+  ProcessImage(1, &Picture.Record);
+  const std::uint16_t After = ControlWord();
+  SetControlWord(std::uint16_t(HostWord | 0x0300));
+  EXPECT_TRUE(Extended);
+  EXPECT_EQ(After, HostWord); // the host's setting is back
+}
