@@ -142,7 +142,7 @@ private:
 
   // Sizes the seam maps of Direction to the allocated grid.
   void PrepareSeamPass(TSeamDirection Direction);
-  int FirstChangedLine(TSeamDirection Direction) const;
+  void ChangedFrom(TSeamDirection Direction, int Count, std::vector<int>& From) const;
   void BeginRemoval(TSeamDirection Direction);
   // Marks both seam maps stale and not reusable.
   void ForgetSeamMaps();

@@ -186,12 +186,16 @@ void TSeamCarvingComponent::PrepareSeamPass(TSeamDirection Direction) {
   SeamStep[Direction]->New(CostMap->Width, CostMap->Height, lpf8Bit);
 }
 
-// The first line a pass must recompute: 0, or where the last removal's changes begin when the
-// map is otherwise still that of the pass before the removal.
-int TSeamCarvingComponent::FirstChangedLine(TSeamDirection Direction) const {
-  if (!Reusable_[Direction] || LastRemoval_ == Direction) return 0;
-  const int FirstTouched = *std::min_element(LastPath_.begin(), LastPath_.end());
-  return std::max(0, FirstTouched - std::max(CostWindowRadius, 0));
+// For every position across the map's lines, the first line from which the pass must
+// recompute: 0 everywhere, or, when the map is otherwise still that of the pass before a
+// removal along its lines, the line where that removal's changes begin at that position.
+// Because a seam moves at most one position per step, no cell before that line can depend on
+// a changed one.
+void TSeamCarvingComponent::ChangedFrom(TSeamDirection Direction, int Count, std::vector<int>& From) const {
+  From.assign(Count, 0);
+  if (!Reusable_[Direction] || LastRemoval_ == Direction) return;
+  const int Radius = std::max(CostWindowRadius, 0);
+  for (int I = 0; I < Count; ++I) From[I] = std::max(0, LastPath_[I] - Radius);
 }
 
 void TSeamCarvingComponent::VerticalSeamPass() {
@@ -202,13 +206,28 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
     UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W}, LastPath_, CostWindowRadius);
   } else {
-    const int From = FirstChangedLine(sdVertical);
-    if (From == 0) {
-      std::memcpy(C.ScanLine(0), CostMap->ScanLine(0), sizeof(double) * W);
-      std::memset(S.ScanLine(0), 0, W);
+    // Row Y needs the columns whose changes have begun by row Y; those form a growing set, and
+    // recomputing the unchanged cells inside its hull gives their old values again.
+    std::vector<int> From, FirstColumn(H, W), LastColumn(H, -1);
+    ChangedFrom(sdVertical, W, From);
+    for (int X = 0; X < W; ++X) {
+      const int Y = std::min(From[X], H - 1);
+      FirstColumn[Y] = std::min(FirstColumn[Y], X);
+      LastColumn[Y] = std::max(LastColumn[Y], X);
     }
-    for (int Y = std::max(From, 1); Y < H; ++Y)
-      AccumulateLine(C.ScanLine(Y - 1), CostMap->ScanLine(Y), C.ScanLine(Y), S.ScanLine(Y), W, 0, W - 1);
+    for (int Y = 1; Y < H; ++Y) {
+      FirstColumn[Y] = std::min(FirstColumn[Y], FirstColumn[Y - 1]);
+      LastColumn[Y] = std::max(LastColumn[Y], LastColumn[Y - 1]);
+    }
+    if (FirstColumn[0] <= LastColumn[0]) {
+      std::memcpy(C.CellAddress(FirstColumn[0], 0), CostMap->CellAddress(FirstColumn[0], 0),
+                  sizeof(double) * (LastColumn[0] - FirstColumn[0] + 1));
+      std::memset(S.PixelAddress(FirstColumn[0], 0), 0, LastColumn[0] - FirstColumn[0] + 1);
+    }
+    for (int Y = 1; Y < H; ++Y)
+      if (FirstColumn[Y] <= LastColumn[Y])
+        AccumulateLine(C.ScanLine(Y - 1), CostMap->ScanLine(Y), C.ScanLine(Y), S.ScanLine(Y), W, FirstColumn[Y],
+                       LastColumn[Y]);
   }
   Reusable_[sdVertical] = false;
   BestColumn = static_cast<int>(std::min_element(C.ScanLine(H - 1), C.ScanLine(H - 1) + W) - C.ScanLine(H - 1));
@@ -227,12 +246,15 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   if (Reusable_[sdHorizontal] && LastRemoval_ == sdHorizontal) {
     UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H}, LastPath_, CostWindowRadius);
   } else {
-    const int From = std::max(FirstChangedLine(sdHorizontal), 1);
-    if (From == 1)
-      for (int Y = 0; Y < H; ++Y) {
+    // Row Y is recomputed from column Start[Y] on; the cells before it are unchanged.
+    std::vector<int> Start;
+    ChangedFrom(sdHorizontal, H, Start);
+    for (int Y = 0; Y < H; ++Y)
+      if (Start[Y] == 0) {
         Sum[Y * Stride] = Own[Y * Stride];
         Steps[Y * Stride] = 0;
       }
+    const int From = std::max(1, *std::min_element(Start.begin(), Start.end()));
     auto HorizontalCell = [&](int X, int Y) {
       const std::ptrdiff_t I = Y * Stride + X;
       const double* P = Sum + I - 1;
@@ -265,21 +287,25 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
             _mm_prefetch(reinterpret_cast<const char*>(Sum + Ahead), _MM_HINT_T0);
             if ((X & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(Steps + Ahead + 48), _MM_HINT_T0);
           }
-        int Y = First;
-        for (; Y <= Last && (Y == 0 || Y == H - 1); ++Y) HorizontalCell(X, Y);
-        // Interior cells two rows at a time: the rows of one column are independent.
-        for (; Y + 1 <= Last && Y + 1 < H - 1; Y += 2) {
-          const std::ptrdiff_t I = Y * Stride + X;
-          const double* P = Sum + I - 1;
-          const __m128d Above = _mm_set_pd(P[0], P[-Stride]), Level = _mm_set_pd(P[Stride], P[0]);
-          const __m128d Below = _mm_set_pd(P[2 * Stride], P[Stride]);
-          const __m128d Costs = _mm_set_pd(Own[I + Stride], Own[I]);
-          double Pair[2];
-          ChooseTwo(Above, Level, Below, Costs, Pair, Steps + I, Steps + I + Stride);
-          Sum[I] = Pair[0];
-          Sum[I + Stride] = Pair[1];
+        for (int Y = First; Y <= Last;) {
+          if (X < Start[Y]) {
+            ++Y;
+          } else if (Y > 0 && Y + 1 <= Last && Y + 1 < H - 1 && X >= Start[Y + 1]) {
+            // Two interior cells at once: the rows of one column are independent.
+            const std::ptrdiff_t I = Y * Stride + X;
+            const double* P = Sum + I - 1;
+            const __m128d Above = _mm_set_pd(P[0], P[-Stride]), Level = _mm_set_pd(P[Stride], P[0]);
+            const __m128d Below = _mm_set_pd(P[2 * Stride], P[Stride]);
+            const __m128d Costs = _mm_set_pd(Own[I + Stride], Own[I]);
+            double Pair[2];
+            ChooseTwo(Above, Level, Below, Costs, Pair, Steps + I, Steps + I + Stride);
+            Sum[I] = Pair[0];
+            Sum[I + Stride] = Pair[1];
+            Y += 2;
+          } else {
+            HorizontalCell(X, Y++);
+          }
         }
-        for (; Y <= Last; ++Y) HorizontalCell(X, Y);
       }
     }
   }
