@@ -16,7 +16,7 @@ namespace {
 constexpr int MaxNesting = 100;
 // Characters read by one top-level evaluation, nested evaluations included. Bounds the time
 // a text can take, however its definitions and solvers multiply the work.
-constexpr long long WorkBudget = 50'000'000;
+constexpr long long WorkBudget = 10'000'000;
 // Texts longer than this could overflow the 32-bit positions.
 constexpr std::size_t MaxTextLength = 100'000'000;
 
