@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -113,7 +114,10 @@ long double TOptimizationFunction::EvaluateText(const std::string& Text, int& Po
     if (Mode == omSolve) {
       std::size_t Equals = Argument.find('=');
       if (Equals == std::string::npos) throw EExpressionError("= not found", NameStart - 2);
-      Argument = "(" + Argument.substr(0, Equals) + ")-(" + Argument.substr(Equals + 1) + ")";
+      std::string Difference = "(";
+      Difference.append(Argument, 0, Equals).append(")-(");
+      Difference.append(Argument, Equals + 1).append(")");
+      Argument = std::move(Difference);
       std::size_t Extra = Argument.find('=');
       if (Extra != std::string::npos)
         throw EExpressionError("Extra = found", Start + static_cast<int>(Extra) + 1);
