@@ -15,9 +15,9 @@ namespace toolkit::backend {
 // ---- windows ----
 // Makes the window of Control inside its parent's window (forms: a top-level window) and
 // calls Control.SetHandle with it.
-void CreateWindow(TControl& Control, const TCreateParams& Params);
+void MakeWindow(TControl& Control, const TCreateParams& Params);
 // Destroys the window of Control (its children's are gone already) and sets the handle to 0.
-void DestroyWindow(TControl& Control);
+void FreeWindow(TControl& Control);
 // Bring the window in line with the control's bounds / text / visibility / enabled state /
 // font and colour.
 void UpdateBounds(TControl& Control);
@@ -34,6 +34,7 @@ TWinControl* FocusedControl();
 
 // ---- edits ----
 void SetEditSelection(TCustomEdit& Edit, int Start, int Length);
+void GetEditSelection(const TCustomEdit& Edit, int& Start, int& Length);
 void SetEditRect(TCustomEdit& Edit, const TRect& Rect);
 int EditLineCount(const TCustomEdit& Edit);
 void ScrollCaret(TCustomEdit& Edit);

@@ -20,7 +20,7 @@ void CreateControlWindow(TControl& Control) {
     return;
   }
   TCreateParams Params;
-  backend::CreateWindow(Control, Params);
+  backend::MakeWindow(Control, Params);
 }
 
 } // namespace
@@ -30,7 +30,7 @@ void CreateControlWindow(TControl& Control) {
 TControl::TControl(TComponent* Owner) : TComponent(Owner) {}
 
 TControl::~TControl() {
-  if (HandleAllocated()) backend::DestroyWindow(*this);
+  if (HandleAllocated()) backend::FreeWindow(*this);
   if (Parent_) EraseValue(Parent_->Controls_, this);
 }
 
@@ -43,7 +43,7 @@ void TControl::SetParent(TWinControl* NewParent) {
       Win->DestroyWnd();
       EraseValue(Parent_->TabList_, Win);
     } else if (HandleAllocated()) {
-      backend::DestroyWindow(*this);
+      backend::FreeWindow(*this);
     }
     EraseValue(Parent_->Controls_, this);
   }
@@ -100,6 +100,8 @@ void TControl::SetText(const std::string& Text) {
   if (Text == Text_) return;
   Text_ = Text;
   if (HandleAllocated()) backend::UpdateText(*this);
+  // A window puts the caret at the start when its text is replaced.
+  if (auto* Edit = dynamic_cast<TCustomEdit*>(this)) Edit->SelectionChanged(0, 0);
   TextChanged();
 }
 
@@ -228,16 +230,16 @@ void TWinControl::HandleNeeded() {
 void TWinControl::CreateWnd() {
   WindowParams_ = {};
   CreateParams(WindowParams_);
-  backend::CreateWindow(*this, WindowParams_);
+  backend::MakeWindow(*this, WindowParams_);
   for (TControl* Child : Controls_) CreateControlWindow(*Child);
 }
 
 void TWinControl::DestroyWnd() {
   for (auto It = Controls_.rbegin(); It != Controls_.rend(); ++It) {
     if (auto* Win = dynamic_cast<TWinControl*>(*It)) Win->DestroyWnd();
-    else if ((*It)->HandleAllocated()) backend::DestroyWindow(**It);
+    else if ((*It)->HandleAllocated()) backend::FreeWindow(**It);
   }
-  if (HandleAllocated()) backend::DestroyWindow(*this);
+  if (HandleAllocated()) backend::FreeWindow(*this);
 }
 
 void TWinControl::RecreateWnd() {
@@ -382,8 +384,16 @@ TCustomEdit::TCustomEdit(TComponent* Owner) : TWinControl(Owner) {
   Bounds_ = {0, 0, 121, 21};
 }
 
-int TCustomEdit::SelStart() const { return SelStart_; }
-int TCustomEdit::SelLength() const { return SelLength_; }
+int TCustomEdit::SelStart() const {
+  // The user moves the caret without telling anyone, so a window is asked each time.
+  if (HandleAllocated()) backend::GetEditSelection(*this, SelStart_, SelLength_);
+  return SelStart_;
+}
+
+int TCustomEdit::SelLength() const {
+  if (HandleAllocated()) backend::GetEditSelection(*this, SelStart_, SelLength_);
+  return SelLength_;
+}
 
 void TCustomEdit::SetSelection(int Start, int Length) {
   const int Size = static_cast<int>(Text().size());
@@ -409,12 +419,6 @@ int TCustomEdit::LineCount() const {
 
 void TCustomEdit::ScrollCaret() {
   if (HandleAllocated()) backend::ScrollCaret(*this);
-}
-
-void TCustomEdit::WindowTextChanged(const std::string& Text) {
-  // A window puts the caret at the start when its text is replaced.
-  SelStart_ = SelLength_ = 0;
-  TWinControl::WindowTextChanged(Text);
 }
 
 void TCustomEdit::Change() {

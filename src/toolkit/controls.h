@@ -310,9 +310,8 @@ public:
   int ClientWidth() const override { return Width() - 4; }
   int ClientHeight() const override { return Height() - 4; }
 
-  void WindowTextChanged(const std::string& Text) override;
   void DoEnter() override;
-  // Backend use only: the user moved the selection.
+  // Backend use only: the selection the window has now (before a text change is reported).
   void SelectionChanged(int Start, int Length);
 
 protected:
@@ -324,7 +323,7 @@ protected:
   void CreateParams(TCreateParams& Params) override;
 
 private:
-  int SelStart_ = 0, SelLength_ = 0;
+  mutable int SelStart_ = 0, SelLength_ = 0;
   TRect EditRect_;
 };
 

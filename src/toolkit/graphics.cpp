@@ -216,23 +216,20 @@ void TBitmap::LoadFromResourceName(const std::string& Name) {
 
 // ===== TPicture =====
 
-TBitmap& TPicture::Bitmap() {
-  auto* Existing = dynamic_cast<TBitmap*>(Graphic_.get());
-  if (Existing) return *Existing;
-  auto Fresh = std::make_unique<TBitmap>();
-  TBitmap& Result = *Fresh;
-  Graphic_ = std::move(Fresh);
+namespace {
+// The picture's graphic as a T, replacing a graphic of any other kind by an empty T.
+template <typename T> T& GraphicAs(std::unique_ptr<TGraphic>& Graphic) {
+  if (auto* Existing = dynamic_cast<T*>(Graphic.get())) return *Existing;
+  auto Fresh = std::make_unique<T>();
+  T& Result = *Fresh;
+  Graphic = std::move(Fresh);
   return Result;
 }
+} // namespace
 
-TIcon& TPicture::Icon() {
-  auto* Existing = dynamic_cast<TIcon*>(Graphic_.get());
-  if (Existing) return *Existing;
-  auto Fresh = std::make_unique<TIcon>();
-  TIcon& Result = *Fresh;
-  Graphic_ = std::move(Fresh);
-  return Result;
-}
+TBitmap& TPicture::Bitmap() { return GraphicAs<TBitmap>(Graphic_); }
+
+TIcon& TPicture::Icon() { return GraphicAs<TIcon>(Graphic_); }
 
 // ===== TCanvas =====
 

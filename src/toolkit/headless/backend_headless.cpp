@@ -41,9 +41,9 @@ long long headless::Clock() { return Now; }
 
 // ===== Windows =====
 
-void backend::CreateWindow(TControl& Control, const TCreateParams&) { Control.SetHandle(++LastHandle); }
+void backend::MakeWindow(TControl& Control, const TCreateParams&) { Control.SetHandle(++LastHandle); }
 
-void backend::DestroyWindow(TControl& Control) {
+void backend::FreeWindow(TControl& Control) {
   if (Focus == &Control) Focus = nullptr;
   Control.SetHandle(0);
 }
@@ -73,6 +73,7 @@ TWinControl* backend::FocusedControl() { return Focus; }
 // ===== Edits =====
 
 void backend::SetEditSelection(TCustomEdit&, int, int) {}
+void backend::GetEditSelection(const TCustomEdit&, int&, int&) {}
 void backend::SetEditRect(TCustomEdit&, const TRect&) {}
 
 int backend::EditLineCount(const TCustomEdit& Edit) {
@@ -229,9 +230,10 @@ void user::Type(const std::string& Text) {
       if (C == 0 || !Edit) return;
       const std::string Old = Edit->Text();
       const int Caret = Edit->SelStart() + 1;
-      Edit->WindowTextChanged(Old.substr(0, Edit->SelStart()) + C +
-                              Old.substr(Edit->SelStart() + Edit->SelLength()));
+      const std::string New =
+          Old.substr(0, Edit->SelStart()) + C + Old.substr(Edit->SelStart() + Edit->SelLength());
       Edit->SelectionChanged(Caret, 0);
+      Edit->WindowTextChanged(New);
     });
     AfterInput();
   }
