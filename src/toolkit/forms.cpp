@@ -214,7 +214,8 @@ void TApplication::HandleException(TObject* Sender) {
 
 bool TApplication::DoIdle() {
   bool Done = true;
-  if (OnIdle) Dispatch(this, [&] { OnIdle(this, Done); });
+  // A handler may replace or clear OnIdle while it runs; the copy keeps the running one alive.
+  if (const TIdleEvent Handler = OnIdle) Dispatch(this, [&] { Handler(this, Done); });
   return Done;
 }
 
