@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "toolkit/forms.h"
+#include "toolkit/platform.h"
 #include "toolkit/timer.h"
 #include "toolkit/user_input.h"
 
@@ -507,4 +508,102 @@ TEST(Resources, SpinGlyphsAreOliveWithABlackTriangle) {
     }
   TBitmap Missing;
   EXPECT_THROW(Missing.LoadFromResourceName("NoSuchGlyph"), EResNotFound);
+}
+
+// ===== Platform services =====
+
+TEST(Platform, FileNamesVersionAndRegistryAnswerWithoutFailing) {
+  EXPECT_GE(OsVersion().Major, 4);
+  const std::string Program = ExecutableFileName();
+  ASSERT_GT(Program.size(), 4u);
+  EXPECT_EQ(Program.find_first_of("\\"), 2u) << Program; // a full name, C:\...
+  EXPECT_FALSE(ModuleFileName().empty());
+  EXPECT_TRUE(VersionResource("C:\\no\\such\\file.dll").empty());
+  EXPECT_FALSE(ReadRegistryInteger(TRegistryRoot::rrCurrentUser, "Software\\No\\Such\\Key\\", "UseStyleForm"));
+}
+
+TEST(Platform, ReadMemoryCopiesReadableBytesAndRefusesOthers) {
+  const std::uint32_t Value = 0x12345678;
+  std::uint32_t Copy = 0;
+  EXPECT_TRUE(ReadMemory(reinterpret_cast<std::uintptr_t>(&Value), &Copy, sizeof Copy));
+  EXPECT_EQ(Copy, Value);
+  EXPECT_FALSE(ReadMemory(16, &Copy, sizeof Copy));
+  EXPECT_NE(FR_CURRENT_FRAME(), 0u);
+}
+
+// ===== Bitmaps and canvas =====
+
+TEST(Bitmap, EveryFormatStoresTheColoursItCanHold) {
+  struct TCase {
+    TPixelFormat Format;
+    int RowBytesFor9;
+    TColor Colour; // exactly representable in the format (or its default palette)
+  };
+  const TCase Cases[] = {
+      {TPixelFormat::pf1bit, 4, clWhite},     {TPixelFormat::pf4bit, 8, clOlive},
+      {TPixelFormat::pf8bit, 12, 0x808080},   {TPixelFormat::pf15bit, 20, 0xFF0000},
+      {TPixelFormat::pf16bit, 20, 0x00FF00},  {TPixelFormat::pf24bit, 28, 0x123456},
+      {TPixelFormat::pf32bit, 36, 0xABCDEF},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(static_cast<int>(C.Format));
+    TBitmap B;
+    B.SetPixelFormat(C.Format);
+    B.SetSize(9, 2);
+    EXPECT_EQ(B.RowBytes(), C.RowBytesFor9);
+    B.SetPixel(8, 1, C.Colour);
+    EXPECT_EQ(B.Pixel(8, 1), C.Colour);
+    EXPECT_EQ(B.Pixel(7, 1), clBlack); // neighbours untouched
+    EXPECT_EQ(B.Pixel(9, 1), 0u);      // outside reads 0
+  }
+}
+
+TEST(Bitmap, ConversionAndResizeKeepThePixels) {
+  TBitmap B;
+  B.SetPixelFormat(TPixelFormat::pf8bit);
+  B.SetPalette({{0, 0, 0, 0}, {255, 0, 255, 0}, {10, 20, 30, 0}});
+  B.SetSize(3, 2);
+  B.ScanLine(0)[1] = 1;
+  B.ScanLine(1)[2] = 2;
+  B.SetPixelFormat(TPixelFormat::pf24bit);
+  EXPECT_EQ(B.Pixel(1, 0), 0xFF00FFu);
+  EXPECT_EQ(B.Pixel(2, 1), 0x1E140Au);
+  EXPECT_TRUE(B.Palette().empty());
+  B.SetSize(2, 1);
+  B.SetSize(4, 2);
+  EXPECT_EQ(B.Pixel(1, 0), 0xFF00FFu);
+  EXPECT_EQ(B.Pixel(2, 1), 0u); // cut away and grown back: zero
+  B.SetPixelFormat(TPixelFormat::pf8bit); // into the grey palette: nearest grey
+  EXPECT_EQ(B.Pixel(1, 0), 0xAAAAAAu);
+}
+
+TEST(Bitmap, BadSizesAndRowsAreRefusedAndTheBitmapIsKept) {
+  TBitmap B;
+  B.SetPixelFormat(TPixelFormat::pf24bit);
+  B.SetSize(2, 2);
+  B.SetPixel(1, 1, 0x010203);
+  EXPECT_THROW(B.SetSize(-1, 5), EInvalidGraphic);
+  EXPECT_THROW(B.SetSize(70000, 70000), EInvalidGraphic);
+  EXPECT_EQ(B.Width(), 2);
+  EXPECT_EQ(B.Pixel(1, 1), 0x010203u);
+  EXPECT_THROW(B.ScanLine(2), EInvalidGraphic);
+  EXPECT_THROW(B.ScanLine(-1), EInvalidGraphic);
+  TIcon Icon;
+  EXPECT_THROW(B.Assign(&Icon), Exception);
+}
+
+TEST(Canvas, LinesLeaveOutTheirEndAndFillsClip) {
+  TBitmap B;
+  B.SetPixelFormat(TPixelFormat::pf24bit);
+  B.SetSize(5, 5);
+  TCanvas& C = B.Canvas();
+  C.BrushColor = clWhite;
+  C.FillRect({-3, -3, 2, 2});
+  EXPECT_EQ(B.Pixel(1, 1), clWhite);
+  EXPECT_EQ(B.Pixel(2, 2), clBlack);
+  C.PenColor = clMaroon;
+  C.MoveTo(0, 4);
+  C.LineTo(4, 4);
+  EXPECT_EQ(B.Pixel(3, 4), clMaroon);
+  EXPECT_EQ(B.Pixel(4, 4), clBlack);
 }
