@@ -26,6 +26,13 @@ struct TOsVersion {
 // The version of the running operating system.
 TOsVersion OsVersion();
 
+// The user's decimal separator for numbers shown to them ('.' or ',').
+char DecimalSeparator();
+
+// Stops the system from replacing a window that is busy for a while by a frozen "ghost"
+// copy; does nothing where the system has no ghosting.
+void DisableWindowGhosting();
+
 // Full file name of the module holding this code (the plug-in library, or the program).
 std::string ModuleFileName();
 // Full file name of the process's program (the host).

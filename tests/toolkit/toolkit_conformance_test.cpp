@@ -520,6 +520,8 @@ TEST(Platform, FileNamesVersionAndRegistryAnswerWithoutFailing) {
   EXPECT_FALSE(ModuleFileName().empty());
   EXPECT_TRUE(VersionResource("C:\\no\\such\\file.dll").empty());
   EXPECT_FALSE(ReadRegistryInteger(TRegistryRoot::rrCurrentUser, "Software\\No\\Such\\Key\\", "UseStyleForm"));
+  EXPECT_TRUE(DecimalSeparator() == '.' || DecimalSeparator() == ',');
+  DisableWindowGhosting();
 }
 
 TEST(Platform, ReadMemoryCopiesReadableBytesAndRefusesOthers) {

@@ -25,6 +25,8 @@ struct TPlatform {
   TOsVersion Version{5, 1, 2600};
   std::string ModuleFileName = "C:\\Program Files\\Host\\Plugins\\FeatureResize.dll";
   std::string ExecutableFileName = "C:\\Program Files\\Host\\Host.exe";
+  char DecimalSeparator = '.';
+  bool GhostingDisabled = false;
   bool MailAvailable = true;
   std::vector<TMailMessage> SentMail;
 };

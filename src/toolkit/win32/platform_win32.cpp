@@ -32,6 +32,20 @@ TOsVersion OsVersion() {
           static_cast<int>(Info.dwBuildNumber)};
 }
 
+char DecimalSeparator() {
+  char Buffer[8] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, Buffer, sizeof Buffer) < 2) return '.';
+  return Buffer[0];
+}
+
+void DisableWindowGhosting() {
+  // Only systems from Windows XP on have the function, so it is looked up by name.
+  using TDisable = void(WINAPI*)();
+  auto Disable = reinterpret_cast<TDisable>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("user32.dll"), "DisableProcessWindowsGhosting")));
+  if (Disable) Disable();
+}
+
 namespace {
 std::string FileNameOf(HMODULE Module) {
   char Buffer[MAX_PATH * 2];
