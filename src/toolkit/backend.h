@@ -27,6 +27,8 @@ void UpdateEnabled(TControl& Control);
 void UpdateFont(TControl& Control);
 void UpdateChecked(TRadioItem& Item);
 void Repaint(TControl& Control);
+// Whether Control's window has captured the mouse (keeps getting it while the button is held).
+bool HasMouseCapture(const TControl& Control);
 
 // ---- focus ----
 void SetFocus(TWinControl& Control);

@@ -4,6 +4,7 @@
 
 #include "toolkit/backend.h"
 #include "toolkit/forms.h"
+#include "toolkit/timer.h"
 
 namespace toolkit {
 
@@ -463,6 +464,30 @@ void TSpeedButton::MouseUp(TPoint P) {
   Repaint();
   if (OnMouseUp) OnMouseUp(this, P);
   if (ClientRect().Contains(P)) Click();
+}
+
+bool TSpeedButton::Pressed() const { return Down_ && HandleAllocated() && backend::HasMouseCapture(*this); }
+
+TTimerSpeedButton::TTimerSpeedButton(TComponent* Owner)
+    : TSpeedButton(Owner), RepeatTimer_(new TTimer(this)) {
+  RepeatTimer_->SetEnabled(false);
+  RepeatTimer_->SetOnTimer([this](TObject*) {
+    RepeatTimer_->SetInterval(100);
+    if (Pressed()) Click();
+  });
+}
+
+void TTimerSpeedButton::MouseDown(TPoint P) {
+  TSpeedButton::MouseDown(P);
+  if (!Down()) return;
+  RepeatTimer_->SetEnabled(false);
+  RepeatTimer_->SetInterval(400);
+  RepeatTimer_->SetEnabled(true);
+}
+
+void TTimerSpeedButton::MouseUp(TPoint P) {
+  RepeatTimer_->SetEnabled(false);
+  TSpeedButton::MouseUp(P);
 }
 
 TImage::TImage(TComponent* Owner) : TGraphicControl(Owner) { Bounds_ = {0, 0, 105, 105}; }

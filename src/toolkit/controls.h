@@ -351,12 +351,27 @@ public:
   std::function<void(TObject* Sender, TPoint P)> OnMouseUp;
   // Backend use only: the left mouse button went down / up at P (client coordinates). The
   // release clicks when P is inside the button.
-  void MouseDown(TPoint P);
-  void MouseUp(TPoint P);
+  virtual void MouseDown(TPoint P);
+  virtual void MouseUp(TPoint P);
+  // True while the button is held down and still has the mouse to itself.
+  bool Pressed() const;
 
 private:
   TBitmap Glyph_;
   bool Down_ = false;
+};
+
+// A speed button that repeats its click while it is held: first 400 ms after the press, then
+// every 100 ms; the release clicks once more, as any speed button's does.
+class TTimerSpeedButton : public TSpeedButton {
+public:
+  explicit TTimerSpeedButton(TComponent* Owner);
+  const char* ClassName() const override { return "TTimerSpeedButton"; }
+  void MouseDown(TPoint P) override;
+  void MouseUp(TPoint P) override;
+
+private:
+  class TTimer* RepeatTimer_;
 };
 
 class TImage : public TGraphicControl {

@@ -12,6 +12,9 @@ namespace toolkit::user {
 // is clicked, a speed button is pressed and released over its centre. A disabled or hidden
 // control ignores the click.
 void Click(TControl& Control);
+// Presses (and holds) / releases the left mouse button over the centre of a speed button.
+void Press(TControl& Control);
+void Release(TControl& Control);
 // Presses and releases Key (a virtual key code) in the control that has the focus.
 void PressKey(int Key, TShiftState Shift = 0);
 // Types Text into the control that has the focus, one character at a time; in an edit each

@@ -476,6 +476,32 @@ TEST(SpeedButton, PressAndReleaseOverTheButtonClicks) {
   EXPECT_EQ(Log, (std::vector<std::string>{"down", "up", "click"}));
 }
 
+TEST(SpeedButton, HoldingRepeatsTheClickUntilTheRelease) {
+  TDialog D;
+  auto* Repeat = new TTimerSpeedButton(D.Form.get());
+  Repeat->SetParent(D.Form.get());
+  Repeat->SetBounds(280, 10, 15, 17);
+  int Clicks = 0;
+  Repeat->OnClick = [&](TObject*) { ++Clicks; };
+  int WhileHeld = 0, AfterRelease = 0;
+  D.Run([&](TForm&) {
+    user::Press(*Repeat);
+    user::Wait(300);
+    EXPECT_EQ(Clicks, 0); // the first repeat waits 400 ms
+    user::Wait(350);
+    WhileHeld = Clicks;
+    user::Release(*Repeat);
+    AfterRelease = Clicks;
+    user::Wait(300);
+    D.Form->SetModalResult(mrOk);
+  });
+  // Nominally 400, 500 and 600 ms; real timers may run late but never early.
+  EXPECT_GE(WhileHeld, 1);
+  EXPECT_LE(WhileHeld, 3);
+  EXPECT_EQ(AfterRelease, WhileHeld + 1);
+  EXPECT_EQ(Clicks, AfterRelease);
+}
+
 TEST(Geometry, ControlAtPosAndCoordinatesAgree) {
   TDialog D;
   auto* Label = new TLabel(D.Form.get());

@@ -69,6 +69,25 @@ TEST(HeadlessClock, TimersFireExactlyOnTheFakeClock) {
                      {"fast", 100}, {"fast", 200}, {"slow", 250}, {"fast", 300}}));
 }
 
+TEST(HeadlessClock, HeldSpeedButtonRepeatsAt400ThenEvery100) {
+  TForm Form(nullptr);
+  auto* Repeat = new TTimerSpeedButton(&Form);
+  Repeat->SetParent(&Form);
+  std::vector<long long> At;
+  Repeat->OnClick = [&](TObject*) { At.push_back(headless::Clock()); };
+  SetModalDriver([&](TForm& F) {
+    const long long Start = headless::Clock();
+    user::Press(*Repeat);
+    user::Wait(650);
+    user::Release(*Repeat);
+    user::Wait(500);
+    for (auto& T : At) T -= Start;
+    F.SetModalResult(mrOk);
+  });
+  Form.ShowModal();
+  EXPECT_EQ(At, (std::vector<long long>{400, 500, 600, 650}));
+}
+
 TEST(HeadlessModal, RefusesAFormNoDriverCouldClose) {
   TForm Form(nullptr);
   Form.SetCaption("Lonely");

@@ -61,6 +61,8 @@ void backend::UpdateEnabled(TControl&) {}
 void backend::UpdateFont(TControl&) {}
 void backend::UpdateChecked(TRadioItem&) {}
 void backend::Repaint(TControl&) {}
+// The pointer never leaves a held headless button.
+bool backend::HasMouseCapture(const TControl&) { return true; }
 
 void backend::SetFocus(TWinControl& Control) {
   if (Focus == &Control) return;
@@ -191,15 +193,23 @@ bool backend::LoadBitmapResource(const std::string& Name, TBitmap& Bitmap) {
 
 // ===== The simulated user =====
 
+namespace {
+void MouseButton(TControl& Control, bool Down) {
+  auto* Speed = dynamic_cast<TSpeedButton*>(&Control);
+  if (!Speed || !Control.Showing() || !Control.Enabled()) return;
+  const TPoint Centre{Control.Width() / 2, Control.Height() / 2};
+  Dispatch(Speed, [&] { Down ? Speed->MouseDown(Centre) : Speed->MouseUp(Centre); });
+  AfterInput();
+}
+} // namespace
+
 void user::Click(TControl& Control) {
+  if (dynamic_cast<TSpeedButton*>(&Control)) {
+    MouseButton(Control, true);
+    return MouseButton(Control, false);
+  }
   if (!Control.Showing() || !Control.Enabled()) return;
   Dispatch(&Control, [&] {
-    if (auto* Speed = dynamic_cast<TSpeedButton*>(&Control)) {
-      const TPoint Centre{Control.Width() / 2, Control.Height() / 2};
-      Speed->MouseDown(Centre);
-      Speed->MouseUp(Centre);
-      return;
-    }
     auto* Win = dynamic_cast<TWinControl*>(&Control);
     if (!Win) return Control.Click();
     // A button takes the focus when pressed, before it reports the click on release.
@@ -208,6 +218,9 @@ void user::Click(TControl& Control) {
   });
   AfterInput();
 }
+
+void user::Press(TControl& Control) { MouseButton(Control, true); }
+void user::Release(TControl& Control) { MouseButton(Control, false); }
 
 void user::PressKey(int Key, TShiftState Shift) {
   TWinControl* Target = Focus ? Focus : ActiveForm();

@@ -460,6 +460,8 @@ void backend::UpdateChecked(TRadioItem& Item) {
   SetWindowLongPtrA(Hwnd(Item), GWL_STYLE, Style);
 }
 
+bool backend::HasMouseCapture(const TControl& Control) { return GetCapture() == Hwnd(Control); }
+
 void backend::Repaint(TControl& Control) {
   InvalidateRect(Hwnd(Control), nullptr, TRUE);
   UpdateWindow(Hwnd(Control));
@@ -664,13 +666,28 @@ bool backend::LoadBitmapResource(const std::string& Name, TBitmap& Bitmap) {
 
 // ===== The simulated user =====
 
+namespace {
+bool Clickable(TControl& Control) {
+  return Control.Showing() && Control.Enabled() && IsWindowEnabled(Hwnd(Control));
+}
+
+void MouseButton(TControl& Control, bool Down) {
+  if (!dynamic_cast<TSpeedButton*>(&Control) || !Clickable(Control)) return;
+  const LPARAM Centre = MAKELPARAM(Control.Width() / 2, Control.Height() / 2);
+  PostMessageA(Hwnd(Control), Down ? WM_LBUTTONDOWN : WM_LBUTTONUP, Down ? MK_LBUTTON : 0, Centre);
+  PumpWaiting();
+}
+} // namespace
+
+void user::Press(TControl& Control) { MouseButton(Control, true); }
+void user::Release(TControl& Control) { MouseButton(Control, false); }
+
 void user::Click(TControl& Control) {
-  if (!Control.Showing() || !Control.Enabled() || !IsWindowEnabled(Hwnd(Control))) return;
+  if (!Clickable(Control)) return;
   HWND Window = Hwnd(Control);
   if (dynamic_cast<TSpeedButton*>(&Control)) {
-    const LPARAM Centre = MAKELPARAM(Control.Width() / 2, Control.Height() / 2);
-    PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, Centre);
-    PostMessageA(Window, WM_LBUTTONUP, 0, Centre);
+    MouseButton(Control, true);
+    MouseButton(Control, false);
   } else if (dynamic_cast<TButtonControl*>(&Control)) {
     // BM_CLICK presses and releases the button as the mouse would, focus included.
     SendMessageA(Window, BM_CLICK, 0, 0);
