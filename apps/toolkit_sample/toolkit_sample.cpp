@@ -17,7 +17,7 @@ class TSampleSpinEdit : public TCustomEdit {
 public:
   explicit TSampleSpinEdit(TComponent* Owner) : TCustomEdit(Owner) {
     for (auto [Button, Glyph] : {std::pair{&Up, "SpinUp"}, std::pair{&Down, "SpinDown"}}) {
-      *Button = new TSpeedButton(this);
+      *Button = new TTimerSpeedButton(this);
       TBitmap Bitmap;
       Bitmap.LoadFromResourceName(Glyph);
       (*Button)->SetGlyph(Bitmap);
