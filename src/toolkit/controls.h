@@ -46,6 +46,7 @@ public:
   int Height() const { return Bounds_.Height(); }
   // Position in the parent's client area (for forms: on the screen).
   TRect BoundsRect() const { return Bounds_; }
+  // Moves and sizes the control (and its window); negative sizes count as 0.
   virtual void SetBounds(int Left, int Top, int Width, int Height);
   void SetLeft(int V) { SetBounds(V, Top(), Width(), Height()); }
   void SetTop(int V) { SetBounds(Left(), V, Width(), Height()); }
@@ -59,14 +60,18 @@ public:
   TPoint ClientToScreen(TPoint P) const;
 
   bool Visible() const { return Visible_; }
+  // Shows or hides the control; hiding takes the focus away from anything inside it.
   virtual void SetVisible(bool Visible);
   // Visible itself and in every parent up to a shown form.
   bool Showing() const;
   bool Enabled() const { return Enabled_; }
+  // A disabled control ignores the mouse and the keyboard and cannot take the focus.
   virtual void SetEnabled(bool Enabled);
 
   // Caption of buttons, labels, group boxes and forms; the content of edits.
   const std::string& Text() const { return Text_; }
+  // Replaces the text; a real change runs TextChanged (an edit's OnChange), the same text
+  // does nothing.
   void SetText(const std::string& Text);
   const std::string& Caption() const { return Text_; }
   void SetCaption(const std::string& Text) { SetText(Text); }
@@ -76,6 +81,7 @@ public:
   void SetFont(const TFont& Font);
   bool ParentFont = true;
   TColor Color() const { return Color_; }
+  // The background colour; repaints.
   void SetColor(TColor Color);
 
   // Redraws the control now. Virtual so that the repaint can be observed in tests.
