@@ -1,13 +1,11 @@
+#include "toolkit/forms.h"
 #include "toolkit/message_box.h"
 
 namespace toolkit {
 
-namespace {
-std::uintptr_t OwnerWindow = 0;
-}
+// The owner window is the application's: message boxes and forms share it.
+void SetApplicationOwnerWindow(std::uintptr_t Window) { Application->OwnerWindow = Window; }
 
-void SetApplicationOwnerWindow(std::uintptr_t Window) { OwnerWindow = Window; }
-
-std::uintptr_t ApplicationOwnerWindow() { return OwnerWindow; }
+std::uintptr_t ApplicationOwnerWindow() { return Application->OwnerWindow; }
 
 } // namespace toolkit

@@ -1,0 +1,72 @@
+// What the portable toolkit asks of its backend. Exactly one backend is linked: headless/ or
+// win32/. The portable classes keep all state; a backend mirrors it in windows and reports the
+// user's actions back through the "backend use only" operations of the classes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "toolkit/forms.h"
+#include "toolkit/timer.h"
+
+namespace toolkit::backend {
+
+// ---- windows ----
+// Makes the window of Control inside its parent's window (forms: a top-level window) and
+// calls Control.SetHandle with it.
+void MakeWindow(TControl& Control, const TCreateParams& Params);
+// Destroys the window of Control (its children's are gone already) and sets the handle to 0.
+void FreeWindow(TControl& Control);
+// Bring the window in line with the control's bounds / text / visibility / enabled state /
+// font and colour.
+void UpdateBounds(TControl& Control);
+void UpdateText(TControl& Control);
+void UpdateVisible(TControl& Control);
+void UpdateEnabled(TControl& Control);
+void UpdateFont(TControl& Control);
+void UpdateChecked(TRadioItem& Item);
+void Repaint(TControl& Control);
+// Whether Control's window has captured the mouse (keeps getting it while the button is held).
+bool HasMouseCapture(const TControl& Control);
+
+// ---- focus ----
+void SetFocus(TWinControl& Control);
+TWinControl* FocusedControl();
+
+// ---- edits ----
+void SetEditSelection(TCustomEdit& Edit, int Start, int Length);
+void GetEditSelection(const TCustomEdit& Edit, int& Start, int& Length);
+void SetEditRect(TCustomEdit& Edit, const TRect& Rect);
+int EditLineCount(const TCustomEdit& Edit);
+void ScrollCaret(TCustomEdit& Edit);
+
+// ---- message loop ----
+// Runs the modal loop of Form (shown and focused already) until Form.ModalEnded(), running
+// Driver (when set) once inside the loop.
+void RunModalLoop(TForm& Form, const std::function<void(TForm&)>& Driver);
+void ProcessMessages();
+// Ends every running modal loop.
+void Terminate();
+
+// ---- timers ----
+void StartTimer(TTimer& Timer);
+void StopTimer(TTimer& Timer);
+
+// ---- screen, fonts and text ----
+TSize TextExtent(const TFont& Font, const std::string& Text);
+TColor SystemColor(int Index);
+void SetCursor(TCursor Cursor);
+TSize ScreenSize();
+int PixelsPerInch();
+int BitsPerPixel();
+int SystemMetric(TSystemMetric Metric);
+// Frame and caption widths around the client area of a form with Style.
+TRect FrameInsets(TFormBorderStyle Style);
+TFont SystemFont(int Which); // 0 message, 1 caption, 2 small caption
+
+// ---- help and resources ----
+bool ShowHelp(const std::string& HelpFile, int Context);
+bool LoadBitmapResource(const std::string& Name, TBitmap& Bitmap);
+
+} // namespace toolkit::backend

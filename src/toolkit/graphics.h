@@ -1,0 +1,177 @@
+// Fonts, bitmaps, icons, pictures and the canvas that measures text and draws into bitmaps.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/object.h"
+#include "toolkit/types.h"
+
+namespace toolkit {
+
+enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+
+// A font description. Height below 0 is the character height in pixels (without internal
+// leading), as form descriptions give it; above 0 the cell height.
+struct TFont {
+  std::string Name = "MS Sans Serif";
+  int Height = -11;
+  TColor Color = clWindowText;
+  unsigned Style = 0;
+  int Charset = 1; // the default character set
+  friend bool operator==(const TFont&, const TFont&) = default;
+};
+
+// Converts a system colour to its RGB value on this system; RGB colours pass unchanged.
+TColor ColorToRGB(TColor Color);
+
+// ===== Graphics =====
+
+class TGraphic : public TAssignObject {
+public:
+  const char* ClassName() const override { return "TGraphic"; }
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  bool Empty() const { return Width() == 0 || Height() == 0; }
+};
+
+enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
+
+struct TPaletteEntry {
+  std::uint8_t Red = 0, Green = 0, Blue = 0, Flags = 0;
+  friend bool operator==(const TPaletteEntry&, const TPaletteEntry&) = default;
+};
+
+class TCanvas;
+
+// A device-independent bitmap held in memory: rows top-down, each padded to 4 bytes, with a
+// palette for the formats of 8 bits and less. pfDevice is stored as pf32bit.
+class TBitmap : public TGraphic {
+public:
+  TBitmap();
+  ~TBitmap() override;
+  const char* ClassName() const override { return "TBitmap"; }
+
+  int Width() const override { return Width_; }
+  int Height() const override { return Height_; }
+  // Resizing keeps the top-left pixels that still fit; new pixels are 0. Raises
+  // EInvalidGraphic for negative sizes or more than 2 GiB of pixels.
+  void SetWidth(int Width);
+  void SetHeight(int Height);
+  void SetSize(int Width, int Height);
+
+  TPixelFormat PixelFormat() const { return PixelFormat_; }
+  // Converts the pixels to Format: exact between the 8/24/32-bit formats, through the
+  // palette when leaving an indexed format, nearest palette entry when entering one.
+  void SetPixelFormat(TPixelFormat Format);
+  int BitsPerPixel() const;
+  int RowBytes() const { return RowBytes_; }
+
+  // Address of row Y; raises EInvalidGraphic("Scan line index out of range") outside 0..Height-1.
+  std::uint8_t* ScanLine(int Y);
+  const std::uint8_t* ScanLine(int Y) const;
+
+  // The palette of indexed formats (empty for the others).
+  const std::vector<TPaletteEntry>& Palette() const { return Palette_; }
+  void SetPalette(std::vector<TPaletteEntry> Palette);
+
+  // Pixel colour as 0x00BBGGRR, through the palette for indexed formats; outside the bitmap
+  // reads give 0 and writes are ignored.
+  TColor Pixel(int X, int Y) const;
+  void SetPixel(int X, int Y, TColor Color);
+
+  // Copies another TBitmap; anything else raises "Cannot assign ...".
+  void Assign(const TObject* Source) override;
+
+  // A canvas drawing into this bitmap; lives as long as the bitmap.
+  TCanvas& Canvas();
+
+  // Reads a bitmap resource of this module (the "SpinUp" and "SpinDown" glyphs); raises
+  // EResNotFound when there is no such resource.
+  void LoadFromResourceName(const std::string& Name);
+
+private:
+  void Reallocate(int Width, int Height, TPixelFormat Format);
+  int Width_ = 0, Height_ = 0, RowBytes_ = 0;
+  TPixelFormat PixelFormat_ = TPixelFormat::pfDevice;
+  std::vector<std::uint8_t> Bits_;
+  std::vector<TPaletteEntry> Palette_;
+  std::unique_ptr<TCanvas> Canvas_;
+};
+
+// One of the system's standard icons, 32 x 32.
+enum class TSystemIcon { siNone, siApplication, siHand, siQuestion, siExclamation, siAsterisk };
+
+class TIcon : public TGraphic {
+public:
+  const char* ClassName() const override { return "TIcon"; }
+  int Width() const override { return Icon == TSystemIcon::siNone ? 0 : 32; }
+  int Height() const override { return Width(); }
+  TSystemIcon Icon = TSystemIcon::siNone;
+};
+
+// Holds one graphic of any kind.
+class TPicture : public TAssignObject {
+public:
+  const char* ClassName() const override { return "TPicture"; }
+  TGraphic* Graphic() const { return Graphic_.get(); }
+  // Takes ownership of Graphic (null empties the picture).
+  void SetGraphic(std::unique_ptr<TGraphic> Graphic) { Graphic_ = std::move(Graphic); }
+  // The picture's bitmap; replaces any other graphic by an empty bitmap first.
+  TBitmap& Bitmap();
+  // The picture's icon; replaces any other graphic by an empty icon first.
+  TIcon& Icon();
+
+private:
+  std::unique_ptr<TGraphic> Graphic_;
+};
+
+// Raised by bitmaps for bad sizes, formats and rows.
+class EInvalidGraphic : public Exception {
+public:
+  using Exception::Exception;
+  const char* ClassName() const override { return "EInvalidGraphic"; }
+};
+
+class EResNotFound : public Exception {
+public:
+  using Exception::Exception;
+  const char* ClassName() const override { return "EResNotFound"; }
+};
+
+// ===== Canvas =====
+
+// Text measuring with a font, and drawing into a bitmap. A canvas without a bitmap (a form's)
+// measures only; its drawing operations do nothing.
+class TCanvas {
+public:
+  explicit TCanvas(TBitmap* Target = nullptr) : Target_(Target) {}
+
+  TFont Font;
+  TColor PenColor = clBlack;
+  TColor BrushColor = clWhite;
+
+  // Size of Text on one line; the empty text has width 0 and the height of a line.
+  TSize TextExtent(const std::string& Text) const;
+  int TextWidth(const std::string& Text) const { return TextExtent(Text).Width; }
+  int TextHeight(const std::string& Text) const { return TextExtent(Text).Height; }
+  // Size of Text broken into words to fit MaxWidth, with line breaks kept and tabs expanded
+  // to the next multiple of eight average characters; a word wider than MaxWidth stands alone.
+  TSize MeasureWrapped(const std::string& Text, int MaxWidth) const;
+
+  void FillRect(const TRect& Rect);
+  void MoveTo(int X, int Y) { PenPos_ = {X, Y}; }
+  // Draws from the pen position to (X, Y), leaving out the end point as GDI does.
+  void LineTo(int X, int Y);
+  // Copies Graphic's pixels to (X, Y), clipped to the target.
+  void Draw(int X, int Y, const TGraphic& Graphic);
+
+private:
+  TBitmap* Target_;
+  TPoint PenPos_;
+};
+
+} // namespace toolkit

@@ -1,0 +1,29 @@
+// A simulated user, for tests and the sample program: the same actions reach the controls
+// through the same paths as a real user's on both backends (window messages on Win32).
+#pragma once
+
+#include <string>
+
+#include "toolkit/controls.h"
+
+namespace toolkit::user {
+
+// Clicks Control with the left mouse button: a button or radio button takes the focus and
+// is clicked, a speed button is pressed and released over its centre. A disabled or hidden
+// control ignores the click.
+void Click(TControl& Control);
+// Presses (and holds) / releases the left mouse button over the centre of a speed button.
+void Press(TControl& Control);
+void Release(TControl& Control);
+// Presses and releases Key (a virtual key code) in the control that has the focus.
+void PressKey(int Key, TShiftState Shift = 0);
+// Types Text into the control that has the focus, one character at a time; in an edit each
+// character replaces the selection.
+void Type(const std::string& Text);
+// Turns the mouse wheel by Delta (120 a notch) with the pointer at the screen point Pos.
+void TurnWheel(int Delta, TPoint Pos);
+// Lets Milliseconds pass while handling what happens: real time on Win32; headless the fake
+// clock moves on, firing the timers that fall due in order, each followed by idle time.
+void Wait(int Milliseconds);
+
+} // namespace toolkit::user

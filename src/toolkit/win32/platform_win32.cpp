@@ -1,0 +1,136 @@
+// Win32 platform services.
+#include <windows.h>
+#include <mapi.h>
+
+#include "toolkit/platform.h"
+
+namespace toolkit {
+
+std::optional<std::uint32_t> ReadRegistryInteger(TRegistryRoot Root, const std::string& Key,
+                                                 const std::string& Name) {
+  HKEY Opened;
+  HKEY Base = Root == TRegistryRoot::rrCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  if (RegOpenKeyExA(Base, Key.c_str(), 0, KEY_READ, &Opened) != ERROR_SUCCESS) return std::nullopt;
+  DWORD Type = 0, Value = 0, Size = sizeof Value;
+  const LONG Status = RegQueryValueExA(Opened, Name.c_str(), nullptr, &Type,
+                                       reinterpret_cast<BYTE*>(&Value), &Size);
+  RegCloseKey(Opened);
+  if (Status != ERROR_SUCCESS || Type != REG_DWORD) return std::nullopt;
+  return Value;
+}
+
+TOsVersion OsVersion() {
+  // GetVersionEx answers what the program's manifest allows; the version numbers of the
+  // kernel's own data are the real ones, and RtlGetVersion reads them.
+  OSVERSIONINFOA Info{};
+  Info.dwOSVersionInfoSize = sizeof Info;
+  using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOA*);
+  auto RtlGetVersion = reinterpret_cast<TRtlGetVersion>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+  if (!RtlGetVersion || RtlGetVersion(&Info) != 0) GetVersionExA(&Info);
+  return {static_cast<int>(Info.dwMajorVersion), static_cast<int>(Info.dwMinorVersion),
+          static_cast<int>(Info.dwBuildNumber)};
+}
+
+char DecimalSeparator() {
+  char Buffer[8] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, Buffer, sizeof Buffer) < 2) return '.';
+  return Buffer[0];
+}
+
+void DisableWindowGhosting() {
+  // Only systems from Windows XP on have the function, so it is looked up by name.
+  using TDisable = void(WINAPI*)();
+  auto Disable = reinterpret_cast<TDisable>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("user32.dll"), "DisableProcessWindowsGhosting")));
+  if (Disable) Disable();
+}
+
+namespace {
+std::string FileNameOf(HMODULE Module) {
+  char Buffer[MAX_PATH * 2];
+  const DWORD Length = GetModuleFileNameA(Module, Buffer, sizeof Buffer);
+  return std::string(Buffer, Length < sizeof Buffer ? Length : 0);
+}
+} // namespace
+
+std::string ModuleFileName() {
+  HMODULE Module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&ModuleFileName), &Module);
+  return FileNameOf(Module);
+}
+
+std::string ExecutableFileName() { return FileNameOf(nullptr); }
+
+std::vector<std::uint8_t> VersionResource(const std::string& FileName) {
+  DWORD Ignored = 0;
+  const DWORD Size = GetFileVersionInfoSizeA(FileName.c_str(), &Ignored);
+  std::vector<std::uint8_t> Bytes(Size);
+  if (Size == 0 || !GetFileVersionInfoA(FileName.c_str(), 0, Size, Bytes.data())) return {};
+  return Bytes;
+}
+
+int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message) {
+  // Simple MAPI is optional on Windows, so it is looked up only when mail is wanted.
+  HMODULE Mapi = LoadLibraryA("MAPI32.DLL");
+  auto Logon = Mapi ? reinterpret_cast<LPMAPILOGON>(reinterpret_cast<void*>(GetProcAddress(Mapi, "MAPILogon"))) : nullptr;
+  auto Logoff = Mapi ? reinterpret_cast<LPMAPILOGOFF>(reinterpret_cast<void*>(GetProcAddress(Mapi, "MAPILogoff"))) : nullptr;
+  auto Send = Mapi ? reinterpret_cast<LPMAPISENDMAIL>(reinterpret_cast<void*>(GetProcAddress(Mapi, "MAPISendMail"))) : nullptr;
+  LHANDLE Session = 0;
+  if (!Logon || !Logoff || !Send ||
+      Logon(ParentWindow, nullptr, nullptr, MAPI_LOGON_UI | MAPI_NEW_SESSION, 0, &Session) != SUCCESS_SUCCESS) {
+    if (Mapi) FreeLibrary(Mapi);
+    throw EMailError("Error while trying to send e-mail");
+  }
+  std::vector<MapiRecipDesc> Recipients(Message.To.size());
+  for (std::size_t I = 0; I < Message.To.size(); ++I) {
+    Recipients[I].ulRecipClass = MAPI_TO;
+    Recipients[I].lpszName = const_cast<char*>(Message.To[I].c_str());
+  }
+  std::vector<MapiFileDesc> Files(Message.Attachments.size());
+  for (std::size_t I = 0; I < Files.size(); ++I) {
+    Files[I].nPosition = static_cast<ULONG>(-1);
+    Files[I].lpszPathName = const_cast<char*>(Message.Attachments[I].c_str());
+  }
+  MapiMessage Mail{};
+  Mail.lpszSubject = const_cast<char*>(Message.Subject.c_str());
+  Mail.lpszNoteText = const_cast<char*>(Message.Body.c_str());
+  Mail.nRecipCount = static_cast<ULONG>(Recipients.size());
+  Mail.lpRecips = Recipients.empty() ? nullptr : Recipients.data();
+  Mail.nFileCount = static_cast<ULONG>(Files.size());
+  Mail.lpFiles = Files.empty() ? nullptr : Files.data();
+  const ULONG Result = Send(Session, ParentWindow, &Mail, MAPI_DIALOG, 0);
+  Logoff(Session, ParentWindow, 0, 0);
+  FreeLibrary(Mapi);
+  return static_cast<int>(Result);
+}
+
+namespace {
+TExceptionHook Hook;
+PVOID HookHandle = nullptr;
+
+LONG CALLBACK VectoredHook(EXCEPTION_POINTERS* Pointers) {
+  if (Hook) Hook(Pointers->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+} // namespace
+
+void InstallExceptionHook(TExceptionHook NewHook) {
+  Hook = std::move(NewHook);
+  // A vectored handler sees every exception first and passes it on, so the ones installed
+  // before keep working.
+  if (Hook && !HookHandle) HookHandle = AddVectoredExceptionHandler(1, VectoredHook);
+  if (!Hook && HookHandle) {
+    RemoveVectoredExceptionHandler(HookHandle);
+    HookHandle = nullptr;
+  }
+}
+
+bool ReadMemory(std::uintptr_t Address, void* Dest, std::size_t Size) {
+  SIZE_T Read = 0;
+  return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(Address), Dest, Size, &Read) &&
+         Read == Size;
+}
+
+} // namespace toolkit
