@@ -279,7 +279,11 @@ TEST(StringIntegerList, IntegersTravelWithTheirStrings) {
 TEST(StringObjectList, OwnsAndFreesItsObjects) {
   {
     TStringObjectList L;
-    for (int I = 0; I < 4; ++I) L.AddObject("o" + std::to_string(I), new TCounted);
+    for (int I = 0; I < 4; ++I) {
+      std::string Name = "o"; // appended, not "o" + ...: GCC 12 warns falsely about that form
+      Name += std::to_string(I);
+      L.AddObject(Name, new TCounted);
+    }
     EXPECT_EQ(TCounted::Alive, 4);
     L.Delete(0);
     EXPECT_EQ(TCounted::Alive, 3);
