@@ -75,6 +75,17 @@ int Step(const TSeamCarvingComponent& E, TSeamDirection D, int X, int Y) {
   return ::testing::AssertionSuccess();
 }
 
+// Removes the best seam of direction D from the engine A and, by the step-by-step rules, from B.
+void RemoveBestSeams(TSeamCarvingComponent& A, TSeamCarvingComponent& B, TSeamDirection D) {
+  if (D == sdVertical) {
+    A.RemoveVerticalSeam(A.BestColumn);
+    reference::RemoveVerticalSeam(B, B.BestColumn);
+  } else {
+    A.RemoveHorizontalSeam(A.BestRow);
+    reference::RemoveHorizontalSeam(B, B.BestRow);
+  }
+}
+
 class ProgressRecorder {
 public:
   std::vector<int> Reports;
@@ -284,13 +295,7 @@ TEST(SeamRemoval, RemovalsEqualTheStepByStepRulesOnRandomImages) {
       A->FindSeams(SeamDirectionBit(D));
       reference::FindSeams(*B, SeamDirectionBit(D));
       ASSERT_TRUE(SamePass(*A, *B, D)) << "trial " << Trial << " seam " << K;
-      if (D == sdVertical) {
-        A->RemoveVerticalSeam(A->BestColumn);
-        reference::RemoveVerticalSeam(*B, B->BestColumn);
-      } else {
-        A->RemoveHorizontalSeam(A->BestRow);
-        reference::RemoveHorizontalSeam(*B, B->BestRow);
-      }
+      RemoveBestSeams(*A, *B, D);
       ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial << " seam " << K;
       if (Colour) {
         for (int Y = 0; Y < A->Height; ++Y)
@@ -327,13 +332,7 @@ TEST(SeamRemoval, MapsBroughtUpToDateEqualFreshPassesOverLongRuns) {
           ASSERT_TRUE(SamePass(*A, *B, Pass)) << Trial << "/" << K;
         }
       }
-      if (D == sdVertical) {
-        A->RemoveVerticalSeam(A->BestColumn);
-        reference::RemoveVerticalSeam(*B, B->BestColumn);
-      } else {
-        A->RemoveHorizontalSeam(A->BestRow);
-        reference::RemoveHorizontalSeam(*B, B->BestRow);
-      }
+      RemoveBestSeams(*A, *B, D);
       ASSERT_TRUE(SameLive(*A, *B)) << Trial << "/" << K;
     }
   }
