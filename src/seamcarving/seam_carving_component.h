@@ -139,6 +139,9 @@ private:
   std::array<bool, 2> Reusable_{};
   TSeamDirection LastRemoval_ = sdVertical;
   std::vector<int> LastPath_;
+  // Scratch lines of the horizontal pass (columns copied into contiguous lines).
+  std::vector<double> HorizontalScratch_;
+  std::vector<std::uint8_t> HorizontalStepScratch_;
 
   // Sizes the seam maps of Direction to the allocated grid.
   void PrepareSeamPass(TSeamDirection Direction);

@@ -170,6 +170,14 @@ void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int R
   }
 }
 
+// Asks for the first Bytes bytes of rows First..Last-1 of a map with Stride cells per row.
+inline void PrefetchRows(const double* Map, std::ptrdiff_t Stride, int First, int Last, std::size_t Bytes) {
+  for (int Y = First; Y < Last; ++Y) {
+    const char* Row = reinterpret_cast<const char*>(Map + Y * Stride);
+    for (std::size_t Offset = 0; Offset < Bytes; Offset += 64) _mm_prefetch(Row + Offset, _MM_HINT_T0);
+  }
+}
+
 } // namespace
 
 // ============================================================================
@@ -255,58 +263,44 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
         Steps[Y * Stride] = 0;
       }
     const int From = std::max(1, *std::min_element(Start.begin(), Start.end()));
-    auto HorizontalCell = [&](int X, int Y) {
-      const std::ptrdiff_t I = Y * Stride + X;
-      const double* P = Sum + I - 1;
-      if (H == 1) {
-        Sum[I] = Own[I] + P[0];
-        Steps[I] = 0;
-      } else if (Y == 0) {
-        ChooseAtBorder(P[0], P[Stride], StepRight, Own[I], Sum[I], Steps[I]);
-      } else if (Y == H - 1) {
-        ChooseAtBorder(P[0], P[-Stride], StepLeft, Own[I], Sum[I], Steps[I]);
-      } else {
-        Choose(P[-Stride], P[0], P[Stride], Own[I], Sum[I], Steps[I]);
+    // Each column needs the whole column before it, and a column of a wide map touches a new
+    // memory page per cell. So the map is processed in tiles of columns: a tile is copied into
+    // scratch lines (one per column, contiguous), the pass runs along those lines with the
+    // same kernel as the vertical pass, and the results are copied back. Cells before a row's
+    // first changed column are recomputed from unchanged inputs and come out as they were.
+    constexpr int Tile = 64;
+    constexpr int Block = 8;      // rows copied per cache line of a scratch line
+    constexpr int Lookahead = 16; // rows: the map's rows are far apart, so no prefetcher helps
+    std::vector<double>& Scratch = HorizontalScratch_;
+    std::vector<std::uint8_t>& StepScratch = HorizontalStepScratch_;
+    Scratch.resize(std::size_t(2 * Tile + 1) * H);
+    StepScratch.resize(std::size_t(Tile) * H);
+    double* const OwnLines = Scratch.data();
+    double* const SumLines = OwnLines + std::size_t(Tile) * H;
+    double* const Previous = SumLines + std::size_t(Tile) * H;
+    std::uint8_t* const StepLines = StepScratch.data();
+    for (int Y = 0; Y < H; ++Y) Previous[Y] = Sum[Y * Stride + From - 1];
+    for (int X0 = From; X0 < W; X0 += Tile) {
+      const int Columns = std::min(Tile, W - X0);
+      for (int Y0 = 0; Y0 < H; Y0 += Block) {
+        const int Y1 = std::min(H, Y0 + Block);
+        PrefetchRows(Own + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
+        for (int J = 0; J < Columns; ++J)
+          for (int Y = Y0; Y < Y1; ++Y) OwnLines[std::size_t(J) * H + Y] = Own[Y * Stride + X0 + J];
       }
-    };
-    // Each column needs the whole column before it, and walking whole columns of a wide map
-    // touches a new memory page per cell. So the map is swept in strips of rows whose edges
-    // climb one row per column: a cell then needs only cells of its own strip and of the strip
-    // above, both done, and a strip's few rows stay in cache from column to column.
-    constexpr int StripRows = 32;
-    for (int Top = From; Top < From + H + W; Top += StripRows) {
-      for (int X = From; X < W; ++X) {
-        const int First = std::max(0, Top - X), Last = std::min(H - 1, Top + StripRows - 1 - X);
-        if (Top + StripRows - 1 - X < 0) break;
-        // Rows are far apart, so no prefetcher sees the next cache line of each coming: ask
-        // for the lines a few columns ahead once per line.
-        if ((X & 7) == 0)
-          for (int Y = First; Y <= Last; ++Y) {
-            const std::ptrdiff_t Ahead = Y * Stride + X + 16;
-            _mm_prefetch(reinterpret_cast<const char*>(Own + Ahead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(Sum + Ahead), _MM_HINT_T0);
-            if ((X & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(Steps + Ahead + 48), _MM_HINT_T0);
+      for (int J = 0; J < Columns; ++J)
+        AccumulateLine(J == 0 ? Previous : SumLines + std::size_t(J - 1) * H, OwnLines + std::size_t(J) * H,
+                       SumLines + std::size_t(J) * H, StepLines + std::size_t(J) * H, H, 0, H - 1);
+      for (int Y0 = 0; Y0 < H; Y0 += Block) {
+        const int Y1 = std::min(H, Y0 + Block);
+        PrefetchRows(Sum + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
+        for (int Y = Y0; Y < Y1; ++Y)
+          for (int J = 0; J < Columns; ++J) {
+            Sum[Y * Stride + X0 + J] = SumLines[std::size_t(J) * H + Y];
+            Steps[Y * Stride + X0 + J] = StepLines[std::size_t(J) * H + Y];
           }
-        for (int Y = First; Y <= Last;) {
-          if (X < Start[Y]) {
-            ++Y;
-          } else if (Y > 0 && Y + 1 <= Last && Y + 1 < H - 1 && X >= Start[Y + 1]) {
-            // Two interior cells at once: the rows of one column are independent.
-            const std::ptrdiff_t I = Y * Stride + X;
-            const double* P = Sum + I - 1;
-            const __m128d Above = _mm_set_pd(P[0], P[-Stride]), Level = _mm_set_pd(P[Stride], P[0]);
-            const __m128d Below = _mm_set_pd(P[2 * Stride], P[Stride]);
-            const __m128d Costs = _mm_set_pd(Own[I + Stride], Own[I]);
-            double Pair[2];
-            ChooseTwo(Above, Level, Below, Costs, Pair, Steps + I, Steps + I + Stride);
-            Sum[I] = Pair[0];
-            Sum[I + Stride] = Pair[1];
-            Y += 2;
-          } else {
-            HorizontalCell(X, Y++);
-          }
-        }
       }
+      std::memcpy(Previous, SumLines + std::size_t(Columns - 1) * H, sizeof(double) * H);
     }
   }
   Reusable_[sdHorizontal] = false;
