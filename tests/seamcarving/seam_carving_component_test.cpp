@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "message_of.h"
+#include "seamcarving/engine_helpers.h"
 
 namespace {
 
@@ -28,9 +29,7 @@ std::unique_ptr<TLinearBitmap> Uniform(int Width, int Height, int Level) {
 std::unique_ptr<TSeamCarvingComponent> Computed(const TLinearBitmap& Source, int Window,
                                                 TSelectionHandling Handling = shIgnore,
                                                 const std::uint8_t* Mask = nullptr) {
-  auto Engine = std::make_unique<TSeamCarvingComponent>(Source, Mask, 2.2f);
-  Engine->SetCostWindowSize(Window);
-  Engine->SetSelectionHandling(Handling);
+  auto Engine = MakeEngine(Source, Window, Handling, Mask);
   Engine->UpdateCostMap();
   return Engine;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "message_of.h"
+#include "seamcarving/engine_helpers.h"
 #include "seamcarving/seam_carving_component.h"
 #include "seamcarving/seam_reference.h"
 #include "support/progress.h"
@@ -23,15 +24,6 @@ std::unique_ptr<TLinearBitmap> RandomImage(std::mt19937& Random, int W, int H, T
   std::uniform_int_distribution<int> Level(0, Levels - 1);
   for (int I = 0; I < B->Size; ++I) B->Map[I] = std::uint8_t(Level(Random) * (255 / std::max(1, Levels - 1)));
   return B;
-}
-
-std::unique_ptr<TSeamCarvingComponent> MakeEngine(const TLinearBitmap& Source, int Window,
-                                                  TSelectionHandling Handling = shIgnore,
-                                                  const std::uint8_t* Mask = nullptr) {
-  auto E = std::make_unique<TSeamCarvingComponent>(Source, Mask, 2.2f);
-  E->SetCostWindowSize(Window);
-  E->SetSelectionHandling(Handling);
-  return E;
 }
 
 // Sets the live cost map of an engine over a WxH image to Costs (row by row).
