@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "controls/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   // A fresh table per input keeps runs independent; the first byte picks how unknown

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "controls/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "calculator.h"
-#include "controls/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 namespace {
 

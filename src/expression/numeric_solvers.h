@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "controls/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 enum TOptimizationMode : std::uint8_t { omArgMin = 0, omMin = 1, omRoot = 2, omSolve = 3 };
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "controls/numeric_solvers.h"
+#include "expression/numeric_solvers.h"
 #include "evaluator_test_support.h"
 
 TEST(NumericSolvers, FindRootsMinimaAndSolutions) {

@@ -1,4 +1,4 @@
-#include "controls/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "controls/float_ops.h"
+#include "expression/float_ops.h"
 
 namespace {
 

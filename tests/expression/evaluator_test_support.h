@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "controls/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 // A table like DefaultSymbols but private to one test.
 inline std::unique_ptr<TSymbolTable> StrictTable() {

@@ -1,9 +1,9 @@
-#include "controls/float_ops.h"
+#include "expression/float_ops.h"
 
 #include <cstdint>
 #include <limits>
 
-#include "controls/expression_evaluator.h"
+#include "expression/expression_evaluator.h"
 
 const char* const InvalidOperationMessage = "Invalid floating point operation";
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "controls/expression_evaluator.h"
-#include "controls/float_ops.h"
-#include "controls/numeric_solvers.h"
+#include "expression/expression_evaluator.h"
+#include "expression/float_ops.h"
+#include "expression/numeric_solvers.h"
 
 std::uint32_t RandSeed = 0;
 

@@ -1,4 +1,4 @@
-#include "support/idle_events.h"
+#include "toolkit/idle_events.h"
 
 #include <gtest/gtest.h>
 

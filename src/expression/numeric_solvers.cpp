@@ -1,4 +1,4 @@
-#include "controls/numeric_solvers.h"
+#include "expression/numeric_solvers.h"
 
 #include <cmath>
 #include <limits>
