@@ -33,7 +33,7 @@ std::string FindHostImageName(const THostImage& Image) {
   return Info.Name;
 }
 
-TRect FindHostSelectionRect(const THostImage& Image) {
+THostRect FindHostSelectionRect(const THostImage& Image) {
   THostImageInfo Info;
   if (!FindHostImageInfo(Image, Info)) return {-1, -1, -1, -1};
   return Info.SelectionRect;

@@ -24,7 +24,8 @@ enum THostRequest : std::int32_t {
   hrRefresh = 9,        // no data; the host redraws from its buffer
 };
 
-struct TRect {
+// The host's rectangle: all four edges inclusive.
+struct THostRect {
   std::int32_t Left, Top, Right, Bottom;
 };
 
@@ -58,7 +59,7 @@ struct THostImageInfo {
   std::uint8_t* Pixels;
   std::int32_t Unused32;
   std::uint8_t* SelectionMask; // null, or Width * Height bytes, nonzero = selected
-  TRect SelectionRect;         // inclusive; Left below 0 = no rectangle
+  THostRect SelectionRect;     // inclusive; Left below 0 = no rectangle
 };
 
 #if defined(__i386__)
@@ -90,5 +91,5 @@ std::int32_t SendHostRequest(THostRequest Code, void* Data);
 // Each walks the host's images with GetImageInfo until one has Image's pixel buffer. Without
 // a match: an empty name, the rectangle (-1, -1, -1, -1), a null mask.
 std::string FindHostImageName(const THostImage& Image);
-TRect FindHostSelectionRect(const THostImage& Image);
+THostRect FindHostSelectionRect(const THostImage& Image);
 std::uint8_t* FindHostSelectionMask(const THostImage& Image);

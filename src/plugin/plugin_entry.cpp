@@ -38,7 +38,7 @@ std::int32_t RunCommand(std::int32_t Command, THostImage* Image) {
   const std::uint8_t* Mask = FindHostSelectionMask(*Image);
   std::unique_ptr<TLinearBitmap> MaskBitmap;
   if (!Mask) {
-    const TRect Rect = FindHostSelectionRect(*Image);
+    const THostRect Rect = FindHostSelectionRect(*Image);
     if (Rect.Left >= 0) {
       MaskBitmap = BuildSelectionMask(Image->Width, Image->Height, Rect);
       Mask = MaskBitmap->Map;
@@ -49,7 +49,7 @@ std::int32_t RunCommand(std::int32_t Command, THostImage* Image) {
 
 } // namespace
 
-std::unique_ptr<TLinearBitmap> BuildSelectionMask(int Width, int Height, const TRect& Rect) {
+std::unique_ptr<TLinearBitmap> BuildSelectionMask(int Width, int Height, const THostRect& Rect) {
   auto Mask = std::make_unique<TLinearBitmap>(Width, Height, lpf8Bit);
   Mask->Fill(0);
   // Clipped: a host rectangle reaching outside the image must not write outside the mask.

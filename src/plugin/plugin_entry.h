@@ -43,4 +43,4 @@ TPluginUi DefaultPluginUi();
 
 // The selection mask of a Width x Height image for the inclusive rectangle Rect, clipped to
 // the image: 255 inside, 0 elsewhere.
-std::unique_ptr<TLinearBitmap> BuildSelectionMask(int Width, int Height, const TRect& Rect);
+std::unique_ptr<TLinearBitmap> BuildSelectionMask(int Width, int Height, const THostRect& Rect);

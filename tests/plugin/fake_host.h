@@ -25,7 +25,7 @@ public:
     std::string Name;
     std::uint8_t* Pixels = nullptr;
     std::uint8_t* SelectionMask = nullptr;
-    TRect SelectionRect{-1, -1, -1, -1};
+    THostRect SelectionRect{-1, -1, -1, -1};
   };
 
   std::vector<TRequest> Requests;

@@ -53,7 +53,7 @@ protected:
     Host.Requests.clear();
   }
 
-  void ListImage(THostPicture& Picture, TRect Rect = {-1, -1, -1, -1}, std::uint8_t* Mask = nullptr) {
+  void ListImage(THostPicture& Picture, THostRect Rect = {-1, -1, -1, -1}, std::uint8_t* Mask = nullptr) {
     Host.Images.push_back({"holiday.png", Picture.Record.Pixels, Mask, Rect});
   }
 };
@@ -271,7 +271,7 @@ TEST_F(PluginEntry, LookUpsWalkTheImagesUntilTheBufferMatches) {
 
   THostPicture Stranger(2, 2, 3);
   EXPECT_EQ(FindHostImageName(Stranger.Record), "");
-  const TRect None = FindHostSelectionRect(Stranger.Record);
+  const THostRect None = FindHostSelectionRect(Stranger.Record);
   EXPECT_EQ(None.Left, -1);
   EXPECT_EQ(None.Top, -1);
   EXPECT_EQ(None.Right, -1);

@@ -25,7 +25,7 @@ struct THost {
   std::string Menu, Caption, Text;
   std::int32_t Command = 0;
   std::vector<std::uint8_t*> ImagePixels; // what GetImageInfo serves, by index
-  TRect SelectionRect{-1, -1, -1, -1};
+  THostRect SelectionRect{-1, -1, -1, -1};
 };
 THost Host;
 
