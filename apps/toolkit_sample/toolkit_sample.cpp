@@ -23,6 +23,7 @@ public:
       (*Button)->SetGlyph(Bitmap);
       (*Button)->SetParent(this);
     }
+    SetAlignment(TAlignment::taRightJustify);
     Up->OnClick = [this](TObject*) { Step(+1); };
     Down->OnClick = [this](TObject*) { Step(-1); };
   }
@@ -37,9 +38,8 @@ public:
 protected:
   void CreateParams(TCreateParams& Params) override {
     TCustomEdit::CreateParams(Params);
-    Params.Alignment = TAlignment::taRightJustify;
-    Params.MultiLine = true;
-    Params.ClipChildren = true;
+    // A multi-line window, so that the edit rectangle keeps the text off the buttons.
+    Params.Style = (Params.Style & ~esAutoHScroll) | esMultiLine | wsClipChildren;
   }
 
 private:

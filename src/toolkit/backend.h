@@ -13,8 +13,9 @@
 namespace toolkit::backend {
 
 // ---- windows ----
-// Makes the window of Control inside its parent's window (forms: a top-level window) and
-// calls Control.SetHandle with it.
+// Makes the window Params describe for Control, inside its parent's window (top-level: owned
+// by Params.WndParent), and calls Control.SetHandle with it. The window reports to Control
+// through its "backend use only" operations; nothing else about Control's kind is asked.
 void MakeWindow(TControl& Control, const TCreateParams& Params);
 // Destroys the window of Control (its children's are gone already) and sets the handle to 0.
 void FreeWindow(TControl& Control);
@@ -27,8 +28,12 @@ void UpdateEnabled(TControl& Control);
 void UpdateFont(TControl& Control);
 void UpdateChecked(TRadioItem& Item);
 void Repaint(TControl& Control);
+// Redraws the frame and caption of a top-level window.
+void RepaintNonClient(TControl& Control);
 // Whether Control's window has captured the mouse (keeps getting it while the button is held).
 bool HasMouseCapture(const TControl& Control);
+// Whether Control's top-level window is the active one.
+bool IsActiveWindow(const TControl& Control);
 
 // ---- focus ----
 void SetFocus(TWinControl& Control);
@@ -61,9 +66,16 @@ TSize ScreenSize();
 int PixelsPerInch();
 int BitsPerPixel();
 int SystemMetric(TSystemMetric Metric);
-// Frame and caption widths around the client area of a form with Style.
-TRect FrameInsets(TFormBorderStyle Style);
+// Frame and caption widths around the client area of a top-level window with these styles.
+TRect FrameInsets(std::uint32_t Style, std::uint32_t ExStyle);
 TFont SystemFont(int Which); // 0 message, 1 caption, 2 small caption
+
+// ---- drawing into bitmaps ----
+// Draws Text in Font (and its colour) with its top left at At, clipped to Clip, without a
+// background, into Target.
+void RenderText(TBitmap& Target, const TFont& Font, const TRect& Clip, TPoint At, const std::string& Text);
+// Makes Image a 32 x 32 picture of the system icon on Background.
+void RenderSystemIcon(TSystemIcon Icon, TColor Background, TBitmap& Image);
 
 // ---- help and resources ----
 bool ShowHelp(const std::string& HelpFile, int Context);

@@ -15,15 +15,6 @@ template <typename T> void EraseValue(std::vector<T>& List, T Value) {
   if (It != List.end()) List.erase(It);
 }
 
-void CreateControlWindow(TControl& Control) {
-  if (auto* Win = dynamic_cast<TWinControl*>(&Control)) {
-    Win->HandleNeeded();
-    return;
-  }
-  TCreateParams Params;
-  backend::MakeWindow(Control, Params);
-}
-
 } // namespace
 
 // ===== TControl =====
@@ -53,7 +44,7 @@ void TControl::SetParent(TWinControl* NewParent) {
   Parent_->Controls_.push_back(this);
   if (auto* Win = dynamic_cast<TWinControl*>(this)) Parent_->TabList_.push_back(Win);
   if (ParentFont) ApplyFont(Parent_->Font_);
-  if (Parent_->HandleAllocated()) CreateControlWindow(*this);
+  if (Parent_->HandleAllocated()) HandleNeeded();
 }
 
 void TControl::SetBounds(int Left, int Top, int Width, int Height) {
@@ -101,8 +92,6 @@ void TControl::SetText(const std::string& Text) {
   if (Text == Text_) return;
   Text_ = Text;
   if (HandleAllocated()) backend::UpdateText(*this);
-  // A window puts the caret at the start when its text is replaced.
-  if (auto* Edit = dynamic_cast<TCustomEdit*>(this)) Edit->SelectionChanged(0, 0);
   TextChanged();
 }
 
@@ -135,6 +124,31 @@ void TControl::Repaint() {
 
 void TControl::Click() {
   if (OnClick) OnClick(this);
+}
+
+void TControl::HandleNeeded() {
+  if (HandleAllocated()) return;
+  // A child's window can only exist inside its parent's, and making the parent's window
+  // makes the children's.
+  if (Parent_) Parent_->HandleNeeded();
+  if (!HandleAllocated()) CreateWnd();
+}
+
+void TControl::CreateParams(TCreateParams& Params) {
+  Params.Style = wsChild | wsClipSiblings;
+  if (Visible_) Params.Style |= wsVisible;
+  if (!Enabled_) Params.Style |= wsDisabled;
+}
+
+void TControl::CreateWnd() {
+  WindowParams_ = {};
+  CreateParams(WindowParams_);
+  backend::MakeWindow(*this, WindowParams_);
+}
+
+void TControl::Paint(TCanvas& Canvas) {
+  Canvas.BrushColor = Color_;
+  Canvas.FillRect(ClientRect());
 }
 
 TForm* GetParentForm(const TControl* Control) {
@@ -220,19 +234,9 @@ bool TWinControl::SelectNext(TWinControl* Current, bool Forward) {
   return true;
 }
 
-void TWinControl::HandleNeeded() {
-  if (HandleAllocated()) return;
-  // A child's window can only exist inside its parent's, and making the parent's window
-  // makes the children's.
-  if (Parent()) Parent()->HandleNeeded();
-  if (!HandleAllocated()) CreateWnd();
-}
-
 void TWinControl::CreateWnd() {
-  WindowParams_ = {};
-  CreateParams(WindowParams_);
-  backend::MakeWindow(*this, WindowParams_);
-  for (TControl* Child : Controls_) CreateControlWindow(*Child);
+  TControl::CreateWnd();
+  for (TControl* Child : Controls_) Child->HandleNeeded();
 }
 
 void TWinControl::DestroyWnd() {
@@ -249,6 +253,10 @@ void TWinControl::RecreateWnd() {
   DestroyWnd();
   CreateWnd();
   if (HadFocus && CanFocus()) SetFocus();
+}
+
+void TWinControl::WindowFocused() {
+  if (TForm* Form = GetParentForm(this); Form && Form != this) Form->FocusMoved(this);
 }
 
 bool TWinControl::HandleKeyDown(int Key, TShiftState Shift) {
@@ -297,6 +305,12 @@ TButton::TButton(TComponent* Owner) : TButtonControl(Owner) {
   Bounds_ = {0, 0, 75, 25};
 }
 
+void TButton::CreateParams(TCreateParams& Params) {
+  TButtonControl::CreateParams(Params);
+  Params.WinClassName = ButtonClass;
+  Params.Style |= wsTabStop | (Default ? bsDefPushButton : bsPushButton);
+}
+
 void TButton::Click() {
   // The form learns its result before OnClick runs, so a handler can still override it.
   if (ModalResult != mrNone)
@@ -306,7 +320,24 @@ void TButton::Click() {
 
 TLabel::TLabel(TComponent* Owner) : TGraphicControl(Owner) { Bounds_ = {0, 0, 65, 13}; }
 
+void TLabel::CreateParams(TCreateParams& Params) {
+  TGraphicControl::CreateParams(Params);
+  Params.WinClassName = StaticClass;
+  Params.Style |= WordWrap ? ssTextLeft : ssTextLeftNoWrap;
+  if (!ShowAccelChar) Params.Style |= ssNoPrefix;
+  Params.ParentBackground = true;
+}
+
 TGroupBox::TGroupBox(TComponent* Owner) : TWinControl(Owner) { Bounds_ = {0, 0, 185, 105}; }
+
+void TGroupBox::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.WinClassName = ButtonClass;
+  Params.Style |= bsGroupBox | wsClipChildren;
+  Params.ParentBackground = true;
+  // The group box class paints only its frame and caption; its inside is ours.
+  Params.FillBackground = true;
+}
 
 TRadioGroup::TRadioGroup(TComponent* Owner) : TGroupBox(Owner) {}
 
@@ -375,6 +406,19 @@ TRadioItem::TRadioItem(TRadioGroup* Group, int Index)
 
 bool TRadioItem::Checked() const { return Group_->ItemIndex_ == Index_; }
 
+void TRadioItem::CreateParams(TCreateParams& Params) {
+  TButtonControl::CreateParams(Params);
+  Params.WinClassName = ButtonClass;
+  Params.Style |= bsRadioButton;
+  if (TabStop) Params.Style |= wsTabStop;
+  Params.ParentBackground = true;
+}
+
+void TRadioItem::CreateWnd() {
+  TButtonControl::CreateWnd();
+  backend::UpdateChecked(*this);
+}
+
 void TRadioItem::Notified() { Group_->SetItemIndex(Index_); }
 
 // ===== Edits =====
@@ -403,9 +447,10 @@ void TCustomEdit::SetSelection(int Start, int Length) {
   if (HandleAllocated()) backend::SetEditSelection(*this, SelStart_, SelLength_);
 }
 
-void TCustomEdit::SelectionChanged(int Start, int Length) {
-  SelStart_ = Start;
-  SelLength_ = Length;
+void TCustomEdit::SetAlignment(TAlignment Alignment) {
+  if (Alignment == Alignment_) return;
+  Alignment_ = Alignment;
+  RecreateWnd();
 }
 
 void TCustomEdit::SetEditRect(const TRect& Rect) {
@@ -414,7 +459,7 @@ void TCustomEdit::SetEditRect(const TRect& Rect) {
 }
 
 int TCustomEdit::LineCount() const {
-  if (!HandleAllocated() || !WindowParams().MultiLine) return 1;
+  if (!HandleAllocated() || !MultiLine()) return 1;
   return backend::EditLineCount(*this);
 }
 
@@ -426,21 +471,36 @@ void TCustomEdit::Change() {
   if (OnChange) OnChange(this);
 }
 
+void TCustomEdit::TextChanged() {
+  // A window puts the caret at the start when code replaces its text; without a window the
+  // remembered selection does the same.
+  if (!HandleAllocated()) SelStart_ = SelLength_ = 0;
+  Change();
+}
+
 void TCustomEdit::CreateWnd() {
   TWinControl::CreateWnd();
-  if (WindowParams().MultiLine && EditRect_.Width() > 0) backend::SetEditRect(*this, EditRect_);
+  if (MultiLine() && EditRect_.Width() > 0) backend::SetEditRect(*this, EditRect_);
   backend::SetEditSelection(*this, SelStart_, SelLength_);
 }
 
 void TCustomEdit::DoEnter() {
-  if (AutoSelect && !WindowParams().MultiLine) SelectAll();
+  if (AutoSelect && !MultiLine()) SelectAll();
 }
 
-bool TCustomEdit::WantsKey(int Key) const {
-  return WindowParams().MultiLine || TWinControl::WantsKey(Key);
-}
+bool TCustomEdit::WantsKey(int Key) const { return MultiLine() || TWinControl::WantsKey(Key); }
 
-void TCustomEdit::CreateParams(TCreateParams& Params) { Params.Alignment = TAlignment::taLeftJustify; }
+void TCustomEdit::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.WinClassName = EditClass;
+  Params.ExStyle |= wsExClientEdge;
+  Params.Style |= wsTabStop | esAutoHScroll;
+  switch (Alignment_) {
+  case TAlignment::taLeftJustify: Params.Style |= esLeft; break;
+  case TAlignment::taRightJustify: Params.Style |= esRight; break;
+  case TAlignment::taCenter: Params.Style |= esCenter; break;
+  }
+}
 
 // ===== Speed buttons and images =====
 
@@ -468,6 +528,19 @@ void TSpeedButton::MouseUp(TPoint P) {
 
 bool TSpeedButton::Pressed() const { return Down_ && HandleAllocated() && backend::HasMouseCapture(*this); }
 
+void TSpeedButton::Paint(TCanvas& Canvas) {
+  const TRect Client = ClientRect();
+  Canvas.BrushColor = clBtnFace;
+  Canvas.FillRect(Client);
+  Canvas.DrawEdge(Client, !Down_);
+  const int Count = std::max(NumGlyphs, 1);
+  const int W = Glyph_.Width() / Count;
+  const int Index = !Enabled() && Count > 1 ? 1 : 0;
+  const int Shift = Down_ ? 1 : 0;
+  Canvas.DrawTransparent((Client.Right - W) / 2 + Shift, (Client.Bottom - Glyph_.Height()) / 2 + Shift,
+                         Glyph_, {Index * W, 0, Index * W + W, Glyph_.Height()});
+}
+
 TTimerSpeedButton::TTimerSpeedButton(TComponent* Owner)
     : TSpeedButton(Owner), RepeatTimer_(new TTimer(this)) {
   RepeatTimer_->SetEnabled(false);
@@ -491,5 +564,11 @@ void TTimerSpeedButton::MouseUp(TPoint P) {
 }
 
 TImage::TImage(TComponent* Owner) : TGraphicControl(Owner) { Bounds_ = {0, 0, 105, 105}; }
+
+void TImage::Paint(TCanvas& Canvas) {
+  Canvas.BrushColor = Parent() ? Parent()->Color() : clBtnFace;
+  Canvas.FillRect(ClientRect());
+  if (const TGraphic* Graphic = Picture.Graphic()) Canvas.Draw(0, 0, *Graphic);
+}
 
 } // namespace toolkit

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "toolkit/component.h"
+#include "toolkit/create_params.h"
 #include "toolkit/graphics.h"
 #include "toolkit/types.h"
 
@@ -16,14 +17,6 @@ namespace toolkit {
 
 class TWinControl;
 class TForm;
-
-// What the backend needs to make a control's window, filled by CreateParams.
-struct TCreateParams {
-  TAlignment Alignment = TAlignment::taLeftJustify;
-  bool MultiLine = false;
-  bool ClipChildren = false;
-  std::uintptr_t WndParent = 0; // for forms: the owner window, 0 for none
-};
 
 // ===== TControl =====
 
@@ -95,15 +88,43 @@ public:
   // Runs the click: the OnClick event.
   virtual void Click();
 
-  // Backend use only: the window was made (Handle) or destroyed (0).
+  // Makes the window now (and its parent's first) if it does not exist yet.
+  virtual void HandleNeeded();
+  // The parameters the current window was made with.
+  const TCreateParams& WindowParams() const { return WindowParams_; }
+
+  // Draws the client area (ClientRect) on Canvas; the window shows what it drew. The default
+  // fills it with Color.
+  virtual void Paint(TCanvas& Canvas);
+
+  // ---- Backend use only: what happened to the window ----
+  // The window was made (Handle) or destroyed (0).
   void SetHandle(std::uintptr_t Handle) { Handle_ = Handle; }
-  // Backend use only: the content text of the window changed (user typing).
+  // The content text of the window changed (user typing).
   virtual void WindowTextChanged(const std::string& Text);
+  // The left mouse button went down / up at P (client coordinates) in a window of the
+  // toolkit's own class; the window holds the mouse capture from the press to the release.
+  virtual void MouseDown(TPoint) {}
+  virtual void MouseUp(TPoint) {}
+  // A command notification of a standard window (a click of a button).
+  virtual void Notified() {}
+  // The window received the keyboard focus.
+  virtual void WindowFocused() {}
+  // A key went down while the window had the focus; true when the key was used up, false
+  // lets the window's default handling have it.
+  virtual bool HandleKeyDown(int, TShiftState) { return false; }
+  // A character was typed; returns it (possibly replaced), or 0 when a hook ate it.
+  virtual char HandleKeyPress(char Key) { return Key; }
+  // The wheel turned while the window had the focus (MousePos in screen coordinates).
+  virtual void HandleMouseWheel(TShiftState, int, TPoint) {}
 
 protected:
   // Called after the text changed, by code or by the user.
   virtual void TextChanged() {}
-  virtual void CreateParams(TCreateParams&) {}
+  // Fills Params for the window to be made; overrides call the inherited one first.
+  virtual void CreateParams(TCreateParams& Params);
+  // Makes this control's window (its parent's exists).
+  virtual void CreateWnd();
   // Applies a font that came from the parent (ParentFont stays set).
   void ApplyFont(const TFont& Font);
   friend class TWinControl;
@@ -117,6 +138,7 @@ private:
   TWinControl* Parent_ = nullptr;
   bool Enabled_ = true;
   std::uintptr_t Handle_ = 0;
+  TCreateParams WindowParams_;
 };
 
 // A control without its own keyboard focus or children (labels, images).
@@ -160,8 +182,6 @@ public:
   // The focusable tab stops inside this control, in tab order, depth first.
   std::vector<TWinControl*> TabOrderList() const;
 
-  // Makes the window (and those of its children) now if it does not exist yet.
-  void HandleNeeded();
   // Destroys and makes the window again with fresh creation parameters; state is kept.
   void RecreateWnd();
 
@@ -169,21 +189,16 @@ public:
   TKeyPressEvent OnKeyPress;
   TMouseWheelEvent OnMouseWheel;
 
-  // Backend use only: a key went down in this (focused) control. Runs KeyDown; a key it
-  // left nonzero that the control does not want goes to the form as a dialog key.
-  // Returns true when the key was used up; false lets the window's default handling have it.
-  bool HandleKeyDown(int Key, TShiftState Shift);
-  // Backend use only: a character was typed; returns it, or 0 when a hook ate it.
-  char HandleKeyPress(char Key);
-  // Backend use only: the wheel turned while this control had the focus. Bubbles to the
-  // parents until one handles it.
-  void HandleMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos);
-  // Backend use only: a command notification (a click of a button window).
-  virtual void Notified() {}
-  // Backend use only: this control received the focus.
+  // Runs KeyDown; a key it left nonzero that the control does not want goes to the form as a
+  // dialog key.
+  bool HandleKeyDown(int Key, TShiftState Shift) override;
+  char HandleKeyPress(char Key) override;
+  // Bubbles to the parents until one handles it.
+  void HandleMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
+  // Tells the form, which makes this its active control and runs DoEnter.
+  void WindowFocused() override;
+  // Runs when this control became the form's focused control.
   virtual void DoEnter() {}
-  // The parameters the current window was made with.
-  const TCreateParams& WindowParams() const { return WindowParams_; }
 
 protected:
   virtual void KeyDown(int& Key, TShiftState Shift);
@@ -195,14 +210,13 @@ protected:
   virtual bool DoMouseWheelDown(TShiftState, TPoint) { return false; }
   virtual bool DoMouseWheelUp(TShiftState, TPoint) { return false; }
   // Makes this window (its parent's exists) and then its children's.
-  virtual void CreateWnd();
+  void CreateWnd() override;
   void DestroyWnd();
 
 private:
   friend class TControl;
   std::vector<TControl*> Controls_;
   std::vector<TWinControl*> TabList_;
-  TCreateParams WindowParams_;
 };
 
 // The form a control sits on, or null.
@@ -229,6 +243,9 @@ public:
   TModalResult ModalResult = mrNone;
   void Click() override;
   void Notified() override { Click(); }
+
+protected:
+  void CreateParams(TCreateParams& Params) override;
 };
 
 class TLabel : public TGraphicControl {
@@ -239,12 +256,18 @@ public:
   bool Transparent = false;
   // When false, '&' is shown as itself instead of underlining the next character.
   bool ShowAccelChar = true;
+
+protected:
+  void CreateParams(TCreateParams& Params) override;
 };
 
 class TGroupBox : public TWinControl {
 public:
   explicit TGroupBox(TComponent* Owner);
   const char* ClassName() const override { return "TGroupBox"; }
+
+protected:
+  void CreateParams(TCreateParams& Params) override;
 };
 
 class TRadioGroup : public TGroupBox {
@@ -281,6 +304,10 @@ public:
   bool Checked() const;
   void Notified() override;
 
+protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+
 private:
   TRadioGroup* Group_;
   int Index_;
@@ -304,6 +331,12 @@ public:
   void SetSelection(int Start, int Length);
   void SelectAll() { SetSelection(0, static_cast<int>(Text().size())); }
 
+  // Horizontal alignment of the text; setting it recreates the window.
+  TAlignment Alignment() const { return Alignment_; }
+  virtual void SetAlignment(TAlignment Alignment);
+  // Whether the window is a multi-line edit (its creation parameters ask for one).
+  bool MultiLine() const { return WindowParams().HasStyle(esMultiLine); }
+
   // Limits text layout to Rect of the client area (multi-line windows only).
   void SetEditRect(const TRect& Rect);
   TRect EditRect() const { return EditRect_; }
@@ -317,13 +350,11 @@ public:
   int ClientHeight() const override { return Height() - 4; }
 
   void DoEnter() override;
-  // Backend use only: the selection the window has now (before a text change is reported).
-  void SelectionChanged(int Start, int Length);
 
 protected:
   // Runs after every text change: fires OnChange.
   virtual void Change();
-  void TextChanged() override { Change(); }
+  void TextChanged() override;
   void CreateWnd() override;
   bool WantsKey(int Key) const override;
   void CreateParams(TCreateParams& Params) override;
@@ -331,6 +362,7 @@ protected:
 private:
   mutable int SelStart_ = 0, SelLength_ = 0;
   TRect EditRect_;
+  TAlignment Alignment_ = TAlignment::taLeftJustify;
 };
 
 class TEdit : public TCustomEdit {
@@ -355,12 +387,13 @@ public:
   bool Down() const { return Down_; }
   std::function<void(TObject* Sender, TPoint P)> OnMouseDown;
   std::function<void(TObject* Sender, TPoint P)> OnMouseUp;
-  // Backend use only: the left mouse button went down / up at P (client coordinates). The
-  // release clicks when P is inside the button.
-  virtual void MouseDown(TPoint P);
-  virtual void MouseUp(TPoint P);
+  // The release clicks when P is inside the button.
+  void MouseDown(TPoint P) override;
+  void MouseUp(TPoint P) override;
   // True while the button is held down and still has the mouse to itself.
   bool Pressed() const;
+  // A raised (sunken while down) face with the glyph centred.
+  void Paint(TCanvas& Canvas) override;
 
 private:
   TBitmap Glyph_;
@@ -386,6 +419,8 @@ public:
   const char* ClassName() const override { return "TImage"; }
   TPicture Picture;
   bool Stretch = false;
+  // The picture at the top left, on the parent's colour.
+  void Paint(TCanvas& Canvas) override;
 };
 
 } // namespace toolkit

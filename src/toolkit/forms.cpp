@@ -21,6 +21,28 @@ void CollectButtons(const TWinControl& Parent, std::vector<TButton*>& Buttons) {
 }
 } // namespace
 
+// The window styles that give a form its frame and caption.
+static void AddBorderStyles(TFormBorderStyle BorderStyle, std::uint32_t& Style, std::uint32_t& ExStyle) {
+  using enum TFormBorderStyle;
+  switch (BorderStyle) {
+  case bsNone: Style |= wsPopup; break;
+  case bsSingle: Style |= wsCaption | wsSysMenu | wsMinimizeBox | wsBorder; break;
+  case bsSizeable: Style |= wsOverlappedWindow; break;
+  case bsDialog:
+    Style |= wsPopup | wsCaption | wsSysMenu | dsModalFrame;
+    ExStyle |= wsExDlgModalFrame;
+    break;
+  case bsToolWindow:
+    Style |= wsPopup | wsCaption | wsSysMenu;
+    ExStyle |= wsExToolWindow;
+    break;
+  case bsSizeToolWin:
+    Style |= wsPopup | wsCaption | wsSysMenu | wsThickFrame;
+    ExStyle |= wsExToolWindow;
+    break;
+  }
+}
+
 void SetModalDriver(std::function<void(TForm&)> Driver) { PendingDriver = std::move(Driver); }
 
 std::function<void(TForm&)> TakeModalDriver() { return std::exchange(PendingDriver, nullptr); }
@@ -42,7 +64,11 @@ TForm::~TForm() {
   if (Application->MainForm == this) Application->MainForm = nullptr;
 }
 
-TRect TForm::FrameInsets() const { return backend::FrameInsets(BorderStyle_); }
+TRect TForm::FrameInsets() const {
+  std::uint32_t Style = 0, ExStyle = 0;
+  AddBorderStyles(BorderStyle_, Style, ExStyle);
+  return backend::FrameInsets(Style, ExStyle);
+}
 
 void TForm::SetBorderStyle(TFormBorderStyle Style) {
   const TSize Client{ClientWidth(), ClientHeight()};
@@ -71,8 +97,20 @@ void TForm::SetClientWidth(int Width) { SetWidth(SizeForClient({Width, 0}).Width
 
 void TForm::SetClientHeight(int Height) { SetHeight(SizeForClient({0, Height}).Height); }
 
+TRect TForm::CaptionRect() const {
+  // The bottom frame is as thick as the top one; the rest of the top inset is the caption.
+  const TRect I = FrameInsets();
+  return {I.Left, I.Bottom, Width() - I.Right, I.Top};
+}
+
 void TForm::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.TopLevel = true;
   Params.WndParent = OwnerWindow ? OwnerWindow : Application->OwnerWindow;
+  // ShowModal shows the window once it is ready.
+  Params.Style = (Params.Style & wsDisabled) | wsClipChildren;
+  Params.ExStyle = 0;
+  AddBorderStyles(BorderStyle_, Params.Style, Params.ExStyle);
 }
 
 TModalResult TForm::ShowModal() {

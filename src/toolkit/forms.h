@@ -69,6 +69,36 @@ public:
   void FocusMoved(TWinControl* Control);
   // Backend use only: the window's close command (the caption's close button, Alt+F4).
   void CloseCommand() { Close(); }
+
+  // ---- Non-client hooks (backend use only); the defaults leave all to the system ----
+  // The caption bar's place in window coordinates: inside the frame, as high as the caption.
+  TRect CaptionRect() const;
+  // Paints the caption bar into Canvas (a bitmap of CaptionRect's size) and returns true, or
+  // returns false to let the system paint its own. Runs after the system painted the frame.
+  virtual bool PaintNonClient(TCanvas&, bool /*Active*/) { return false; }
+  // The window became active or inactive (after the system's own handling).
+  virtual void NonClientActivated(bool) {}
+  // What the point (screen coordinates) is over; SystemResult is the system's answer.
+  virtual int NonClientHitTest(TPoint, int SystemResult) { return SystemResult; }
+  // The left button went down in the non-client area (after the system's handling).
+  virtual void NonClientMouseDown(int /*HitTest*/) {}
+  // A system command is about to run; true means it was handled here and the system skips it.
+  virtual bool SystemCommand(int /*Command*/) { return false; }
+  // A system command has run.
+  virtual void SystemCommandDone(int /*Command*/) {}
+  // System settings (metrics, fonts) or system colours changed.
+  virtual void SettingsChanged() {}
+  virtual void SystemColorsChanged() {}
+  // The cursor to show over HitTest; false leaves the choice to the system.
+  virtual bool CursorAt(int /*HitTest*/, TCursor&) { return false; }
+  // The caption text changed (after the system's handling).
+  virtual void CaptionChanged() {}
+  // A modal menu or dialog of the system goes idle.
+  virtual void EnterIdle() {}
+  // The keyboard cues (focus rectangles, accelerator underlines) were switched.
+  virtual void KeyboardCuesChanged() {}
+  // The window was sized.
+  virtual void Resized() {}
   // Runs Tab, Enter and Escape as dialog keys; true when the key was used.
   bool DialogKey(int Key, TShiftState Shift);
 

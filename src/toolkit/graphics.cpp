@@ -279,9 +279,17 @@ TSize TCanvas::MeasureWrapped(const std::string& Text, int MaxWidth) const {
 void TCanvas::FillRect(const TRect& Rect) {
   if (!Target_) return;
   const TColor Color = ColorToRGB(BrushColor);
-  for (int Y = std::max(Rect.Top, 0); Y < std::min(Rect.Bottom, Target_->Height()); ++Y)
-    for (int X = std::max(Rect.Left, 0); X < std::min(Rect.Right, Target_->Width()); ++X)
-      Target_->SetPixel(X, Y, Color);
+  const int Left = std::max(Rect.Left, 0), Right = std::min(Rect.Right, Target_->Width());
+  for (int Y = std::max(Rect.Top, 0); Y < std::min(Rect.Bottom, Target_->Height()); ++Y) {
+    if (Target_->PixelFormat() == TPixelFormat::pf32bit || Target_->PixelFormat() == TPixelFormat::pfDevice) {
+      // Painting fills whole windows: 32-bit rows are written directly.
+      const std::uint32_t Bgr = ((Color & 0xFF) << 16) | (Color & 0xFF00) | ((Color >> 16) & 0xFF);
+      auto* Row = reinterpret_cast<std::uint32_t*>(Target_->ScanLine(Y));
+      if (Left < Right) std::fill(Row + Left, Row + Right, Bgr);
+      continue;
+    }
+    for (int X = Left; X < Right; ++X) Target_->SetPixel(X, Y, Color);
+  }
 }
 
 void TCanvas::LineTo(int X, int Y) {
@@ -303,10 +311,93 @@ void TCanvas::LineTo(int X, int Y) {
 }
 
 void TCanvas::Draw(int X, int Y, const TGraphic& Graphic) {
+  if (!Target_) return;
+  if (const auto* Icon = dynamic_cast<const TIcon*>(&Graphic)) {
+    if (Icon->Icon == TSystemIcon::siNone) return;
+    TBitmap Image;
+    backend::RenderSystemIcon(Icon->Icon, ColorToRGB(BrushColor), Image);
+    return Draw(X, Y, Image);
+  }
   const auto* Source = dynamic_cast<const TBitmap*>(&Graphic);
-  if (!Target_ || !Source) return;
+  if (!Source) return;
   for (int SY = 0; SY < Source->Height(); ++SY)
     for (int SX = 0; SX < Source->Width(); ++SX) Target_->SetPixel(X + SX, Y + SY, Source->Pixel(SX, SY));
+}
+
+void TCanvas::DrawTransparent(int X, int Y, const TBitmap& Bitmap, const TRect& Source) {
+  if (!Target_ || Bitmap.Empty()) return;
+  const TColor Key = Bitmap.Pixel(0, Bitmap.Height() - 1);
+  for (int SY = Source.Top; SY < Source.Bottom; ++SY)
+    for (int SX = Source.Left; SX < Source.Right; ++SX)
+      if (const TColor C = Bitmap.Pixel(SX, SY); C != Key)
+        Target_->SetPixel(X + SX - Source.Left, Y + SY - Source.Top, C);
+}
+
+void TCanvas::DrawBevel(const TRect& Rect, TColor Light, TColor Fill, TColor Dark) {
+  if (Rect.Width() <= 0 || Rect.Height() <= 0) return;
+  BrushColor = Fill;
+  FillRect(Rect);
+  PenColor = Light;
+  MoveTo(Rect.Left, Rect.Bottom - 1);
+  LineTo(Rect.Left, Rect.Top);
+  LineTo(Rect.Right, Rect.Top);
+  PenColor = Dark;
+  MoveTo(Rect.Right - 1, Rect.Top + 1);
+  LineTo(Rect.Right - 1, Rect.Bottom - 1);
+  LineTo(Rect.Left - 1, Rect.Bottom - 1);
+}
+
+void TCanvas::DrawEdge(const TRect& Rect, bool Raised) {
+  // Two rings as the system draws a button: outer light / dark-shadow and inner highlight /
+  // shadow when raised; swapped when sunken.
+  auto Ring = [&](const TRect& R, TColor TopLeft, TColor BottomRight) {
+    if (R.Width() <= 0 || R.Height() <= 0) return;
+    PenColor = TopLeft;
+    MoveTo(R.Left, R.Bottom - 1);
+    LineTo(R.Left, R.Top);
+    LineTo(R.Right, R.Top);
+    PenColor = BottomRight;
+    MoveTo(R.Right - 1, R.Top);
+    LineTo(R.Right - 1, R.Bottom - 1);
+    LineTo(R.Left - 1, R.Bottom - 1);
+  };
+  const TRect Inner{Rect.Left + 1, Rect.Top + 1, Rect.Right - 1, Rect.Bottom - 1};
+  if (Raised) {
+    Ring(Rect, cl3DLight, cl3DDkShadow);
+    Ring(Inner, clBtnHighlight, clBtnShadow);
+  } else {
+    Ring(Rect, clBtnShadow, clBtnHighlight);
+    Ring(Inner, cl3DDkShadow, cl3DLight);
+  }
+}
+
+void TCanvas::TextOut(int X, int Y, const std::string& Text) {
+  if (!Target_ || Text.empty()) return;
+  backend::RenderText(*Target_, Font, {X, Y, Target_->Width(), Target_->Height()}, {X, Y}, Text);
+}
+
+std::string TCanvas::FitText(const std::string& Text, int Width) const {
+  if (TextWidth(Text) <= Width) return Text;
+  std::size_t Length = Text.size();
+  while (Length > 0 && TextWidth(Text.substr(0, Length) + "...") > Width) --Length;
+  return Text.substr(0, Length) + "...";
+}
+
+void TCanvas::TextRect(const TRect& Rect, const std::string& Text, unsigned Flags) {
+  std::string Shown;
+  if (Flags & tfNoPrefix) {
+    Shown = Text;
+  } else {
+    // '&' underlines the next character; "&&" is one '&'.
+    for (std::size_t I = 0; I < Text.size(); ++I) {
+      if (Text[I] == '&' && ++I == Text.size()) break;
+      Shown += Text[I];
+    }
+  }
+  if (Flags & tfEndEllipsis) Shown = FitText(Shown, Rect.Width());
+  int Y = Rect.Top;
+  if (Flags & tfVerticalCenter) Y += (Rect.Height() - TextHeight(Shown)) / 2;
+  if (Target_ && !Shown.empty()) backend::RenderText(*Target_, Font, Rect, {Rect.Left, Y}, Shown);
 }
 
 } // namespace toolkit

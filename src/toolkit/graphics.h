@@ -162,12 +162,33 @@ public:
   // to the next multiple of eight average characters; a word wider than MaxWidth stands alone.
   TSize MeasureWrapped(const std::string& Text, int MaxWidth) const;
 
+  // The bitmap drawn into, or null.
+  TBitmap* Target() const { return Target_; }
+
   void FillRect(const TRect& Rect);
   void MoveTo(int X, int Y) { PenPos_ = {X, Y}; }
   // Draws from the pen position to (X, Y), leaving out the end point as GDI does.
   void LineTo(int X, int Y);
-  // Copies Graphic's pixels to (X, Y), clipped to the target.
+  // Copies Graphic's pixels to (X, Y), clipped to the target; icons are drawn on BrushColor.
   void Draw(int X, int Y, const TGraphic& Graphic);
+  // Copies the Source part of Bitmap to (X, Y); pixels of the colour of Bitmap's bottom-left
+  // pixel are left out (the glyph convention).
+  void DrawTransparent(int X, int Y, const TBitmap& Bitmap, const TRect& Source);
+  // The two-pixel 3-D edge of a button face inside Rect: raised or sunken.
+  void DrawEdge(const TRect& Rect, bool Raised);
+  // Lines in Light along the left and top edges of Rect and in Dark along the right and
+  // bottom edges, the inside filled with Fill.
+  void DrawBevel(const TRect& Rect, TColor Light, TColor Fill, TColor Dark);
+
+  // Draws Text on one line with its top left at (X, Y), in Font, without a background.
+  void TextOut(int X, int Y, const std::string& Text);
+  enum TTextFlag : unsigned { tfVerticalCenter = 1, tfEndEllipsis = 2, tfNoPrefix = 4 };
+  // Draws Text on one line inside Rect, clipped to it: centred vertically and cut with "..."
+  // to fit the width as Flags ask; '&' marks the next character unless tfNoPrefix.
+  void TextRect(const TRect& Rect, const std::string& Text, unsigned Flags);
+  // The part of Text that TextRect shows in Width: all of it when it fits, else the longest
+  // start that fits with "..." after it.
+  std::string FitText(const std::string& Text, int Width) const;
 
 private:
   TBitmap* Target_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct TShownMessage {
 };
 // Every message shown so far, oldest first (headless backend only).
 std::vector<TShownMessage>& ShownMessages();
+// The next message box runs Driver inside its modal loop (headless backend only).
+void SetMessageBoxDriver(std::function<void()> Driver);
 } // namespace headless
 
 } // namespace toolkit

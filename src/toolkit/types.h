@@ -41,7 +41,8 @@ constexpr TColor clSystemColor = 0x80000000;
 constexpr TColor clWindow = clSystemColor | 5, clWindowText = clSystemColor | 8,
                  clBtnFace = clSystemColor | 15, clBtnShadow = clSystemColor | 16,
                  clGrayText = clSystemColor | 17, clBtnText = clSystemColor | 18,
-                 clBtnHighlight = clSystemColor | 20;
+                 clBtnHighlight = clSystemColor | 20, cl3DDkShadow = clSystemColor | 21,
+                 cl3DLight = clSystemColor | 22;
 
 // Modal results; a button with a nonzero ModalResult sets it on its form when clicked.
 using TModalResult = int;
@@ -50,13 +51,13 @@ constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry 
                        mrYesToAll = 10;
 
 // Virtual key codes (the Win32 values, so they can travel unchanged in both backends).
-constexpr int vkTab = 0x09, vkReturn = 0x0D, vkEscape = 0x1B, vkEnd = 0x23, vkHome = 0x24,
-              vkLeft = 0x25, vkUp = 0x26, vkRight = 0x27, vkDown = 0x28;
+constexpr int vkBack = 0x08, vkTab = 0x09, vkReturn = 0x0D, vkEscape = 0x1B, vkEnd = 0x23, vkHome = 0x24,
+              vkLeft = 0x25, vkUp = 0x26, vkRight = 0x27, vkDown = 0x28, vkDelete = 0x2E;
 
 enum TShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8 };
 using TShiftState = unsigned;
 
-enum class TCursor { crDefault, crArrow, crHourGlass };
+enum class TCursor { crDefault, crArrow, crHourGlass, crSizeWE, crSizeNS, crSizeNWSE, crSizeNESW };
 
 enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };

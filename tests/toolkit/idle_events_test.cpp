@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/user_input.h"
+#include "equipment/user_input.h"
 
 using namespace toolkit;
 

@@ -9,7 +9,7 @@
 #include "toolkit/forms.h"
 #include "toolkit/platform.h"
 #include "toolkit/timer.h"
-#include "toolkit/user_input.h"
+#include "equipment/user_input.h"
 
 using namespace toolkit;
 

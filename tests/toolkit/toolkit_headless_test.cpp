@@ -10,7 +10,7 @@
 #include "toolkit/message_box.h"
 #include "toolkit/platform.h"
 #include "toolkit/timer.h"
-#include "toolkit/user_input.h"
+#include "equipment/user_input.h"
 
 using namespace toolkit;
 

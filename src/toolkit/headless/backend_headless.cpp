@@ -1,23 +1,36 @@
-// The headless backend: no windows, only the bookkeeping a window system would do, kept
-// deterministic. Handles are counters, the focus is a pointer, the clock is fake and moves
-// only in user::Wait, and text is measured with a fixed fake font:
+// The headless backend: no windows on a screen, only the bookkeeping a window system would do,
+// kept deterministic. Each window is a record made from the control's creation parameters;
+// the standard classes behave as Win32's do (an EDIT window edits its text and caret on keys,
+// a BUTTON window clicks on a press and release over it), the toolkit's own class reports the
+// mouse to the control and holds the capture meanwhile. The focus and the capture are
+// handles, the clock is fake and moves only when a test waits, and text is measured with a
+// fixed fake font:
 //   h = |Font.Height| (11 when 0); every character is (h + 1) / 2 pixels wide, one more when
 //   bold; a line is h + 2 pixels high. ("MS Sans Serif" -11 gives 6 x 13.)
 // The screen is 1024 x 768 at 96 dpi and 32 bits; frames are 4 pixels when sizeable, 3
 // otherwise; captions are 26 pixels high, 18 for tool windows.
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "toolkit/backend.h"
 #include "toolkit/headless/headless.h"
-#include "toolkit/user_input.h"
 
 namespace toolkit {
 
 namespace {
 
+struct TWindow {
+  TControl* Control;
+  TCreateParams Params;
+  // An edit's selection: the anchor stays where it began, the caret moves.
+  int Anchor = 0, Caret = 0;
+};
+
+std::map<std::uintptr_t, TWindow> Windows;
 std::uintptr_t LastHandle = 0;
-TWinControl* Focus = nullptr;
+std::uintptr_t Focus = 0;
+std::uintptr_t Capture = 0;
 int ModalDepth = 0;
 long long Now = 0;
 
@@ -28,54 +41,118 @@ struct TScheduled {
 std::vector<TScheduled> Timers;
 std::uintptr_t LastTimerId = 0;
 
-// Every user action ends with the queue empty, which is when a modal loop goes idle.
-void AfterInput() {
-  if (ModalDepth > 0) Application->DoIdle();
+TWindow* WindowOf(std::uintptr_t Handle) {
+  auto It = Windows.find(Handle);
+  return It == Windows.end() ? nullptr : &It->second;
 }
 
-TForm* ActiveForm() { return Screen->ActiveForm(); }
+TWindow& WindowOf(const TControl& Control) { return Windows.at(Control.Handle()); }
 
 } // namespace
 
 long long headless::Clock() { return Now; }
 
+void headless::AfterInput() {
+  if (ModalDepth > 0) Application->DoIdle();
+}
+
+void headless::RunModal(const std::function<void()>& Body) {
+  // A window that goes modal takes the mouse from whatever held it.
+  Capture = 0;
+  ++ModalDepth;
+  struct TLeave {
+    ~TLeave() { --ModalDepth; }
+  } Leave;
+  Body();
+}
+
+TControl* headless::FocusedWindow() {
+  const TWindow* W = WindowOf(Focus);
+  return W ? W->Control : nullptr;
+}
+
+void headless::AdvanceClock(int Milliseconds) {
+  const long long End = Now + Milliseconds;
+  while (true) {
+    auto Next = std::min_element(Timers.begin(), Timers.end(),
+                                 [](const TScheduled& A, const TScheduled& B) { return A.Due < B.Due; });
+    if (Next == Timers.end() || Next->Due > End) break;
+    Now = Next->Due;
+    TTimer* Timer = Next->Timer;
+    Next->Due += Timer->Interval();
+    Dispatch(Timer, [&] { Timer->Tick(); });
+    AfterInput();
+  }
+  Now = End;
+}
+
 // ===== Windows =====
 
-void backend::MakeWindow(TControl& Control, const TCreateParams&) { Control.SetHandle(++LastHandle); }
+void backend::MakeWindow(TControl& Control, const TCreateParams& Params) {
+  Windows[++LastHandle] = {&Control, Params};
+  Control.SetHandle(LastHandle);
+}
 
 void backend::FreeWindow(TControl& Control) {
-  if (Focus == &Control) Focus = nullptr;
+  const std::uintptr_t Handle = Control.Handle();
+  if (Focus == Handle) Focus = 0;
+  if (Capture == Handle) Capture = 0;
+  Windows.erase(Handle);
   Control.SetHandle(0);
 }
 
 void backend::UpdateBounds(TControl&) {}
-void backend::UpdateText(TControl&) {}
+
+void backend::UpdateText(TControl& Control) {
+  // Replacing a window's text puts the caret at its start.
+  TWindow& W = WindowOf(Control);
+  W.Anchor = W.Caret = 0;
+}
+
 void backend::UpdateVisible(TControl& Control) {
   // A window that disappears loses the focus inside it.
-  if (!Control.Visible() && Focus) {
-    for (const TControl* C = Focus; C; C = C->Parent())
-      if (C == &Control) Focus = nullptr;
-  }
+  if (Control.Visible()) return;
+  for (const TControl* C = headless::FocusedWindow(); C; C = C->Parent())
+    if (C == &Control) Focus = 0;
 }
+
 void backend::UpdateEnabled(TControl&) {}
 void backend::UpdateFont(TControl&) {}
 void backend::UpdateChecked(TRadioItem&) {}
 void backend::Repaint(TControl&) {}
-// The pointer never leaves a held headless button.
-bool backend::HasMouseCapture(const TControl&) { return true; }
+void backend::RepaintNonClient(TControl&) {}
 
-void backend::SetFocus(TWinControl& Control) {
-  if (Focus == &Control) return;
-  Focus = &Control;
-  if (TForm* Form = GetParentForm(&Control)) Form->FocusMoved(&Control);
+bool backend::HasMouseCapture(const TControl& Control) {
+  return Capture != 0 && Capture == Control.Handle();
 }
 
-TWinControl* backend::FocusedControl() { return Focus; }
+bool backend::IsActiveWindow(const TControl& Control) { return Screen->ActiveForm() == &Control; }
+
+void backend::SetFocus(TWinControl& Control) {
+  if (Focus == Control.Handle()) return;
+  Focus = Control.Handle();
+  Control.WindowFocused();
+}
+
+TWinControl* backend::FocusedControl() {
+  // Only windowed controls ever take the focus.
+  return static_cast<TWinControl*>(headless::FocusedWindow());
+}
 
 // ===== Edits =====
 
-void backend::SetEditSelection(TCustomEdit&, int, int) {}
-void backend::GetEditSelection(const TCustomEdit&, int&, int&) {}
+void backend::SetEditSelection(TCustomEdit& Edit, int Start, int Length) {
+  TWindow& W = WindowOf(Edit);
+  W.Anchor = Start;
+  W.Caret = Start + Length;
+}
+
+void backend::GetEditSelection(const TCustomEdit& Edit, int& Start, int& Length) {
+  const TWindow& W = WindowOf(Edit);
+  Start = std::min(W.Anchor, W.Caret);
+  Length = std::abs(W.Caret - W.Anchor);
+}
+
 void backend::SetEditRect(TCustomEdit&, const TRect&) {}
 
 int backend::EditLineCount(const TCustomEdit& Edit) {
@@ -87,22 +164,168 @@ int backend::EditLineCount(const TCustomEdit& Edit) {
 
 void backend::ScrollCaret(TCustomEdit&) {}
 
+namespace {
+
+// Replaces the selection by Inserted, as typing and pasting do, and reports the new text.
+void ReplaceSelection(TWindow& W, const std::string& Inserted) {
+  const std::string& Old = W.Control->Text();
+  const int Size = static_cast<int>(Old.size());
+  const int Start = std::clamp(std::min(W.Anchor, W.Caret), 0, Size);
+  const int End = std::clamp(std::max(W.Anchor, W.Caret), 0, Size);
+  const std::string New = Old.substr(0, Start) + Inserted + Old.substr(End);
+  W.Anchor = W.Caret = Start + static_cast<int>(Inserted.size());
+  if (New != Old) W.Control->WindowTextChanged(New);
+}
+
+// The default handling of an EDIT window for a key the control did not use.
+void EditKey(TWindow& W, int Key, TShiftState Shift) {
+  const int Size = static_cast<int>(W.Control->Text().size());
+  const bool MultiLine = W.Params.HasStyle(esMultiLine);
+  const bool Extend = (Shift & ssShift) != 0;
+  auto MoveTo = [&](int Caret) {
+    W.Caret = std::clamp(Caret, 0, Size);
+    if (!Extend) W.Anchor = W.Caret;
+  };
+  const int Start = std::min(W.Anchor, W.Caret), End = std::max(W.Anchor, W.Caret);
+  switch (Key) {
+  case vkLeft: MoveTo(!Extend && Start != End ? Start : W.Caret - 1); break;
+  case vkRight: MoveTo(!Extend && Start != End ? End : W.Caret + 1); break;
+  case vkHome: MoveTo(0); break;
+  case vkEnd: MoveTo(Size); break;
+  // A single-line edit takes Up and Down for Left and Right; our multi-line texts are one
+  // line, where they move nothing.
+  case vkUp: if (!MultiLine) MoveTo(W.Caret - 1); break;
+  case vkDown: if (!MultiLine) MoveTo(W.Caret + 1); break;
+  case vkDelete:
+    if (Start == End && Start < Size) W.Caret = Start + 1, W.Anchor = Start;
+    ReplaceSelection(W, "");
+    break;
+  }
+}
+
+// The default handling of an EDIT window for a typed character.
+void EditChar(TWindow& W, char C) {
+  if (C == '\b') {
+    if (W.Anchor == W.Caret && W.Caret > 0) --W.Anchor;
+    return ReplaceSelection(W, "");
+  }
+  if (C == '\r') {
+    if (W.Params.HasStyle(esMultiLine)) ReplaceSelection(W, "\r\n");
+    return;
+  }
+  // Other control characters (Tab, Escape, Ctrl+letters) insert nothing.
+  if (static_cast<unsigned char>(C) < 32) return;
+  ReplaceSelection(W, std::string(1, C));
+}
+
+// Where a click at X (client coordinates) puts the caret: the nearest gap between characters.
+int CaretAt(const TWindow& W, int X) {
+  TCanvas Canvas;
+  Canvas.Font = W.Control->Font();
+  const std::string& Text = W.Control->Text();
+  const int TextWidth = Canvas.TextWidth(Text);
+  const int Client = W.Control->ClientWidth();
+  int Origin = 1;
+  if (W.Params.HasStyle(esRight)) Origin = Client - 1 - TextWidth;
+  else if (W.Params.HasStyle(esCenter)) Origin = (Client - TextWidth) / 2;
+  int Best = 0;
+  for (int I = 1; I <= static_cast<int>(Text.size()); ++I)
+    if (std::abs(Origin + Canvas.TextWidth(Text.substr(0, I)) - X) <
+        std::abs(Origin + Canvas.TextWidth(Text.substr(0, Best)) - X))
+      Best = I;
+  return Best;
+}
+
+bool IsGroupBox(const TWindow& W) { return (W.Params.Style & 0xF) == bsGroupBox; }
+
+} // namespace
+
+void headless::KeyDown(int Key, TShiftState Shift) {
+  TWindow* W = WindowOf(Focus);
+  TControl* Target = W ? W->Control : Screen->ActiveForm();
+  if (!Target) return;
+  Dispatch(Target, [&] {
+    if (Target->HandleKeyDown(Key, Shift)) return;
+    // Keys that also make characters arrive as characters too, as TranslateMessage sends them.
+    if (Key == vkReturn || Key == vkEscape || Key == vkTab || Key == vkBack)
+      return CharTyped(static_cast<char>(Key));
+    if (W && W->Params.WinClassName == EditClass) EditKey(*W, Key, Shift);
+  });
+  AfterInput();
+}
+
+void headless::CharTyped(char Typed) {
+  TWindow* W = WindowOf(Focus);
+  if (!W) return;
+  TControl* Target = W->Control;
+  Dispatch(Target, [&] {
+    const char C = Target->HandleKeyPress(Typed);
+    if (C != 0 && W->Params.WinClassName == EditClass) EditChar(*W, C);
+  });
+}
+
+void headless::Paste(const std::string& Text) {
+  TWindow* W = WindowOf(Focus);
+  if (!W || W->Params.WinClassName != EditClass) return;
+  // A single-line edit takes the first line only.
+  std::string Line = Text;
+  if (!W->Params.HasStyle(esMultiLine)) Line = Line.substr(0, Line.find_first_of("\r\n"));
+  Dispatch(W->Control, [&] { ReplaceSelection(*W, Line); });
+  AfterInput();
+}
+
+void headless::MouseButton(TControl& Control, bool Down) {
+  if (!Control.HandleAllocated() || !Control.Showing() || !Control.Enabled()) return;
+  TWindow& W = WindowOf(Control);
+  const TPoint Centre{Control.Width() / 2, Control.Height() / 2};
+  const std::uintptr_t Handle = Control.Handle();
+  Dispatch(&Control, [&] {
+    if (W.Params.WinClassName.empty()) {
+      // The toolkit's own windows hold the mouse from the press to the release.
+      if (Down) Capture = Handle;
+      else if (Capture == Handle) Capture = 0;
+      return Down ? Control.MouseDown(Centre) : Control.MouseUp(Centre);
+    }
+    auto* Win = static_cast<TWinControl*>(&Control); // standard classes are windowed controls
+    if (W.Params.WinClassName == ButtonClass && !IsGroupBox(W)) {
+      // A button takes the focus when pressed, and clicks when released over itself.
+      if (Down) {
+        if (Win->CanFocus()) Win->SetFocus();
+        Capture = Handle;
+      } else if (Capture == Handle) {
+        Capture = 0;
+        Control.Notified();
+      }
+    } else if (W.Params.WinClassName == EditClass && Down) {
+      if (Win->CanFocus()) Win->SetFocus();
+      if (TWindow* Still = WindowOf(Handle)) Still->Anchor = Still->Caret = CaretAt(*Still, Centre.X);
+    }
+  });
+  AfterInput();
+}
+
+void headless::TurnWheel(int Delta, TPoint Pos) {
+  TWindow* W = WindowOf(Focus);
+  TControl* Target = W ? W->Control : Screen->ActiveForm();
+  if (!Target) return;
+  Dispatch(Target, [&] { Target->HandleMouseWheel(0, Delta, Pos); });
+  AfterInput();
+}
+
 // ===== Message loop =====
 
 void backend::RunModalLoop(TForm& Form, const std::function<void(TForm&)>& Driver) {
   if (!Driver)
     throw EInvalidOperation("No driver for the modal form \"" + Form.Caption() + "\"");
-  ++ModalDepth;
-  struct TLeave {
-    ~TLeave() { --ModalDepth; }
-  } Leave;
-  Driver(Form);
-  // After the driver only idle time can still end the form; if it does not, no one will.
-  while (!Form.ModalEnded()) {
-    Application->DoIdle();
-    if (Form.ModalResult() == mrNone && !Application->Terminated())
-      throw EInvalidOperation("The driver of \"" + Form.Caption() + "\" left it open");
-  }
+  headless::RunModal([&] {
+    Driver(Form);
+    // After the driver only idle time can still end the form; if it does not, no one will.
+    while (!Form.ModalEnded()) {
+      Application->DoIdle();
+      if (Form.ModalResult() == mrNone && !Application->Terminated())
+        throw EInvalidOperation("The driver of \"" + Form.Caption() + "\" left it open");
+    }
+  });
 }
 
 void backend::ProcessMessages() {}
@@ -154,13 +377,12 @@ int backend::SystemMetric(TSystemMetric Metric) {
   return 0;
 }
 
-TRect backend::FrameInsets(TFormBorderStyle Style) {
-  using enum TFormBorderStyle;
-  if (Style == bsNone) return {};
-  const bool Sizeable = Style == bsSizeable || Style == bsSizeToolWin;
-  const bool Tool = Style == bsToolWindow || Style == bsSizeToolWin;
-  const int Frame = Sizeable ? 4 : 3;
-  return {Frame, Frame + (Tool ? 18 : 26), Frame, Frame};
+TRect backend::FrameInsets(std::uint32_t Style, std::uint32_t ExStyle) {
+  const bool Framed = (Style & (wsThickFrame | wsCaption | wsBorder)) || (ExStyle & wsExDlgModalFrame);
+  if (!Framed) return {};
+  const int Frame = (Style & wsThickFrame) ? 4 : 3;
+  const int Caption = (Style & wsCaption) != wsCaption ? 0 : (ExStyle & wsExToolWindow) ? 18 : 26;
+  return {Frame, Frame + Caption, Frame, Frame};
 }
 
 TFont backend::SystemFont(int Which) {
@@ -169,6 +391,34 @@ TFont backend::SystemFont(int Which) {
   Font.Height = -11;
   if (Which != 0) Font.Style = fsBold;
   return Font;
+}
+
+// ===== Drawing into bitmaps =====
+
+// Text is drawn as one box per character: a cell of the fake font with a one-pixel gap on
+// the right and below, in the font's colour, so that tests can see where text went.
+void backend::RenderText(TBitmap& Target, const TFont& Font, const TRect& Clip, TPoint At, const std::string& Text) {
+  const TSize Cell = TextExtent(Font, "x");
+  const TColor Color = ColorToRGB(Font.Color);
+  for (std::size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] == ' ') continue;
+    const int Left = At.X + static_cast<int>(I) * Cell.Width;
+    for (int Y = std::max(At.Y, Clip.Top); Y < std::min(At.Y + Cell.Height - 1, Clip.Bottom); ++Y)
+      for (int X = std::max(Left, Clip.Left); X < std::min(Left + Cell.Width - 1, Clip.Right); ++X)
+        Target.SetPixel(X, Y, Color);
+  }
+}
+
+// An icon is a 32 x 32 disc in a colour of its kind on Background.
+void backend::RenderSystemIcon(TSystemIcon Icon, TColor Background, TBitmap& Image) {
+  static const TColor Colors[] = {0, 0x808080, 0x0000FF, 0xFF0000, 0x00FFFF, 0xFF8000};
+  Image.SetPixelFormat(TPixelFormat::pf32bit);
+  Image.SetSize(32, 32);
+  for (int Y = 0; Y < 32; ++Y)
+    for (int X = 0; X < 32; ++X) {
+      const int DX = 2 * X - 31, DY = 2 * Y - 31;
+      Image.SetPixel(X, Y, DX * DX + DY * DY <= 31 * 31 ? Colors[static_cast<int>(Icon)] : Background);
+    }
 }
 
 bool backend::ShowHelp(const std::string& HelpFile, int Context) {
@@ -189,89 +439,6 @@ bool backend::LoadBitmapResource(const std::string& Name, TBitmap& Bitmap) {
       Bitmap.SetPixel(X, Y, Half >= 0 && std::abs(X - 4) <= Half ? clBlack : clOlive);
   }
   return true;
-}
-
-// ===== The simulated user =====
-
-namespace {
-void MouseButton(TControl& Control, bool Down) {
-  auto* Speed = dynamic_cast<TSpeedButton*>(&Control);
-  if (!Speed || !Control.Showing() || !Control.Enabled()) return;
-  const TPoint Centre{Control.Width() / 2, Control.Height() / 2};
-  Dispatch(Speed, [&] { Down ? Speed->MouseDown(Centre) : Speed->MouseUp(Centre); });
-  AfterInput();
-}
-} // namespace
-
-void user::Click(TControl& Control) {
-  if (dynamic_cast<TSpeedButton*>(&Control)) {
-    MouseButton(Control, true);
-    return MouseButton(Control, false);
-  }
-  if (!Control.Showing() || !Control.Enabled()) return;
-  Dispatch(&Control, [&] {
-    auto* Win = dynamic_cast<TWinControl*>(&Control);
-    if (!Win) return Control.Click();
-    // A button takes the focus when pressed, before it reports the click on release.
-    if (Win->CanFocus()) Win->SetFocus();
-    Win->Notified();
-  });
-  AfterInput();
-}
-
-void user::Press(TControl& Control) { MouseButton(Control, true); }
-void user::Release(TControl& Control) { MouseButton(Control, false); }
-
-void user::PressKey(int Key, TShiftState Shift) {
-  TWinControl* Target = Focus ? Focus : ActiveForm();
-  if (!Target) return;
-  Dispatch(Target, [&] {
-    if (Target->HandleKeyDown(Key, Shift)) return;
-    // Keys the control keeps that also make characters arrive as characters too.
-    if (Key == vkReturn || Key == vkEscape || Key == vkTab) Target->HandleKeyPress(static_cast<char>(Key));
-  });
-  AfterInput();
-}
-
-void user::Type(const std::string& Text) {
-  for (char Typed : Text) {
-    TWinControl* Target = Focus;
-    if (!Target) return;
-    Dispatch(Target, [&] {
-      const char C = Target->HandleKeyPress(Typed);
-      auto* Edit = dynamic_cast<TCustomEdit*>(Target);
-      if (C == 0 || !Edit) return;
-      const std::string Old = Edit->Text();
-      const int Caret = Edit->SelStart() + 1;
-      const std::string New =
-          Old.substr(0, Edit->SelStart()) + C + Old.substr(Edit->SelStart() + Edit->SelLength());
-      Edit->SelectionChanged(Caret, 0);
-      Edit->WindowTextChanged(New);
-    });
-    AfterInput();
-  }
-}
-
-void user::TurnWheel(int Delta, TPoint Pos) {
-  TWinControl* Target = Focus ? Focus : ActiveForm();
-  if (!Target) return;
-  Dispatch(Target, [&] { Target->HandleMouseWheel(0, Delta, Pos); });
-  AfterInput();
-}
-
-void user::Wait(int Milliseconds) {
-  const long long End = Now + Milliseconds;
-  while (true) {
-    auto Next = std::min_element(Timers.begin(), Timers.end(),
-                                 [](const TScheduled& A, const TScheduled& B) { return A.Due < B.Due; });
-    if (Next == Timers.end() || Next->Due > End) break;
-    Now = Next->Due;
-    TTimer* Timer = Next->Timer;
-    Next->Due += Timer->Interval();
-    Dispatch(Timer, [&] { Timer->Tick(); });
-    AfterInput();
-  }
-  Now = End;
 }
 
 } // namespace toolkit

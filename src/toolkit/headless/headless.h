@@ -2,16 +2,40 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "toolkit/controls.h"
 #include "toolkit/platform.h"
 
 namespace toolkit::headless {
 
-// The fake clock in milliseconds; it moves only in user::Wait.
+// The fake clock in milliseconds; it moves only in AdvanceClock.
 long long Clock();
+// Moves the clock on by Milliseconds, firing the timers that fall due in order, each
+// followed by idle time while a modal loop runs.
+void AdvanceClock(int Milliseconds);
+
+// ---- What a user does (the simulated user's means) ----
+// The key goes to the focused window (else the active form): the control's hooks first, then
+// the window's default handling; Enter, Escape, Tab and Back also arrive as characters.
+void KeyDown(int Key, TShiftState Shift);
+// A character typed into the focused window.
+void CharTyped(char C);
+// Replaces the focused edit's selection by Text in one change.
+void Paste(const std::string& Text);
+// Presses or releases the left mouse button over the centre of Control's window.
+void MouseButton(TControl& Control, bool Down);
+// Turns the wheel with the pointer at Pos (screen coordinates); the focused window gets it.
+void TurnWheel(int Delta, TPoint Pos);
+// Idle time after an input, while a modal loop runs.
+void AfterInput();
+// The control whose window has the focus, or null.
+TControl* FocusedWindow();
+// Runs Body as a modal loop: the capture is released and idle time and timers run modally.
+void RunModal(const std::function<void()>& Body);
 
 struct TShownHelp {
   std::string HelpFile;

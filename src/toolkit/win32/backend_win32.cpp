@@ -1,8 +1,10 @@
-// The Win32 backend: each control is a real window (standard BUTTON, EDIT and STATIC classes,
-// a class of our own for forms and for the painted controls), subclassed so that clicks,
-// typing, focus, keys and the wheel reach the portable classes. Timers are SetTimer timers
-// and the modal loop is our own, so that idle time and dialog keys behave as on headless.
-#include <windows.h>
+// The Win32 backend: each control gets the window its creation parameters ask for (a standard
+// class, subclassed so that clicks, typing, focus, keys and the wheel reach the portable
+// classes, or a class of our own that paints through the control's Paint hook). Timers are
+// SetTimer timers and the modal loop is our own, so that idle time and dialog keys behave as
+// on headless.
+#include "toolkit/win32/backend_win32.h"
+
 #include <windowsx.h>
 
 #include <cstddef>
@@ -13,9 +15,21 @@
 #include <vector>
 
 #include "toolkit/backend.h"
-#include "toolkit/user_input.h"
 
 namespace toolkit {
+
+namespace win32 {
+int ModalDepth = 0;
+TShiftState SimulatedShift = 0;
+
+HWND Hwnd(const TControl& Control) { return reinterpret_cast<HWND>(Control.Handle()); }
+
+TControl* FromHandle(HWND Window) {
+  return Window ? static_cast<TControl*>(GetPropA(Window, "FRControl")) : nullptr;
+}
+} // namespace win32
+
+using namespace win32;
 
 namespace {
 
@@ -24,16 +38,12 @@ constexpr const char* OldProcProp = "FRProc";
 constexpr const char* FormClass = "FRForm";
 constexpr const char* PaintedClass = "FRPainted";
 
-int ModalDepth = 0;
-// Modifiers a simulated key press holds; posted key messages leave the real key state alone.
-TShiftState SimulatedShift = 0;
 // While code sets an edit's text the window's own change notice is not a user's edit.
 bool SettingText = false;
 
-HWND Hwnd(const TControl& Control) { return reinterpret_cast<HWND>(Control.Handle()); }
-
-TControl* FromHandle(HWND Window) {
-  return Window ? static_cast<TControl*>(GetPropA(Window, ControlProp)) : nullptr;
+// Top-level windows are the forms' (only TForm asks for one).
+TForm* FormOf(TControl* Control) {
+  return Control && Control->WindowParams().TopLevel ? static_cast<TForm*>(Control) : nullptr;
 }
 
 HINSTANCE ThisModule() {
@@ -74,85 +84,30 @@ HBRUSH BrushOf(TColor Color) {
   return Brush;
 }
 
-void FormStyle(TFormBorderStyle Style, DWORD& WindowStyle, DWORD& ExStyle) {
-  using enum TFormBorderStyle;
-  ExStyle = 0;
-  WindowStyle = WS_CLIPCHILDREN;
-  switch (Style) {
-  case bsNone: WindowStyle |= WS_POPUP; break;
-  case bsSingle: WindowStyle |= WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_BORDER; break;
-  case bsSizeable: WindowStyle |= WS_OVERLAPPEDWINDOW; break;
-  case bsDialog:
-    WindowStyle |= WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    ExStyle = WS_EX_DLGMODALFRAME;
-    break;
-  case bsToolWindow:
-    WindowStyle |= WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    ExStyle = WS_EX_TOOLWINDOW;
-    break;
-  case bsSizeToolWin:
-    WindowStyle |= WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
-    ExStyle = WS_EX_TOOLWINDOW;
-    break;
-  }
-}
-
 // ===== Painting =====
 
-// Draws the SourceWidth columns of Bitmap from SourceX at (X, Y); with Transparent, pixels
-// of the bottom-left pixel's colour show Background instead (the glyph convention).
-void DrawBitmap(HDC Dc, int X, int Y, const TBitmap& Bitmap, int SourceX, int SourceWidth,
-                bool Transparent, TColor Background) {
-  const int H = Bitmap.Height();
-  if (SourceWidth <= 0 || H <= 0) return;
-  const TColor Key = Bitmap.Pixel(0, H - 1);
-  std::vector<std::uint32_t> Pixels(static_cast<std::size_t>(SourceWidth) * H);
-  for (int Row = 0; Row < H; ++Row)
-    for (int Col = 0; Col < SourceWidth; ++Col) {
-      TColor C = Bitmap.Pixel(SourceX + Col, Row);
-      if (Transparent && C == Key) C = ColorToRGB(Background);
-      // 0x00BBGGRR to the DIB's 0x00RRGGBB
-      Pixels[Row * SourceWidth + Col] = ((C & 0xFF) << 16) | (C & 0xFF00) | ((C >> 16) & 0xFF);
-    }
+// Copies a 32-bit bitmap to (X, Y) of Dc.
+void Blit(HDC Dc, int X, int Y, TBitmap& Bitmap) {
+  if (Bitmap.Empty()) return;
   BITMAPINFO Info{};
   Info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  Info.bmiHeader.biWidth = SourceWidth;
-  Info.bmiHeader.biHeight = -H; // top-down
+  Info.bmiHeader.biWidth = Bitmap.Width();
+  Info.bmiHeader.biHeight = -Bitmap.Height(); // top-down, as TBitmap keeps its rows
   Info.bmiHeader.biPlanes = 1;
   Info.bmiHeader.biBitCount = 32;
   Info.bmiHeader.biCompression = BI_RGB;
-  SetDIBitsToDevice(Dc, X, Y, SourceWidth, H, 0, 0, 0, H, Pixels.data(), &Info, DIB_RGB_COLORS);
+  SetDIBitsToDevice(Dc, X, Y, Bitmap.Width(), Bitmap.Height(), 0, 0, 0, Bitmap.Height(),
+                    Bitmap.ScanLine(0), &Info, DIB_RGB_COLORS);
 }
 
-void PaintSpeedButton(HDC Dc, RECT Client, TSpeedButton& Button) {
-  FillRect(Dc, &Client, BrushOf(clBtnFace));
-  DrawEdge(Dc, &Client, Button.Down() ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-  TBitmap& Glyph = Button.Glyph();
-  const int Count = std::max(Button.NumGlyphs, 1);
-  const int W = Glyph.Width() / Count;
-  const int Index = !Button.Enabled() && Count > 1 ? 1 : 0;
-  const int Shift = Button.Down() ? 1 : 0;
-  DrawBitmap(Dc, (Client.right - W) / 2 + Shift, (Client.bottom - Glyph.Height()) / 2 + Shift,
-             Glyph, Index * W, W, true, clBtnFace);
-}
-
-LPCSTR SystemIconId(TSystemIcon Icon) {
-  switch (Icon) {
-  case TSystemIcon::siHand: return IDI_HAND;
-  case TSystemIcon::siQuestion: return IDI_QUESTION;
-  case TSystemIcon::siExclamation: return IDI_EXCLAMATION;
-  case TSystemIcon::siAsterisk: return IDI_ASTERISK;
-  default: return IDI_APPLICATION;
-  }
-}
-
-void PaintImage(HDC Dc, RECT Client, TImage& Image) {
-  FillRect(Dc, &Client, BrushOf(Image.Parent() ? Image.Parent()->Color() : clBtnFace));
-  const TGraphic* Graphic = Image.Picture.Graphic();
-  if (auto* Icon = dynamic_cast<const TIcon*>(Graphic); Icon && Icon->Icon != TSystemIcon::siNone)
-    DrawIcon(Dc, 0, 0, LoadIconA(nullptr, SystemIconId(Icon->Icon)));
-  else if (auto* Bitmap = dynamic_cast<const TBitmap*>(Graphic))
-    DrawBitmap(Dc, 0, 0, *Bitmap, 0, Bitmap->Width(), false, clBtnFace);
+// A bitmap of Width x Height that a control paints into, drawn off-screen and copied in one
+// step so that the window never shows a half-painted state.
+// Painter answers whether it drew anything.
+void PaintOffScreen(HDC Dc, int X, int Y, int Width, int Height, const std::function<bool(TCanvas&)>& Painter) {
+  TBitmap Buffer;
+  Buffer.SetPixelFormat(TPixelFormat::pf32bit);
+  Buffer.SetSize(std::max(Width, 0), std::max(Height, 0));
+  if (!Buffer.Empty() && Painter(Buffer.Canvas())) Blit(Dc, X, Y, Buffer);
 }
 
 void Paint(HWND Window, TControl* Control) {
@@ -161,11 +116,25 @@ void Paint(HWND Window, TControl* Control) {
   RECT Client;
   GetClientRect(Window, &Client);
   Dispatch(Control, [&] {
-    if (auto* Speed = dynamic_cast<TSpeedButton*>(Control)) PaintSpeedButton(Dc, Client, *Speed);
-    else if (auto* Image = dynamic_cast<TImage*>(Control)) PaintImage(Dc, Client, *Image);
-    else FillRect(Dc, &Client, BrushOf(Control->Color()));
+    PaintOffScreen(Dc, 0, 0, Client.right, Client.bottom, [&](TCanvas& Canvas) {
+      Canvas.Font = Control->Font();
+      Control->Paint(Canvas);
+      return true;
+    });
   });
   EndPaint(Window, &Ps);
+}
+
+// Lets a form paint its own caption over the one the system just drew.
+void PaintCaption(HWND Window, TForm& Form) {
+  const TRect R = Form.CaptionRect();
+  HDC Dc = GetWindowDC(Window);
+  const bool Active = GetActiveWindow() == Window;
+  Dispatch(&Form, [&] {
+    PaintOffScreen(Dc, R.Left, R.Top, R.Width(), R.Height(),
+                   [&](TCanvas& Canvas) { return Form.PaintNonClient(Canvas, Active); });
+  });
+  ReleaseDC(Window, Dc);
 }
 
 // ===== Messages =====
@@ -178,26 +147,18 @@ bool ChildNotification(UINT Message, WPARAM WParam, LPARAM LParam, LRESULT& Resu
   if (!Control) return false;
   if (Message == WM_COMMAND) {
     const UINT Code = HIWORD(WParam);
-    auto* Win = dynamic_cast<TWinControl*>(Control);
-    if (Code == BN_CLICKED && Win) Dispatch(Control, [&] { Win->Notified(); });
-    if (Code == EN_CHANGE && !SettingText)
-      if (auto* Edit = dynamic_cast<TCustomEdit*>(Control)) {
-        DWORD Start = 0, End = 0;
-        SendMessageA(Child, EM_GETSEL, reinterpret_cast<WPARAM>(&Start), reinterpret_cast<LPARAM>(&End));
-        std::string Text(GetWindowTextLengthA(Child) + 1, '\0');
-        Text.resize(GetWindowTextA(Child, Text.data(), static_cast<int>(Text.size())));
-        Dispatch(Control, [&] {
-          Edit->SelectionChanged(static_cast<int>(Start), static_cast<int>(End - Start));
-          Edit->WindowTextChanged(Text);
-        });
-      }
+    if (Code == BN_CLICKED) Dispatch(Control, [&] { Control->Notified(); });
+    if (Code == EN_CHANGE && !SettingText) {
+      std::string Text(GetWindowTextLengthA(Child) + 1, '\0');
+      Text.resize(GetWindowTextA(Child, Text.data(), static_cast<int>(Text.size())));
+      Dispatch(Control, [&] { Control->WindowTextChanged(Text); });
+    }
     Result = 0;
     return true;
   }
   if (Message == WM_CTLCOLOREDIT || Message == WM_CTLCOLORSTATIC || Message == WM_CTLCOLORBTN) {
     HDC Dc = reinterpret_cast<HDC>(WParam);
-    // Labels, radio buttons and group boxes sit on their parent's background.
-    const bool OnParent = !dynamic_cast<TCustomEdit*>(Control) && Control->Parent();
+    const bool OnParent = Control->WindowParams().ParentBackground && Control->Parent();
     const TColor Back = OnParent ? Control->Parent()->Color() : Control->Color();
     SetTextColor(Dc, Rgb(Control->Enabled() ? Control->Font().Color : clGrayText));
     SetBkColor(Dc, Rgb(Back));
@@ -206,6 +167,17 @@ bool ChildNotification(UINT Message, WPARAM WParam, LPARAM LParam, LRESULT& Resu
     return true;
   }
   return false;
+}
+
+LPCSTR CursorId(TCursor Cursor) {
+  switch (Cursor) {
+  case TCursor::crHourGlass: return IDC_WAIT;
+  case TCursor::crSizeWE: return IDC_SIZEWE;
+  case TCursor::crSizeNS: return IDC_SIZENS;
+  case TCursor::crSizeNWSE: return IDC_SIZENWSE;
+  case TCursor::crSizeNESW: return IDC_SIZENESW;
+  default: return IDC_ARROW;
+  }
 }
 
 // Messages every window of ours handles the same way. Returns true when handled.
@@ -217,41 +189,43 @@ bool CommonMessage(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, LRES
   case WM_CTLCOLOREDIT:
   case WM_CTLCOLORSTATIC:
   case WM_CTLCOLORBTN: return ChildNotification(Message, WParam, LParam, Result);
-  case WM_SETFOCUS:
-    if (auto* Win = dynamic_cast<TWinControl*>(Control); Win && !dynamic_cast<TForm*>(Win))
-      if (TForm* Form = GetParentForm(Win)) Dispatch(Win, [&] { Form->FocusMoved(Win); });
-    return false;
-  case WM_CHAR:
-    if (auto* Win = dynamic_cast<TWinControl*>(Control)) {
-      char C = static_cast<char>(WParam);
-      Dispatch(Win, [&] { C = Win->HandleKeyPress(C); });
-      if (C == 0) {
-        Result = 0;
-        return true;
-      }
-      if (C != static_cast<char>(WParam)) {
-        Result = CallWindowProcA(reinterpret_cast<WNDPROC>(GetPropA(Window, OldProcProp)), Window,
-                                 Message, static_cast<unsigned char>(C), LParam);
-        return true;
-      }
-    }
-    return false;
-  case WM_MOUSEWHEEL:
-    if (auto* Win = dynamic_cast<TWinControl*>(Control)) {
-      const int Delta = GET_WHEEL_DELTA_WPARAM(WParam);
-      const TPoint Pos{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
-      Dispatch(Win, [&] { Win->HandleMouseWheel(CurrentShift(), Delta, Pos); });
+  case WM_SETFOCUS: Dispatch(Control, [&] { Control->WindowFocused(); }); return false;
+  case WM_CHAR: {
+    char C = static_cast<char>(WParam);
+    Dispatch(Control, [&] { C = Control->HandleKeyPress(C); });
+    if (C == 0) {
       Result = 0;
       return true;
     }
-    return false;
-  case WM_SETCURSOR:
-    if (Screen->Cursor() == TCursor::crHourGlass) {
-      ::SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-      Result = TRUE;
+    if (C != static_cast<char>(WParam)) {
+      auto OldProc = reinterpret_cast<WNDPROC>(GetPropA(Window, OldProcProp));
+      const auto Replaced = static_cast<unsigned char>(C);
+      Result = OldProc ? CallWindowProcA(OldProc, Window, Message, Replaced, LParam)
+                       : DefWindowProcA(Window, Message, Replaced, LParam);
       return true;
     }
     return false;
+  }
+  case WM_MOUSEWHEEL: {
+    const int Delta = GET_WHEEL_DELTA_WPARAM(WParam);
+    const TPoint Pos{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+    Dispatch(Control, [&] { Control->HandleMouseWheel(CurrentShift(), Delta, Pos); });
+    Result = 0;
+    return true;
+  }
+  case WM_SETCURSOR: {
+    TCursor Cursor = Screen->Cursor();
+    const int HitTest = LOWORD(LParam);
+    // A busy cursor covers every window of ours; otherwise a form may choose its own.
+    bool Chosen = Cursor == TCursor::crHourGlass;
+    if (!Chosen)
+      if (TForm* Form = FormOf(Control); Form && reinterpret_cast<HWND>(WParam) == Window)
+        Dispatch(Form, [&] { Chosen = Form->CursorAt(HitTest, Cursor); });
+    if (!Chosen) return false;
+    ::SetCursor(LoadCursorA(nullptr, CursorId(Cursor)));
+    Result = TRUE;
+    return true;
+  }
   default: return false;
   }
 }
@@ -259,15 +233,64 @@ bool CommonMessage(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, LRES
 LRESULT CALLBACK SubclassProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
   LRESULT Result = 0;
   if (CommonMessage(Window, Message, WParam, LParam, Result)) return Result;
-  if (Message == WM_ERASEBKGND && dynamic_cast<TGroupBox*>(FromHandle(Window))) {
-    // The group box class paints only its frame and caption; its inside is ours.
+  TControl* Control = FromHandle(Window);
+  if (Message == WM_ERASEBKGND && Control && Control->WindowParams().FillBackground) {
     RECT Client;
     GetClientRect(Window, &Client);
-    FillRect(reinterpret_cast<HDC>(WParam), &Client, BrushOf(FromHandle(Window)->Color()));
+    FillRect(reinterpret_cast<HDC>(WParam), &Client, BrushOf(Control->Color()));
     return 1;
   }
   auto OldProc = reinterpret_cast<WNDPROC>(GetPropA(Window, OldProcProp));
   return CallWindowProcA(OldProc, Window, Message, WParam, LParam);
+}
+
+// The non-client messages of a form: the system handles each first (or not, where the form
+// takes the message), then the form's hook runs. Returns true when handled, with Result set.
+bool FormMessage(HWND Window, TForm& Form, UINT Message, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
+  auto System = [&] { return DefWindowProcA(Window, Message, WParam, LParam); };
+  auto Hook = [&](const std::function<void()>& Action) { Dispatch(&Form, Action); };
+  switch (Message) {
+  case WM_CLOSE: Hook([&] { Form.CloseCommand(); }); Result = 0; return true;
+  case WM_NCPAINT:
+    Result = System();
+    PaintCaption(Window, Form);
+    return true;
+  case WM_NCACTIVATE:
+    Result = System();
+    Hook([&] { Form.NonClientActivated(WParam != FALSE); });
+    PaintCaption(Window, Form);
+    return true;
+  case WM_SETTEXT:
+    Result = System();
+    Hook([&] { Form.CaptionChanged(); });
+    PaintCaption(Window, Form);
+    return true;
+  case WM_NCHITTEST: {
+    const int SystemResult = static_cast<int>(System());
+    int Answer = SystemResult;
+    Hook([&] { Answer = Form.NonClientHitTest({GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)}, SystemResult); });
+    Result = Answer;
+    return true;
+  }
+  case WM_NCLBUTTONDOWN:
+    Result = System();
+    Hook([&] { Form.NonClientMouseDown(static_cast<int>(WParam)); });
+    return true;
+  case WM_SYSCOMMAND: {
+    const int Command = static_cast<int>(WParam & 0xFFF0);
+    bool Handled = false;
+    Hook([&] { Handled = Form.SystemCommand(Command); });
+    Result = Handled ? 0 : System();
+    Hook([&] { Form.SystemCommandDone(Command); });
+    return true;
+  }
+  case WM_SETTINGCHANGE: Result = System(); Hook([&] { Form.SettingsChanged(); }); return true;
+  case WM_SYSCOLORCHANGE: Result = System(); Hook([&] { Form.SystemColorsChanged(); }); return true;
+  case WM_ENTERIDLE: Result = System(); Hook([&] { Form.EnterIdle(); }); return true;
+  case WM_UPDATEUISTATE: Result = System(); Hook([&] { Form.KeyboardCuesChanged(); }); return true;
+  case WM_SIZE: Result = System(); Hook([&] { Form.Resized(); }); return true;
+  default: return false;
+  }
 }
 
 LRESULT CALLBACK OwnWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
@@ -275,6 +298,8 @@ LRESULT CALLBACK OwnWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM 
   if (CommonMessage(Window, Message, WParam, LParam, Result)) return Result;
   TControl* Control = FromHandle(Window);
   if (!Control) return DefWindowProcA(Window, Message, WParam, LParam);
+  if (TForm* Form = FormOf(Control))
+    if (FormMessage(Window, *Form, Message, WParam, LParam, Result)) return Result;
   switch (Message) {
   case WM_ERASEBKGND: {
     RECT Client;
@@ -282,23 +307,15 @@ LRESULT CALLBACK OwnWindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM 
     FillRect(reinterpret_cast<HDC>(WParam), &Client, BrushOf(Control->Color()));
     return 1;
   }
-  case WM_PAINT:
-    if (dynamic_cast<TForm*>(Control)) break;
-    Paint(Window, Control);
-    return 0;
-  case WM_CLOSE:
-    if (auto* Form = dynamic_cast<TForm*>(Control)) Dispatch(Form, [&] { Form->CloseCommand(); });
-    return 0;
+  case WM_PAINT: Paint(Window, Control); return 0;
   case WM_LBUTTONDOWN:
-  case WM_LBUTTONUP:
-    if (auto* Speed = dynamic_cast<TSpeedButton*>(Control)) {
-      const TPoint P{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
-      if (Message == WM_LBUTTONDOWN) SetCapture(Window);
-      else if (GetCapture() == Window) ReleaseCapture();
-      Dispatch(Speed, [&] { Message == WM_LBUTTONDOWN ? Speed->MouseDown(P) : Speed->MouseUp(P); });
-      return 0;
-    }
-    break;
+  case WM_LBUTTONUP: {
+    const TPoint P{GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)};
+    if (Message == WM_LBUTTONDOWN) SetCapture(Window);
+    else if (GetCapture() == Window) ReleaseCapture();
+    Dispatch(Control, [&] { Message == WM_LBUTTONDOWN ? Control->MouseDown(P) : Control->MouseUp(P); });
+    return 0;
+  }
   }
   return DefWindowProcA(Window, Message, WParam, LParam);
 }
@@ -324,18 +341,20 @@ void RegisterClasses() {
 // hooks and dialog keys run before the window's own handling.
 void HandleMessage(MSG& Msg) {
   if (Msg.message == WM_KEYDOWN || Msg.message == WM_SYSKEYDOWN)
-    if (auto* Win = dynamic_cast<TWinControl*>(FromHandle(Msg.hwnd))) {
+    if (TControl* Control = FromHandle(Msg.hwnd)) {
       bool Used = false;
-      Dispatch(Win, [&] { Used = Win->HandleKeyDown(static_cast<int>(Msg.wParam), CurrentShift()); });
+      Dispatch(Control, [&] { Used = Control->HandleKeyDown(static_cast<int>(Msg.wParam), CurrentShift()); });
       if (Used) return;
     }
   TranslateMessage(&Msg);
   DispatchMessageA(&Msg);
 }
 
+} // namespace
+
 // Handles the waiting messages; false once WM_QUIT arrived (it is posted again for the
 // loops further out).
-bool PumpWaiting() {
+bool win32::PumpWaiting() {
   MSG Msg;
   while (PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) {
     if (Msg.message == WM_QUIT) {
@@ -346,6 +365,8 @@ bool PumpWaiting() {
   }
   return true;
 }
+
+namespace {
 
 std::map<UINT_PTR, TTimer*>& RunningTimers() {
   static std::map<UINT_PTR, TTimer*> Timers;
@@ -366,55 +387,27 @@ void CALLBACK TimerProc(HWND, UINT, UINT_PTR Id, DWORD) {
 
 void backend::MakeWindow(TControl& Control, const TCreateParams& Params) {
   RegisterClasses();
-  DWORD Style = WS_CHILD | WS_CLIPSIBLINGS;
-  DWORD ExStyle = 0;
-  const char* Class = PaintedClass;
+  const bool OwnClass = Params.WinClassName.empty();
+  const char* Class = !OwnClass ? Params.WinClassName.c_str() : Params.TopLevel ? FormClass : PaintedClass;
   HWND Parent = Control.Parent() ? Hwnd(*Control.Parent()) : nullptr;
-  TRect B = Control.BoundsRect();
-  if (auto* Form = dynamic_cast<TForm*>(&Control)) {
-    FormStyle(Form->BorderStyle(), Style, ExStyle);
-    Class = FormClass;
+  if (Params.TopLevel) {
     Parent = reinterpret_cast<HWND>(Params.WndParent);
     // An owner that is not a window would make creation fail; the form is then unowned.
     if (Parent && !IsWindow(Parent)) Parent = nullptr;
-  } else if (auto* Button = dynamic_cast<TButton*>(&Control)) {
-    Class = "BUTTON";
-    Style |= WS_TABSTOP | (Button->Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-  } else if (dynamic_cast<TRadioItem*>(&Control)) {
-    Class = "BUTTON";
-    Style |= BS_RADIOBUTTON;
-  } else if (dynamic_cast<TGroupBox*>(&Control)) {
-    Class = "BUTTON";
-    Style |= BS_GROUPBOX | WS_CLIPCHILDREN;
-  } else if (dynamic_cast<TCustomEdit*>(&Control)) {
-    Class = "EDIT";
-    ExStyle = WS_EX_CLIENTEDGE;
-    Style |= WS_TABSTOP | (Params.MultiLine ? ES_MULTILINE : ES_AUTOHSCROLL);
-    if (Params.ClipChildren) Style |= WS_CLIPCHILDREN;
-    if (Params.Alignment == TAlignment::taRightJustify) Style |= ES_RIGHT;
-    if (Params.Alignment == TAlignment::taCenter) Style |= ES_CENTER;
-  } else if (auto* Label = dynamic_cast<TLabel*>(&Control)) {
-    Class = "STATIC";
-    Style |= Label->WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
-    if (!Label->ShowAccelChar) Style |= SS_NOPREFIX;
   }
-  if (Control.Visible()) Style |= WS_VISIBLE;
-  if (!Control.Enabled()) Style |= WS_DISABLED;
-  if (dynamic_cast<TForm*>(&Control)) Style &= ~WS_VISIBLE; // ShowModal shows it
-
+  const TRect B = Control.BoundsRect();
   SettingText = true;
-  HWND Window = CreateWindowExA(ExStyle, Class, Control.Text().c_str(), Style, B.Left, B.Top,
-                                B.Width(), B.Height(), Parent, nullptr, ThisModule(), nullptr);
+  HWND Window = CreateWindowExA(Params.ExStyle, Class, Control.Text().c_str(), Params.Style, B.Left,
+                                B.Top, B.Width(), B.Height(), Parent, nullptr, ThisModule(), nullptr);
   SettingText = false;
   if (!Window) throw EInvalidOperation("Error creating window");
   SetPropA(Window, ControlProp, &Control);
-  if (Class != FormClass && Class != PaintedClass) {
+  if (!OwnClass) {
     SetPropA(Window, OldProcProp, reinterpret_cast<HANDLE>(GetWindowLongPtrA(Window, GWLP_WNDPROC)));
     SetWindowLongPtrA(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc));
   }
   Control.SetHandle(reinterpret_cast<std::uintptr_t>(Window));
   SendMessageA(Window, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(Control.Font())), FALSE);
-  if (auto* Item = dynamic_cast<TRadioItem*>(&Control)) UpdateChecked(*Item);
 }
 
 void backend::FreeWindow(TControl& Control) {
@@ -441,7 +434,7 @@ void backend::UpdateText(TControl& Control) {
 }
 
 void backend::UpdateVisible(TControl& Control) {
-  const bool TopLevel = dynamic_cast<TForm*>(&Control) != nullptr;
+  const bool TopLevel = Control.WindowParams().TopLevel;
   ShowWindow(Hwnd(Control), !Control.Visible() ? SW_HIDE : TopLevel ? SW_SHOWNORMAL : SW_SHOWNA);
   if (TopLevel && Control.Visible()) SetForegroundWindow(Hwnd(Control));
 }
@@ -466,6 +459,12 @@ void backend::Repaint(TControl& Control) {
   InvalidateRect(Hwnd(Control), nullptr, TRUE);
   UpdateWindow(Hwnd(Control));
 }
+
+void backend::RepaintNonClient(TControl& Control) {
+  RedrawWindow(Hwnd(Control), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+bool backend::IsActiveWindow(const TControl& Control) { return GetActiveWindow() == Hwnd(Control); }
 
 // ===== Focus =====
 
@@ -598,11 +597,9 @@ int backend::SystemMetric(TSystemMetric Metric) {
   return GetSystemMetrics(Index[static_cast<int>(Metric)]);
 }
 
-TRect backend::FrameInsets(TFormBorderStyle Style) {
-  DWORD WindowStyle, ExStyle;
-  FormStyle(Style, WindowStyle, ExStyle);
+TRect backend::FrameInsets(std::uint32_t Style, std::uint32_t ExStyle) {
   RECT R{0, 0, 0, 0};
-  AdjustWindowRectEx(&R, WindowStyle, FALSE, ExStyle);
+  AdjustWindowRectEx(&R, Style, FALSE, ExStyle);
   return {-R.left, -R.top, R.right, R.bottom};
 }
 
@@ -619,6 +616,78 @@ TFont backend::SystemFont(int Which) {
   Font.Style = (L.lfWeight >= FW_BOLD ? fsBold : 0u) | (L.lfItalic ? fsItalic : 0u) |
                (L.lfUnderline ? fsUnderline : 0u) | (L.lfStrikeOut ? fsStrikeOut : 0u);
   return Font;
+}
+
+// ===== Drawing into bitmaps =====
+
+namespace {
+// Runs Draw on a memory DC holding a copy of Clip's part of Target, then copies it back: GDI
+// draws text and icons exactly as on screen, into our own bitmap.
+void DrawThroughGdi(TBitmap& Target, const TRect& Clip, const std::function<void(HDC)>& Draw) {
+  const int Left = std::max(Clip.Left, 0), Top = std::max(Clip.Top, 0);
+  const int W = std::min(Clip.Right, Target.Width()) - Left, H = std::min(Clip.Bottom, Target.Height()) - Top;
+  if (W <= 0 || H <= 0) return;
+  BITMAPINFO Info{};
+  Info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  Info.bmiHeader.biWidth = W;
+  Info.bmiHeader.biHeight = -H;
+  Info.bmiHeader.biPlanes = 1;
+  Info.bmiHeader.biBitCount = 32;
+  Info.bmiHeader.biCompression = BI_RGB;
+  void* Bits = nullptr;
+  HDC Dc = CreateCompatibleDC(nullptr);
+  HBITMAP Section = CreateDIBSection(Dc, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  if (!Section) {
+    DeleteDC(Dc);
+    return;
+  }
+  HGDIOBJ OldBitmap = SelectObject(Dc, Section);
+  auto* Pixels = static_cast<std::uint32_t*>(Bits);
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      const TColor C = Target.Pixel(Left + X, Top + Y);
+      Pixels[Y * W + X] = ((C & 0xFF) << 16) | (C & 0xFF00) | ((C >> 16) & 0xFF);
+    }
+  SetViewportOrgEx(Dc, -Left, -Top, nullptr);
+  Draw(Dc);
+  GdiFlush();
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      const std::uint32_t P = Pixels[Y * W + X];
+      Target.SetPixel(Left + X, Top + Y, ((P & 0xFF) << 16) | (P & 0xFF00) | ((P >> 16) & 0xFF));
+    }
+  SelectObject(Dc, OldBitmap);
+  DeleteObject(Section);
+  DeleteDC(Dc);
+}
+
+LPCSTR SystemIconId(TSystemIcon Icon) {
+  switch (Icon) {
+  case TSystemIcon::siHand: return IDI_HAND;
+  case TSystemIcon::siQuestion: return IDI_QUESTION;
+  case TSystemIcon::siExclamation: return IDI_EXCLAMATION;
+  case TSystemIcon::siAsterisk: return IDI_ASTERISK;
+  default: return IDI_APPLICATION;
+  }
+}
+} // namespace
+
+void backend::RenderText(TBitmap& Target, const TFont& Font, const TRect& Clip, TPoint At, const std::string& Text) {
+  DrawThroughGdi(Target, Clip, [&](HDC Dc) {
+    HGDIOBJ OldFont = SelectObject(Dc, FontHandle(Font));
+    SetBkMode(Dc, TRANSPARENT);
+    SetTextColor(Dc, Rgb(Font.Color));
+    TextOutA(Dc, At.X, At.Y, Text.data(), static_cast<int>(Text.size()));
+    SelectObject(Dc, OldFont);
+  });
+}
+
+void backend::RenderSystemIcon(TSystemIcon Icon, TColor Background, TBitmap& Image) {
+  Image.SetPixelFormat(TPixelFormat::pf32bit);
+  Image.SetSize(32, 32);
+  Image.Canvas().BrushColor = Background;
+  Image.Canvas().FillRect({0, 0, 32, 32});
+  DrawThroughGdi(Image, {0, 0, 32, 32}, [&](HDC Dc) { DrawIcon(Dc, 0, 0, LoadIconA(nullptr, SystemIconId(Icon))); });
 }
 
 bool backend::ShowHelp(const std::string& HelpFile, int Context) {
@@ -662,78 +731,6 @@ bool backend::LoadBitmapResource(const std::string& Name, TBitmap& Bitmap) {
     std::memcpy(Bitmap.ScanLine(Y), Bits + Stride * (BottomUp ? Height - 1 - Y : Y),
                 std::min<std::size_t>(Stride, Bitmap.RowBytes()));
   return true;
-}
-
-// ===== The simulated user =====
-
-namespace {
-bool Clickable(TControl& Control) {
-  return Control.Showing() && Control.Enabled() && IsWindowEnabled(Hwnd(Control));
-}
-
-void MouseButton(TControl& Control, bool Down) {
-  if (!dynamic_cast<TSpeedButton*>(&Control) || !Clickable(Control)) return;
-  const LPARAM Centre = MAKELPARAM(Control.Width() / 2, Control.Height() / 2);
-  PostMessageA(Hwnd(Control), Down ? WM_LBUTTONDOWN : WM_LBUTTONUP, Down ? MK_LBUTTON : 0, Centre);
-  PumpWaiting();
-}
-} // namespace
-
-void user::Press(TControl& Control) { MouseButton(Control, true); }
-void user::Release(TControl& Control) { MouseButton(Control, false); }
-
-void user::Click(TControl& Control) {
-  if (!Clickable(Control)) return;
-  HWND Window = Hwnd(Control);
-  if (dynamic_cast<TSpeedButton*>(&Control)) {
-    MouseButton(Control, true);
-    MouseButton(Control, false);
-  } else if (dynamic_cast<TButtonControl*>(&Control)) {
-    // BM_CLICK presses and releases the button as the mouse would, focus included.
-    SendMessageA(Window, BM_CLICK, 0, 0);
-  } else {
-    Dispatch(&Control, [&] { Control.Click(); });
-  }
-  PumpWaiting();
-}
-
-void user::PressKey(int Key, TShiftState Shift) {
-  HWND Target = GetFocus();
-  if (!Target && Screen->ActiveForm()) Target = Hwnd(*Screen->ActiveForm());
-  if (!Target) return;
-  SimulatedShift = Shift;
-  PostMessageA(Target, WM_KEYDOWN, static_cast<WPARAM>(Key), 1);
-  PostMessageA(Target, WM_KEYUP, static_cast<WPARAM>(Key), 0xC0000001);
-  PumpWaiting();
-  SimulatedShift = 0;
-}
-
-void user::Type(const std::string& Text) {
-  for (char C : Text) {
-    HWND Target = GetFocus();
-    if (!Target) return;
-    PostMessageA(Target, WM_CHAR, static_cast<unsigned char>(C), 1);
-    PumpWaiting();
-  }
-}
-
-void user::TurnWheel(int Delta, TPoint Pos) {
-  HWND Target = GetFocus();
-  if (!Target && Screen->ActiveForm()) Target = Hwnd(*Screen->ActiveForm());
-  if (!Target) return;
-  PostMessageA(Target, WM_MOUSEWHEEL, MAKEWPARAM(0, Delta), MAKELPARAM(Pos.X, Pos.Y));
-  PumpWaiting();
-}
-
-void user::Wait(int Milliseconds) {
-  const DWORD Start = GetTickCount();
-  while (true) {
-    PumpWaiting();
-    if (ModalDepth > 0) Application->DoIdle();
-    const DWORD Elapsed = GetTickCount() - Start;
-    if (Elapsed >= static_cast<DWORD>(Milliseconds)) break;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, Milliseconds - Elapsed, QS_ALLINPUT);
-  }
 }
 
 } // namespace toolkit

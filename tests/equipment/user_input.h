@@ -1,4 +1,4 @@
-// A simulated user, for tests and the sample program: the same actions reach the controls
+// A simulated user, test equipment only: the same actions reach the controls
 // through the same paths as a real user's on both backends (window messages on Win32).
 #pragma once
 
@@ -8,18 +8,20 @@
 
 namespace toolkit::user {
 
-// Clicks Control with the left mouse button: a button or radio button takes the focus and
-// is clicked, a speed button is pressed and released over its centre. A disabled or hidden
-// control ignores the click.
+// Clicks Control with the left mouse button over its centre: a button or radio button takes
+// the focus and is clicked, an edit takes the focus, a speed button is pressed and released.
+// A disabled or hidden control ignores the click.
 void Click(TControl& Control);
-// Presses (and holds) / releases the left mouse button over the centre of a speed button.
+// Presses (and holds) / releases the left mouse button over the centre of Control.
 void Press(TControl& Control);
 void Release(TControl& Control);
 // Presses and releases Key (a virtual key code) in the control that has the focus.
 void PressKey(int Key, TShiftState Shift = 0);
 // Types Text into the control that has the focus, one character at a time; in an edit each
-// character replaces the selection.
+// character replaces the selection. "\b" is the Backspace key's character.
 void Type(const std::string& Text);
+// Pastes Text into the focused edit: the selection is replaced in one change.
+void Paste(const std::string& Text);
 // Turns the mouse wheel by Delta (120 a notch) with the pointer at the screen point Pos.
 void TurnWheel(int Delta, TPoint Pos);
 // Lets Milliseconds pass while handling what happens: real time on Win32; headless the fake

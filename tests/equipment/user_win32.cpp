@@ -1,0 +1,96 @@
+// The simulated user on Win32: every action is a window message posted to the window that
+// would get it from a real mouse or keyboard, handled by the same pump as the modal loop's.
+#include "equipment/user_input.h"
+
+#include "toolkit/forms.h"
+#include "toolkit/win32/backend_win32.h"
+
+namespace toolkit {
+
+using namespace win32;
+
+namespace {
+
+bool Clickable(TControl& Control) {
+  return Control.HandleAllocated() && Control.Showing() && Control.Enabled() &&
+         IsWindowEnabled(Hwnd(Control));
+}
+
+void MouseButton(TControl& Control, bool Down) {
+  if (!Clickable(Control)) return;
+  const LPARAM Centre = MAKELPARAM(Control.Width() / 2, Control.Height() / 2);
+  PostMessageA(Hwnd(Control), Down ? WM_LBUTTONDOWN : WM_LBUTTONUP, Down ? MK_LBUTTON : 0, Centre);
+  PumpWaiting();
+}
+
+// The focused window, or the active form's when nothing has the focus.
+HWND KeyboardTarget() {
+  HWND Target = GetFocus();
+  if (!Target && Screen->ActiveForm() && Screen->ActiveForm()->HandleAllocated())
+    Target = Hwnd(*Screen->ActiveForm());
+  return Target;
+}
+
+} // namespace
+
+void user::Press(TControl& Control) { MouseButton(Control, true); }
+void user::Release(TControl& Control) { MouseButton(Control, false); }
+
+void user::Click(TControl& Control) {
+  if (!Clickable(Control)) return;
+  if (Control.WindowParams().WinClassName == ButtonClass) {
+    // BM_CLICK presses and releases the button as the mouse would, focus included.
+    SendMessageA(Hwnd(Control), BM_CLICK, 0, 0);
+    PumpWaiting();
+    return;
+  }
+  MouseButton(Control, true);
+  MouseButton(Control, false);
+}
+
+void user::PressKey(int Key, TShiftState Shift) {
+  HWND Target = KeyboardTarget();
+  if (!Target) return;
+  SimulatedShift = Shift;
+  PostMessageA(Target, WM_KEYDOWN, static_cast<WPARAM>(Key), 1);
+  PostMessageA(Target, WM_KEYUP, static_cast<WPARAM>(Key), 0xC0000001);
+  PumpWaiting();
+  SimulatedShift = 0;
+}
+
+void user::Type(const std::string& Text) {
+  for (char C : Text) {
+    HWND Target = GetFocus();
+    if (!Target) return;
+    PostMessageA(Target, WM_CHAR, static_cast<unsigned char>(C), 1);
+    PumpWaiting();
+  }
+}
+
+void user::Paste(const std::string& Text) {
+  HWND Target = GetFocus();
+  if (!Target) return;
+  // What a paste does inside the edit: the selection is replaced in one change.
+  SendMessageA(Target, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(Text.c_str()));
+  PumpWaiting();
+}
+
+void user::TurnWheel(int Delta, TPoint Pos) {
+  HWND Target = KeyboardTarget();
+  if (!Target) return;
+  PostMessageA(Target, WM_MOUSEWHEEL, MAKEWPARAM(0, Delta), MAKELPARAM(Pos.X, Pos.Y));
+  PumpWaiting();
+}
+
+void user::Wait(int Milliseconds) {
+  const DWORD Start = GetTickCount();
+  while (true) {
+    PumpWaiting();
+    if (ModalDepth > 0) Application->DoIdle();
+    const DWORD Elapsed = GetTickCount() - Start;
+    if (Elapsed >= static_cast<DWORD>(Milliseconds)) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, Milliseconds - Elapsed, QS_ALLINPUT);
+  }
+}
+
+} // namespace toolkit
