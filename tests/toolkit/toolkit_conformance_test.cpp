@@ -425,6 +425,44 @@ TEST(Edit, KeyHooksSeeKeysAndCanEatCharacters) {
   EXPECT_EQ(Keys, (std::vector<int>{vkUp, vkEscape}));
 }
 
+TEST(Edit, KeysSelectionAndPasteEditTheTextAsAnEditWindowDoes) {
+  TDialog D;
+  int Changes = 0;
+  D.Edit->OnChange = [&](TObject*) { ++Changes; };
+  D.Edit->SetText("hello");
+  struct TStep {
+    std::function<void()> Act;
+    std::string Text;
+    int SelStart, SelLength;
+  };
+  const std::vector<TStep> Steps = {
+      {[] { user::PressKey(vkEnd); }, "hello", 5, 0},
+      {[] { user::Type("!"); }, "hello!", 6, 0},
+      {[] { user::PressKey(vkHome); }, "hello!", 0, 0},
+      {[] { user::PressKey(vkDelete); }, "ello!", 0, 0},
+      {[] { user::PressKey(vkRight); user::PressKey(vkRight, ssShift); }, "ello!", 1, 1},
+      {[] { user::Type("X"); }, "eXlo!", 2, 0},
+      {[] { user::PressKey(vkEnd); user::Type("\b\b"); }, "eXl", 3, 0},
+      {[] { user::PressKey(vkHome, ssShift); user::Paste("12.5"); }, "12.5", 4, 0},
+      {[] { user::PressKey(vkLeft); user::PressKey(vkLeft); user::PressKey(vkBack); }, "1.5", 1, 0},
+  };
+  std::vector<std::string> Failures;
+  D.Run([&](TForm&) {
+    D.Edit->SetFocus();
+    for (std::size_t I = 0; I < Steps.size(); ++I) {
+      Steps[I].Act();
+      if (D.Edit->Text() != Steps[I].Text || D.Edit->SelStart() != Steps[I].SelStart ||
+          D.Edit->SelLength() != Steps[I].SelLength)
+        Failures.push_back("step " + std::to_string(I) + ": \"" + D.Edit->Text() + "\" " +
+                           std::to_string(D.Edit->SelStart()) + "+" + std::to_string(D.Edit->SelLength()));
+    }
+    D.Form->SetModalResult(mrOk);
+  });
+  EXPECT_EQ(Failures, std::vector<std::string>{});
+  // One change per edit: the set text, "!", Delete, "X", two Backs, the paste, one Back.
+  EXPECT_EQ(Changes, 8);
+}
+
 TEST(Edit, RecreatingTheWindowKeepsTextAndFocus) {
   TDialog D;
   D.Run([&](TForm&) {
@@ -500,6 +538,25 @@ TEST(SpeedButton, HoldingRepeatsTheClickUntilTheRelease) {
   EXPECT_LE(WhileHeld, 3);
   EXPECT_EQ(AfterRelease, WhileHeld + 1);
   EXPECT_EQ(Clicks, AfterRelease);
+}
+
+TEST(SpeedButton, AnotherWindowTakingTheMouseEndsTheRepeat) {
+  TDialog D;
+  auto* Repeat = new TTimerSpeedButton(D.Form.get());
+  Repeat->SetParent(D.Form.get());
+  Repeat->SetBounds(280, 10, 15, 17);
+  int Clicks = 0;
+  Repeat->OnClick = [&](TObject*) { ++Clicks; };
+  D.Run([&](TForm&) {
+    user::Press(*Repeat);
+    EXPECT_TRUE(Repeat->Pressed());
+    user::Click(*D.Retry); // the button captures the mouse while it is pressed
+    D.Form->SetModalResult(mrNone);
+    EXPECT_FALSE(Repeat->Pressed());
+    user::Wait(700);
+    D.Form->SetModalResult(mrOk);
+  });
+  EXPECT_EQ(Clicks, 0);
 }
 
 TEST(Geometry, ControlAtPosAndCoordinatesAgree) {

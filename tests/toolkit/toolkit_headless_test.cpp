@@ -99,6 +99,37 @@ TEST(HeadlessModal, RefusesAFormNoDriverCouldClose) {
   EXPECT_EQ(Screen->ActiveForm(), nullptr);
 }
 
+TEST(HeadlessModal, AMessageBoxIsModalTimersFireInItAndTheHeldMouseIsLetGo) {
+  TForm Form(nullptr);
+  auto* Button = new TButton(&Form);
+  Button->SetParent(&Form);
+  auto* Repeat = new TTimerSpeedButton(&Form);
+  Repeat->SetParent(&Form);
+  auto* Timer = new TTimer(&Form);
+  Timer->SetInterval(100);
+  int Ticks = 0, IdleRuns = 0;
+  Timer->SetOnTimer([&](TObject*) { ++Ticks; });
+  Application->OnIdle = [&](TObject*, bool&) { ++IdleRuns; };
+  Button->OnClick = [&](TObject*) {
+    headless::SetMessageBoxDriver([&] {
+      EXPECT_FALSE(Repeat->Pressed());
+      user::Wait(350);
+    });
+    ShowMessageBox("Busy", TMessageBoxKind::Information);
+  };
+  SetModalDriver([&](TForm& F) {
+    user::Press(*Repeat);
+    Button->Click();
+    F.SetModalResult(mrOk);
+  });
+  Form.ShowModal();
+  Application->OnIdle = nullptr;
+  EXPECT_EQ(Ticks, 3);
+  EXPECT_GE(IdleRuns, 3); // each tick inside the box is followed by idle time
+  ASSERT_FALSE(headless::ShownMessages().empty());
+  EXPECT_EQ(headless::ShownMessages().back().Text, "Busy");
+}
+
 TEST(HeadlessErrors, WithoutOnExceptionTheErrorIsShownAndAbortStaysSilent) {
   TForm Form(nullptr);
   auto* Button = new TButton(&Form);
