@@ -51,6 +51,14 @@ struct TDialog {
     Cancel->ModalResult = mrCancel;
     Retry->ModalResult = mrRetry;
   }
+  // A repeating speed button beside the edit, running OnClick on each click.
+  TTimerSpeedButton* AddRepeatButton(std::function<void()> OnClick) {
+    auto* Repeat = new TTimerSpeedButton(Form.get());
+    Repeat->SetParent(Form.get());
+    Repeat->SetBounds(280, 10, 15, 17);
+    Repeat->OnClick = [OnClick](TObject*) { OnClick(); };
+    return Repeat;
+  }
   void Place(TControl* C, int X, int Y, const std::string& Text) {
     C->SetParent(Form.get());
     C->SetBounds(X, Y, 80, 24);
@@ -516,11 +524,8 @@ TEST(SpeedButton, PressAndReleaseOverTheButtonClicks) {
 
 TEST(SpeedButton, HoldingRepeatsTheClickUntilTheRelease) {
   TDialog D;
-  auto* Repeat = new TTimerSpeedButton(D.Form.get());
-  Repeat->SetParent(D.Form.get());
-  Repeat->SetBounds(280, 10, 15, 17);
   int Clicks = 0;
-  Repeat->OnClick = [&](TObject*) { ++Clicks; };
+  auto* Repeat = D.AddRepeatButton([&] { ++Clicks; });
   int WhileHeld = 0, AfterRelease = 0;
   D.Run([&](TForm&) {
     user::Press(*Repeat);
@@ -542,11 +547,8 @@ TEST(SpeedButton, HoldingRepeatsTheClickUntilTheRelease) {
 
 TEST(SpeedButton, AnotherWindowTakingTheMouseEndsTheRepeat) {
   TDialog D;
-  auto* Repeat = new TTimerSpeedButton(D.Form.get());
-  Repeat->SetParent(D.Form.get());
-  Repeat->SetBounds(280, 10, 15, 17);
   int Clicks = 0;
-  Repeat->OnClick = [&](TObject*) { ++Clicks; };
+  auto* Repeat = D.AddRepeatButton([&] { ++Clicks; });
   D.Run([&](TForm&) {
     user::Press(*Repeat);
     EXPECT_TRUE(Repeat->Pressed());
