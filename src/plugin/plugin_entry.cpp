@@ -6,6 +6,7 @@
 
 #include "support/fpu_precision.h"
 #include "support/progress.h"
+#include "forms/message_form.h"
 #include "toolkit/message_box.h"
 
 namespace {
@@ -68,11 +69,9 @@ void TProgressUpdate::DoProgress(int Percent) {
 TPluginUi DefaultPluginUi() {
   TPluginUi Ui;
   Ui.ShowInformation = [](const std::string& Text) {
-    toolkit::ShowMessageBox(Text, toolkit::TMessageBoxKind::Information);
+    ShowMessageForm(Text, mkInformation, MessageButtons({btnOK}), 0);
   };
-  Ui.ShowError = [](const std::string& Text) {
-    toolkit::ShowMessageBox(Text, toolkit::TMessageBoxKind::Error);
-  };
+  Ui.ShowError = [](const std::string& Text) { ShowMessageForm(Text, mkError, MessageButtons({btnOK}), 0); };
   Ui.RunDialog = [](TPluginLinearBitmap&, const std::uint8_t*) { return 2; };
   return Ui;
 }

@@ -76,6 +76,15 @@ TFont SystemFont(int Which); // 0 message, 1 caption, 2 small caption
 void RenderText(TBitmap& Target, const TFont& Font, const TRect& Clip, TPoint At, const std::string& Text);
 // Makes Image a 32 x 32 picture of the system icon on Background.
 void RenderSystemIcon(TSystemIcon Icon, TColor Background, TBitmap& Image);
+// Draws the system icon scaled into Rect of Target, over its pixels.
+void RenderIcon(TBitmap& Target, const TRect& Rect, TSystemIcon Icon);
+// Draws a caption button without visual styles into Rect of Target.
+void RenderCaptionButton(TBitmap& Target, const TRect& Rect, TCaptionButton Button, bool Enabled);
+// Draws a part of the visual style's "WINDOW" class into Rect of Target; false when visual
+// styles are off.
+bool RenderThemePart(TBitmap& Target, const TRect& Rect, int Part, int State);
+// Minimizes Form's window (the application's main form).
+void MinimizeWindow(TControl& Form);
 
 // ---- help and resources ----
 bool ShowHelp(const std::string& HelpFile, int Context);

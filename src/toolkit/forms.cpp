@@ -264,6 +264,10 @@ void TApplication::Terminate() {
   backend::Terminate();
 }
 
+void TApplication::Minimize() {
+  if (MainForm && MainForm->HandleAllocated()) backend::MinimizeWindow(*MainForm);
+}
+
 bool TApplication::HelpContext(int Context) {
   return !HelpFile.empty() && backend::ShowHelp(HelpFile, Context);
 }

@@ -134,6 +134,8 @@ public:
   // The window that owns every form of the plug-in (the host's main window); 0 for none.
   std::uintptr_t OwnerWindow = 0;
   std::string HelpFile;
+  // The reading order of the application's texts: right to left places them from the right.
+  bool RightToLeft = false;
 
   // Receives the errors that escape event handlers; without it they are shown in an error
   // message box. The silent abort (EAbort) never arrives here.
@@ -151,6 +153,8 @@ public:
   // Ends every modal loop (each with mrCancel) and the application.
   void Terminate();
   bool Terminated() const { return Terminated_; }
+  // Minimizes the application: its main form, which takes its owned windows along.
+  void Minimize();
   // Opens the help file at Context; false when there is no help to show.
   bool HelpContext(int Context);
 

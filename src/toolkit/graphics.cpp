@@ -371,6 +371,21 @@ void TCanvas::DrawEdge(const TRect& Rect, bool Raised) {
   }
 }
 
+void TCanvas::DrawIcon(const TRect& Rect, TSystemIcon Icon) {
+  if (Target_ && Icon != TSystemIcon::siNone && Rect.Width() > 0 && Rect.Height() > 0)
+    backend::RenderIcon(*Target_, Rect, Icon);
+}
+
+void TCanvas::DrawCaptionButton(const TRect& Rect, TCaptionButton Button, bool Enabled) {
+  if (Target_ && Rect.Width() > 0 && Rect.Height() > 0)
+    backend::RenderCaptionButton(*Target_, Rect, Button, Enabled);
+}
+
+bool TCanvas::DrawThemePart(const TRect& Rect, int Part, int State) {
+  return Target_ && Rect.Width() > 0 && Rect.Height() > 0 &&
+         backend::RenderThemePart(*Target_, Rect, Part, State);
+}
+
 void TCanvas::TextOut(int X, int Y, const std::string& Text) {
   if (!Target_ || Text.empty()) return;
   backend::RenderText(*Target_, Font, {X, Y, Target_->Width(), Target_->Height()}, {X, Y}, Text);

@@ -105,6 +105,9 @@ private:
 // One of the system's standard icons, 32 x 32.
 enum class TSystemIcon { siNone, siApplication, siHand, siQuestion, siExclamation, siAsterisk };
 
+// The buttons of a caption bar.
+enum class TCaptionButton { cbClose, cbMaximize, cbRestore, cbMinimize, cbHelp };
+
 class TIcon : public TGraphic {
 public:
   const char* ClassName() const override { return "TIcon"; }
@@ -179,6 +182,14 @@ public:
   // Lines in Light along the left and top edges of Rect and in Dark along the right and
   // bottom edges, the inside filled with Fill.
   void DrawBevel(const TRect& Rect, TColor Light, TColor Fill, TColor Dark);
+
+  // The system icon scaled into Rect, over what is drawn there (its transparent parts show it).
+  void DrawIcon(const TRect& Rect, TSystemIcon Icon);
+  // A caption button as the system draws it without visual styles; greyed unless Enabled.
+  void DrawCaptionButton(const TRect& Rect, TCaptionButton Button, bool Enabled);
+  // Draws Part in State of the visual style's "WINDOW" class (the theme API's numbers) into
+  // Rect; false, drawing nothing, when visual styles are off.
+  bool DrawThemePart(const TRect& Rect, int Part, int State);
 
   // Draws Text on one line with its top left at (X, Y), in Font, without a background.
   void TextOut(int X, int Y, const std::string& Text);

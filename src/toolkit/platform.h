@@ -33,6 +33,9 @@ char DecimalSeparator();
 // copy; does nothing where the system has no ghosting.
 void DisableWindowGhosting();
 
+// Whether the system draws windows with visual styles (themes) for this process.
+bool VisualStylesActive();
+
 // Full file name of the module holding this code (the plug-in library, or the program).
 std::string ModuleFileName();
 // Full file name of the process's program (the host).

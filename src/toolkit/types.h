@@ -43,6 +43,11 @@ constexpr TColor clWindow = clSystemColor | 5, clWindowText = clSystemColor | 8,
                  clGrayText = clSystemColor | 17, clBtnText = clSystemColor | 18,
                  clBtnHighlight = clSystemColor | 20, cl3DDkShadow = clSystemColor | 21,
                  cl3DLight = clSystemColor | 22;
+// The caption colours: plain captions, and the gradient's other end where captions have one.
+constexpr TColor clActiveCaption = clSystemColor | 2, clInactiveCaption = clSystemColor | 3,
+                 clCaptionText = clSystemColor | 9, clInactiveCaptionText = clSystemColor | 19,
+                 clGradientActiveCaption = clSystemColor | 27,
+                 clGradientInactiveCaption = clSystemColor | 28;
 
 // Modal results; a button with a nonzero ModalResult sets it on its form when clicked.
 using TModalResult = int;

@@ -3,15 +3,13 @@
 #include <cstring>
 #include <vector>
 
+#include "forms/message_form_reader.h"
 #include "plugin/fake_host.h"
 #include "plugin/plugin_entry.h"
 #include "support/progress.h"
 #include "toolkit/message_box.h"
 
 namespace {
-
-using toolkit::TMessageBoxKind;
-using toolkit::headless::ShownMessages;
 
 // A host image with its own pixel buffer (and palette, when asked), listed in the fake host.
 struct THostPicture {
@@ -31,11 +29,13 @@ protected:
   TFakeHost Host;
   std::vector<const std::uint8_t*> DialogMasks;
   int DialogModalResult = 2;
+  // The message forms the plug-in showed, each answered with Enter.
+  std::vector<TShownMessageForm> Shown;
 
   void SetUp() override {
     HostCallback = nullptr;
     ProgressHook = nullptr;
-    ShownMessages().clear();
+    AnswerMessageForms(Shown);
     PluginUi() = DefaultPluginUi();
     PluginUi().RunDialog = [this](TPluginLinearBitmap&, const std::uint8_t* Mask) {
       DialogMasks.push_back(Mask);
@@ -43,6 +43,7 @@ protected:
     };
   }
   void TearDown() override {
+    toolkit::TakeModalDriver();
     HostCallback = nullptr;
     ProgressHook = nullptr;
     PluginUi() = DefaultPluginUi();
@@ -101,7 +102,7 @@ TEST_F(PluginEntry, AbortDuringTheDialogIsSilent) {
     return 1;
   };
   EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
-  EXPECT_TRUE(ShownMessages().empty());
+  EXPECT_TRUE(Shown.empty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -120,15 +121,16 @@ TEST_F(PluginEntry, OtherCommandsOnlyAskForTheMainWindow) {
 TEST_F(PluginEntry, UnsupportedDepthsGetTheMessageAndNothingElse) {
   Register();
   for (int PixelSize : {4, 2, 0}) {
-    ShownMessages().clear();
+    Shown.clear();
     Host.Requests.clear();
     THostPicture Picture(4, 4, PixelSize == 0 ? 1 : PixelSize);
     Picture.Record.PixelSize = PixelSize;
     EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
-    ASSERT_EQ(ShownMessages().size(), 1u);
-    EXPECT_EQ(ShownMessages()[0].Text, "Only 8 or 24 bit images supported");
-    EXPECT_EQ(ShownMessages()[0].Kind, TMessageBoxKind::Information);
-    EXPECT_EQ(ShownMessages()[0].OwnerWindow, 0x1234u);
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_EQ(Shown[0].Text, "Only 8 or 24 bit images supported");
+    EXPECT_EQ(Shown[0].Caption, "Information");
+    EXPECT_EQ(Shown[0].Buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(Shown[0].OwnerWindow, 0x1234u);
     EXPECT_EQ(Host.Codes(), std::vector<std::int32_t>{hrGetMainWindow});
   }
   EXPECT_TRUE(DialogMasks.empty());
@@ -156,10 +158,11 @@ TEST_F(PluginEntry, InvalidRecordsAreReportedAndGiveOne) {
   Picture.Record.BytesPerLine = 11; // shorter than a row
   EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
   EXPECT_EQ(ProcessImage(1, nullptr), 1);
-  ASSERT_EQ(ShownMessages().size(), 4u);
-  for (const auto& M : ShownMessages()) {
+  ASSERT_EQ(Shown.size(), 4u);
+  for (const auto& M : Shown) {
     EXPECT_EQ(M.Text, "Invalid bitmap size");
-    EXPECT_EQ(M.Kind, TMessageBoxKind::Error);
+    EXPECT_EQ(M.Caption, "Error");
+    EXPECT_EQ(M.Buttons, std::vector<std::string>{"OK"});
   }
   EXPECT_TRUE(DialogMasks.empty());
 }
@@ -174,9 +177,9 @@ TEST_F(PluginEntry, ErrorsFromTheDialogNeverCrossTheBoundary) {
   EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
   PluginUi().RunDialog = [](TPluginLinearBitmap&, const std::uint8_t*) -> int { throw 42; };
   EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
-  ASSERT_EQ(ShownMessages().size(), 2u);
-  EXPECT_EQ(ShownMessages()[0].Text, "Something broke");
-  EXPECT_EQ(ShownMessages()[1].Kind, TMessageBoxKind::Error);
+  ASSERT_EQ(Shown.size(), 2u);
+  EXPECT_EQ(Shown[0].Text, "Something broke");
+  EXPECT_EQ(Shown[1].Caption, "Error");
 }
 
 TEST_F(PluginEntry, WorksBeforeRegistration) {

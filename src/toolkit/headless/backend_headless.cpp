@@ -8,7 +8,10 @@
 //   h = |Font.Height| (11 when 0); every character is (h + 1) / 2 pixels wide, one more when
 //   bold; a line is h + 2 pixels high. ("MS Sans Serif" -11 gives 6 x 13.)
 // The screen is 1024 x 768 at 96 dpi and 32 bits; frames are 4 pixels when sizeable, 3
-// otherwise; captions are 26 pixels high, 18 for tool windows.
+// otherwise; captions are 26 pixels high, 18 for tool windows; the colours are those of the
+// classic look. Tests may change the depth, metrics and colours through headless::Platform().
+// With visual styles switched on there, a theme part is a fill in a colour of its part and
+// state.
 #include <algorithm>
 #include <map>
 #include <vector>
@@ -352,7 +355,15 @@ TSize backend::TextExtent(const TFont& Font, const std::string& Text) {
 }
 
 TColor backend::SystemColor(int Index) {
+  const auto& Overrides = headless::Platform().SystemColors;
+  if (auto It = Overrides.find(Index); It != Overrides.end()) return It->second;
   switch (Index) {
+  case 2: return 0x6A240A;       // active caption
+  case 3: return 0x808080;       // inactive caption
+  case 9: return 0xFFFFFF;       // caption text
+  case 19: return 0xC8D0D4;      // inactive caption text
+  case 27: return 0xF0CAA6;      // gradient active caption
+  case 28: return 0xC0C0C0;      // gradient inactive caption
   case 5: case 20: return 0xFFFFFF;
   case 15: return 0xC0C0C0;
   case 16: case 17: return 0x808080;
@@ -363,9 +374,11 @@ TColor backend::SystemColor(int Index) {
 void backend::SetCursor(TCursor) {}
 TSize backend::ScreenSize() { return {1024, 768}; }
 int backend::PixelsPerInch() { return 96; }
-int backend::BitsPerPixel() { return 32; }
+int backend::BitsPerPixel() { return headless::Platform().BitsPerPixel; }
 
 int backend::SystemMetric(TSystemMetric Metric) {
+  const auto& Overrides = headless::Platform().SystemMetrics;
+  if (auto It = Overrides.find(Metric); It != Overrides.end()) return It->second;
   switch (Metric) {
   case TSystemMetric::smCxSizeFrame: case TSystemMetric::smCySizeFrame: return 4;
   case TSystemMetric::smCxDlgFrame: case TSystemMetric::smCyDlgFrame: return 3;
@@ -380,8 +393,10 @@ int backend::SystemMetric(TSystemMetric Metric) {
 TRect backend::FrameInsets(std::uint32_t Style, std::uint32_t ExStyle) {
   const bool Framed = (Style & (wsThickFrame | wsCaption | wsBorder)) || (ExStyle & wsExDlgModalFrame);
   if (!Framed) return {};
-  const int Frame = (Style & wsThickFrame) ? 4 : 3;
-  const int Caption = (Style & wsCaption) != wsCaption ? 0 : (ExStyle & wsExToolWindow) ? 18 : 26;
+  using enum TSystemMetric;
+  const int Frame = SystemMetric((Style & wsThickFrame) ? smCxSizeFrame : smCxDlgFrame);
+  const int Caption = (Style & wsCaption) != wsCaption ? 0
+                      : SystemMetric((ExStyle & wsExToolWindow) ? smCySmCaption : smCyCaption);
   return {Frame, Frame + Caption, Frame, Frame};
 }
 
@@ -420,6 +435,41 @@ void backend::RenderSystemIcon(TSystemIcon Icon, TColor Background, TBitmap& Ima
       Image.SetPixel(X, Y, DX * DX + DY * DY <= 31 * 31 ? Colors[static_cast<int>(Icon)] : Background);
     }
 }
+
+// A scaled icon is a disc of the icon's colour filling Rect.
+void backend::RenderIcon(TBitmap& Target, const TRect& Rect, TSystemIcon Icon) {
+  TBitmap Image;
+  RenderSystemIcon(Icon, 0, Image);
+  const TColor Colour = Image.Pixel(16, 16);
+  const int W = Rect.Width(), H = Rect.Height();
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      const int DX = 2 * X - (W - 1), DY = 2 * Y - (H - 1);
+      if (DX * DX * H * H + DY * DY * W * W <= W * W * H * H) Target.SetPixel(Rect.Left + X, Rect.Top + Y, Colour);
+    }
+}
+
+// A caption button is a raised face with a black (grey when disabled) dot in the middle, one
+// pixel per kind of button (close 1 ... help 5) on its top row, so tests can tell them apart.
+void backend::RenderCaptionButton(TBitmap& Target, const TRect& Rect, TCaptionButton Button, bool Enabled) {
+  TCanvas& Canvas = Target.Canvas();
+  Canvas.BrushColor = clBtnFace;
+  Canvas.FillRect(Rect);
+  Canvas.DrawEdge(Rect, true);
+  const TColor Mark = Enabled ? clBlack : ColorToRGB(clGrayText);
+  Target.SetPixel((Rect.Left + Rect.Right) / 2, (Rect.Top + Rect.Bottom) / 2, Mark);
+  for (int I = 0; I <= static_cast<int>(Button); ++I) Target.SetPixel(Rect.Left + 2 + I, Rect.Top + 2, Mark);
+}
+
+bool backend::RenderThemePart(TBitmap& Target, const TRect& Rect, int Part, int State) {
+  if (!headless::Platform().VisualStyles) return false;
+  TCanvas& Canvas = Target.Canvas();
+  Canvas.BrushColor = static_cast<TColor>((Part * 40 % 256) | (State * 60 % 256) << 8 | 0x800000);
+  Canvas.FillRect(Rect);
+  return true;
+}
+
+void backend::MinimizeWindow(TControl& Form) { headless::Platform().Minimized.push_back(&Form); }
 
 bool backend::ShowHelp(const std::string& HelpFile, int Context) {
   headless::ShownHelp().push_back({HelpFile, Context});

@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "toolkit/controls.h"
+#include "toolkit/forms.h"
 #include "toolkit/platform.h"
 
 namespace toolkit::headless {
@@ -53,6 +55,13 @@ struct TPlatform {
   bool GhostingDisabled = false;
   bool MailAvailable = true;
   std::vector<TMailMessage> SentMail;
+  // The display and its look, over the fixed values of the backend.
+  int BitsPerPixel = 32;
+  std::map<TSystemMetric, int> SystemMetrics;
+  std::map<int, TColor> SystemColors; // by system colour index
+  bool VisualStyles = false;
+  // Windows minimized so far.
+  std::vector<const TControl*> Minimized;
 };
 TPlatform& Platform();
 

@@ -44,6 +44,7 @@ std::optional<std::uint32_t> ReadRegistryInteger(TRegistryRoot Root, const std::
 
 TOsVersion OsVersion() { return headless::Platform().Version; }
 char DecimalSeparator() { return headless::Platform().DecimalSeparator; }
+bool VisualStylesActive() { return headless::Platform().VisualStyles; }
 void DisableWindowGhosting() { headless::Platform().GhostingDisabled = true; }
 std::string ModuleFileName() { return headless::Platform().ModuleFileName; }
 std::string ExecutableFileName() { return headless::Platform().ExecutableFileName; }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "toolkit/backend.h"
+#include "toolkit/platform.h"
 
 namespace toolkit {
 
@@ -689,6 +690,58 @@ void backend::RenderSystemIcon(TSystemIcon Icon, TColor Background, TBitmap& Ima
   Image.Canvas().FillRect({0, 0, 32, 32});
   DrawThroughGdi(Image, {0, 0, 32, 32}, [&](HDC Dc) { DrawIcon(Dc, 0, 0, LoadIconA(nullptr, SystemIconId(Icon))); });
 }
+
+void backend::RenderIcon(TBitmap& Target, const TRect& Rect, TSystemIcon Icon) {
+  DrawThroughGdi(Target, Rect, [&](HDC Dc) {
+    DrawIconEx(Dc, Rect.Left, Rect.Top, LoadIconA(nullptr, SystemIconId(Icon)), Rect.Width(), Rect.Height(), 0,
+               nullptr, DI_NORMAL);
+  });
+}
+
+void backend::RenderCaptionButton(TBitmap& Target, const TRect& Rect, TCaptionButton Button, bool Enabled) {
+  static const UINT Kind[] = {DFCS_CAPTIONCLOSE, DFCS_CAPTIONMAX, DFCS_CAPTIONRESTORE, DFCS_CAPTIONMIN,
+                              DFCS_CAPTIONHELP};
+  DrawThroughGdi(Target, Rect, [&](HDC Dc) {
+    RECT R{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
+    DrawFrameControl(Dc, &R, DFC_CAPTION, Kind[static_cast<int>(Button)] | (Enabled ? 0 : DFCS_INACTIVE));
+  });
+}
+
+namespace {
+// The theme API of uxtheme.dll, looked up at run time: systems before XP have none.
+struct TThemeApi {
+  using TOpen = HANDLE(WINAPI*)(HWND, LPCWSTR);
+  using TClose = HRESULT(WINAPI*)(HANDLE);
+  using TDraw = HRESULT(WINAPI*)(HANDLE, HDC, int, int, const RECT*, const RECT*);
+  TOpen Open = nullptr;
+  TClose Close = nullptr;
+  TDraw Draw = nullptr;
+  TThemeApi() {
+    // Stays loaded for the process: theme handles may outlive any one caller.
+    HMODULE Module = LoadLibraryA("uxtheme.dll");
+    if (!Module) return;
+    Open = reinterpret_cast<TOpen>(reinterpret_cast<void*>(GetProcAddress(Module, "OpenThemeData")));
+    Close = reinterpret_cast<TClose>(reinterpret_cast<void*>(GetProcAddress(Module, "CloseThemeData")));
+    Draw = reinterpret_cast<TDraw>(reinterpret_cast<void*>(GetProcAddress(Module, "DrawThemeBackground")));
+  }
+};
+} // namespace
+
+bool backend::RenderThemePart(TBitmap& Target, const TRect& Rect, int Part, int State) {
+  static const TThemeApi Api;
+  if (!Api.Open || !Api.Close || !Api.Draw || !VisualStylesActive()) return false;
+  HANDLE Theme = Api.Open(nullptr, L"WINDOW");
+  if (!Theme) return false;
+  bool Drawn = false;
+  DrawThroughGdi(Target, Rect, [&](HDC Dc) {
+    RECT R{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
+    Drawn = SUCCEEDED(Api.Draw(Theme, Dc, Part, State, &R, nullptr));
+  });
+  Api.Close(Theme);
+  return Drawn;
+}
+
+void backend::MinimizeWindow(TControl& Form) { ShowWindow(Hwnd(Form), SW_MINIMIZE); }
 
 bool backend::ShowHelp(const std::string& HelpFile, int Context) {
   HWND Owner = Screen->ActiveForm() ? Hwnd(*Screen->ActiveForm()) : nullptr;

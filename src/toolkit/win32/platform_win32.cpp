@@ -38,6 +38,16 @@ char DecimalSeparator() {
   return Buffer[0];
 }
 
+bool VisualStylesActive() {
+  // uxtheme.dll exists from Windows XP on; it is looked up by name so older systems load us.
+  using TQuery = BOOL(WINAPI*)();
+  static HMODULE Module = LoadLibraryA("uxtheme.dll");
+  if (!Module) return false;
+  auto Active = reinterpret_cast<TQuery>(reinterpret_cast<void*>(GetProcAddress(Module, "IsThemeActive")));
+  auto AppThemed = reinterpret_cast<TQuery>(reinterpret_cast<void*>(GetProcAddress(Module, "IsAppThemed")));
+  return Active && AppThemed && Active() && AppThemed();
+}
+
 void DisableWindowGhosting() {
   // Only systems from Windows XP on have the function, so it is looked up by name.
   using TDisable = void(WINAPI*)();
