@@ -16,6 +16,13 @@ struct TShownMessageForm {
   std::uintptr_t OwnerWindow = 0;
 };
 
+// The control of Form named Name, or null.
+inline toolkit::TControl* Find(toolkit::TForm& Form, const std::string& Name) {
+  for (int I = 0; I < Form.ControlCount(); ++I)
+    if (Form.Controls(I)->Name == Name) return Form.Controls(I);
+  return nullptr;
+}
+
 inline TShownMessageForm ReadMessageForm(toolkit::TForm& Form) {
   TShownMessageForm Shown;
   Shown.Caption = Form.Caption();

@@ -9,7 +9,7 @@
 //   bold; a line is h + 2 pixels high. ("MS Sans Serif" -11 gives 6 x 13.)
 // The screen is 1024 x 768 at 96 dpi and 32 bits; frames are 4 pixels when sizeable, 3
 // otherwise; captions are 26 pixels high, 18 for tool windows; the colours are those of the
-// classic look. Tests may change the depth, metrics and colours through headless::Platform().
+// classic look. Tests may change the depth, resolution, metrics and colours through headless::Platform().
 // With visual styles switched on there, a theme part is a fill in a colour of its part and
 // state.
 #include <algorithm>
@@ -373,7 +373,7 @@ TColor backend::SystemColor(int Index) {
 
 void backend::SetCursor(TCursor) {}
 TSize backend::ScreenSize() { return {1024, 768}; }
-int backend::PixelsPerInch() { return 96; }
+int backend::PixelsPerInch() { return headless::Platform().PixelsPerInch; }
 int backend::BitsPerPixel() { return headless::Platform().BitsPerPixel; }
 
 int backend::SystemMetric(TSystemMetric Metric) {

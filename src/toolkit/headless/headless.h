@@ -57,6 +57,7 @@ struct TPlatform {
   std::vector<TMailMessage> SentMail;
   // The display and its look, over the fixed values of the backend.
   int BitsPerPixel = 32;
+  int PixelsPerInch = 96;
   std::map<TSystemMetric, int> SystemMetrics;
   std::map<int, TColor> SystemColors; // by system colour index
   bool VisualStyles = false;
