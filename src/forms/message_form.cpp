@@ -69,10 +69,10 @@ std::unique_ptr<TMessageForm> Build(const std::string& Text, TMessageKind Kind, 
   // The average character of the form's font sets every distance.
   const TSize Letters = Canvas.TextExtent("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   const int CX = Letters.Width / 52, CY = Letters.Height;
-  const int HorzMargin = MulDiv(8, CX, 4), VertMargin = MulDiv(8, CY, 8);
-  const int HorzSpacing = MulDiv(10, CX, 4), VertSpacing = MulDiv(10, CY, 8);
-  int ButtonWidth = MulDiv(50, CX, 4);
-  const int ButtonHeight = MulDiv(14, CY, 8), ButtonSpacing = MulDiv(4, CX, 4);
+  const int HorzMargin = MulDivRounded(8, CX, 4), VertMargin = MulDivRounded(8, CY, 8);
+  const int HorzSpacing = MulDivRounded(10, CX, 4), VertSpacing = MulDivRounded(10, CY, 8);
+  int ButtonWidth = MulDivRounded(50, CX, 4);
+  const int ButtonHeight = MulDivRounded(14, CY, 8), ButtonSpacing = MulDivRounded(4, CX, 4);
   for (std::size_t I = 0; I < Buttons.size(); ++I) ButtonWidth = std::max(ButtonWidth, ButtonWidthOf(Canvas, I));
 
   const TSize TextSize = Canvas.MeasureWrapped(Text, Screen->Width() / 2);
@@ -148,7 +148,7 @@ std::uintptr_t ActiveOwnerWindow() {
   return 0;
 }
 
-int MulDiv(int A, int B, int C) {
+int MulDivRounded(int A, int B, int C) {
   if (C == 0) return -1;
   const long long Product = static_cast<long long>(A) * B;
   // Halves go away from zero, as the system's MulDiv rounds.

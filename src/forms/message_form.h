@@ -39,7 +39,7 @@ std::uintptr_t ActiveOwnerWindow();
 
 // A x B / C rounded to the nearest, halves away from zero, as the system's MulDiv; -1 when C
 // is 0.
-int MulDiv(int A, int B, int C);
+int MulDivRounded(int A, int B, int C);
 
 // Builds the message form for Text with the caption and icon of Kind and the standard
 // Buttons; the default button is OK, else Yes, else Retry; Escape chooses Cancel, else No,

@@ -16,7 +16,7 @@ TEST(MessageFormMetrics, MulDivRoundsHalvesAwayFromZero) {
     int A, B, C, Result;
   } Cases[] = {{10, 5, 4, 13}, {50, 5, 4, 63}, {-10, 5, 4, -13}, {10, -5, -4, 13},
                {14, 13, 8, 23}, {10, 13, 8, 16}, {1, 1, 0, -1}};
-  for (const TCase& C : Cases) EXPECT_EQ(MulDiv(C.A, C.B, C.C), C.Result) << C.A << "*" << C.B << "/" << C.C;
+  for (const TCase& C : Cases) EXPECT_EQ(MulDivRounded(C.A, C.B, C.C), C.Result) << C.A << "*" << C.B << "/" << C.C;
 }
 
 TEST(MessageFormMetrics, OneLineBesideTheIconLeavesA32PixelTextAreaAndCentresTheButton) {

@@ -1,17 +1,15 @@
 // The built plug-in as a host sees it: loaded with LoadLibrary, called through GetProcAddress
-// with a host callback of the test's own, its message boxes found and dismissed like a user.
+// with a host callback of the test's own, its messages found and dismissed like a user.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "equipment/shown_window_win32.h"
 #include "plugin/host_interface.h"
 
 namespace {
@@ -59,51 +57,10 @@ std::int32_t __stdcall ServeRequest(std::int32_t Code, void* Data) {
   }
 }
 
-struct TShownBox {
-  bool Found = false;
-  std::string Caption, Text;
-  HWND Owner = nullptr;
-};
-
-BOOL CALLBACK FindMessageBox(HWND Window, LPARAM Param) {
-  DWORD Process = 0;
-  GetWindowThreadProcessId(Window, &Process);
-  char Class[64] = {};
-  GetClassNameA(Window, Class, sizeof(Class));
-  if (Process != GetCurrentProcessId() || std::strcmp(Class, "#32770") != 0 || !IsWindowVisible(Window))
-    return TRUE;
-  *reinterpret_cast<HWND*>(Param) = Window;
-  return FALSE;
-}
-
-// Runs Action on this thread while another thread waits for a message box, reads it and
-// presses its OK button, as a user would.
-TShownBox DismissMessageBoxDuring(const std::function<void()>& Action) {
-  TShownBox Box;
-  std::atomic<bool> Done{false};
-  std::thread Dismisser([&] {
-    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!Done && std::chrono::steady_clock::now() < Deadline) {
-      HWND Window = nullptr;
-      EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&Window));
-      if (Window) {
-        char Text[256] = {};
-        GetWindowTextA(Window, Text, sizeof(Text));
-        Box.Caption = Text;
-        GetDlgItemTextA(Window, 0xFFFF, Text, sizeof(Text)); // the message text's static control
-        Box.Text = Text;
-        Box.Owner = GetWindow(Window, GW_OWNER);
-        Box.Found = true;
-        PostMessageA(Window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        return;
-      }
-      Sleep(20);
-    }
-  });
-  Action();
-  Done = true;
-  Dismisser.join();
-  return Box;
+// The plug-in's messages are its own message forms, found by their caption and answered
+// with a click on OK.
+TShownWindow DismissMessageDuring(const std::function<void()>& Action) {
+  return AnswerWindowDuring({"Information", "Error"}, [](HWND Form) { PostClick(ChildButton(Form, "OK")); }, Action);
 }
 
 class PluginDll : public ::testing::Test {
@@ -133,13 +90,13 @@ protected:
     Host.SelectionRect = {-1, -1, -1, -1};
   }
 
-  // Runs the command on Image, which must end in one message box, and returns what it showed.
-  TShownBox ProcessExpectingMessage(THostImage& Image) {
+  // Runs the command on Image, which must end in one message, and returns what it showed.
+  TShownWindow ProcessExpectingMessage(THostImage& Image) {
     Register(&ServeRequest);
     std::int32_t Result = -1;
-    const TShownBox Box = DismissMessageBoxDuring([&] { Result = Process(1, &Image); });
+    const TShownWindow Box = DismissMessageDuring([&] { Result = Process(1, &Image); });
     EXPECT_EQ(Result, 1);
-    EXPECT_TRUE(Box.Found) << "no message box appeared";
+    EXPECT_TRUE(Box.Found) << "no message appeared";
     return Box;
   }
 };
@@ -196,7 +153,7 @@ TEST_F(PluginDll, RunsTheCommandOnA24BitImage) {
 TEST_F(PluginDll, UnsupportedDepthShowsTheMessageOwnedByTheHostWindow) {
   std::vector<std::uint8_t> Pixels(16 * 4);
   THostImage Image{4, 4, 16, 4, Pixels.data(), nullptr, 0};
-  const TShownBox Box = ProcessExpectingMessage(Image);
+  const TShownWindow Box = ProcessExpectingMessage(Image);
   EXPECT_EQ(Box.Text, "Only 8 or 24 bit images supported");
   EXPECT_EQ(Box.Caption, "Information");
   EXPECT_EQ(Box.Owner, Host.MainWindow);
@@ -205,7 +162,7 @@ TEST_F(PluginDll, UnsupportedDepthShowsTheMessageOwnedByTheHostWindow) {
 TEST_F(PluginDll, InvalidImageRecordIsReportedAsAnError) {
   std::vector<std::uint8_t> Pixels(16);
   THostImage Image{0, 4, 4, 1, Pixels.data(), nullptr, 0};
-  const TShownBox Box = ProcessExpectingMessage(Image);
+  const TShownWindow Box = ProcessExpectingMessage(Image);
   EXPECT_EQ(Box.Text, "Invalid bitmap size");
   EXPECT_EQ(Box.Caption, "Error");
 }
