@@ -126,11 +126,13 @@ void Paint(HWND Window, TControl* Control) {
   EndPaint(Window, &Ps);
 }
 
-// Lets a form paint its own caption over the one the system just drew.
-void PaintCaption(HWND Window, TForm& Form) {
+// Lets a form paint its own caption over the one the system just drew. While the activation
+// moves, the active window is not yet the one WM_NCACTIVATE announces: the message's own state
+// is passed then.
+void PaintCaption(HWND Window, TForm& Form, int ActiveState = -1) {
   const TRect R = Form.CaptionRect();
   HDC Dc = GetWindowDC(Window);
-  const bool Active = GetActiveWindow() == Window;
+  const bool Active = ActiveState < 0 ? GetActiveWindow() == Window : ActiveState != 0;
   Dispatch(&Form, [&] {
     PaintOffScreen(Dc, R.Left, R.Top, R.Width(), R.Height(),
                    [&](TCanvas& Canvas) { return Form.PaintNonClient(Canvas, Active); });
@@ -259,7 +261,7 @@ bool FormMessage(HWND Window, TForm& Form, UINT Message, WPARAM WParam, LPARAM L
   case WM_NCACTIVATE:
     Result = System();
     Hook([&] { Form.NonClientActivated(WParam != FALSE); });
-    PaintCaption(Window, Form);
+    PaintCaption(Window, Form, WParam != FALSE);
     return true;
   case WM_SETTEXT:
     Result = System();
