@@ -7,6 +7,7 @@
 #include <string>
 
 #include "equipment/shown_window_win32.h"
+#include "equipment/user_input.h"
 #include "forms/message_form.h"
 #include "toolkit/platform.h"
 #include "toolkit/win32/backend_win32.h"
@@ -55,24 +56,36 @@ TEST(StyleFormWindow, OlderSystemsShowTheFormsOwnCaptionOthersTheSystems) {
   TCaptionedForm Form;
   ASSERT_EQ(UseStyle, OsVersion().Major < 6);
   std::vector<std::pair<TColor, TColor>> Seen; // on screen, painted
-  SetModalDriver([&](TForm& F) {
+  // Records points across the caption as the screen shows them and as the form paints them.
+  auto Compare = [&](TForm& F, bool Active) {
     win32::PumpWaiting();
-    const auto Painted = std::make_unique<TBitmap>();
     const TRect R = F.CaptionRect();
-    Painted->SetPixelFormat(TPixelFormat::pf32bit);
-    Painted->SetSize(R.Width(), R.Height());
-    const bool Own = F.PaintNonClient(Painted->Canvas(), true);
+    TBitmap Painted;
+    Painted.SetPixelFormat(TPixelFormat::pf32bit);
+    Painted.SetSize(R.Width(), R.Height());
+    const bool Own = F.PaintNonClient(Painted.Canvas(), Active);
     EXPECT_EQ(Own, UseStyle);
     HDC Dc = GetWindowDC(win32::Hwnd(F));
-    // Points in the coloured bands, the face-coloured part and a bevelled square.
-    for (TPoint P : {TPoint{R.Width() / 2, R.Height() - 2}, TPoint{R.Width() - 80, 3}, TPoint{200, R.Height() / 2}}) {
+    // Two points in the bottom band's coloured part (it reaches at least a third of the way,
+    // below the text), one in the face-coloured part.
+    const int X = R.Width() / 3 - 10, H = R.Height();
+    for (TPoint P : {TPoint{X, H - 1}, TPoint{X, H - 3}, TPoint{R.Width() - 80, 3}}) {
       const COLORREF Screen = GetPixel(Dc, R.Left + P.X, R.Top + P.Y);
-      Seen.push_back({Screen & 0xFFFFFF, Own ? Painted->Pixel(P.X, P.Y) : Screen & 0xFFFFFF});
+      Seen.push_back({Screen & 0xFFFFFF, Own ? Painted.Pixel(P.X, P.Y) : Screen & 0xFFFFFF});
     }
     ReleaseDC(win32::Hwnd(F), Dc);
+  };
+  SetModalDriver([&](TForm& F) {
+    Compare(F, true);
+    // Behind a message form the caption shows the inactive state.
+    SetModalDriver([&](TForm&) {
+      Compare(F, false);
+      user::PressKey(vkReturn);
+    });
+    ShowMessageForm("Over the form", mkInformation, 0x20, 0);
     F.SetModalResult(mrOk);
   });
   Form.ShowModal();
-  ASSERT_EQ(Seen.size(), 3u);
+  ASSERT_EQ(Seen.size(), 6u);
   for (const auto& [Screen, Painted] : Seen) EXPECT_EQ(Screen, Painted);
 }
