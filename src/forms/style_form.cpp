@@ -92,6 +92,9 @@ void TStyleForm::CreateWnd() {
     if (Designed_ && Position != TPosition::poDefault) {
       const TFrameDelta D = FrameDelta(BorderStyle());
       GrowBy(2 * D.DX, D.DY + D.DC);
+      // ShowModal centred the form at its designed size, just before making the window.
+      if (Position == TPosition::poScreenCenter)
+        SetBounds((Screen->Width() - Width()) / 2, (Screen->Height() - Height()) / 2, Width(), Height());
     }
     DoCreate();
   }

@@ -115,6 +115,16 @@ TEST(StyleFrame, DesignedFormsGrowByTheSystemsExtraFrameAndCaption) {
   }
 }
 
+TEST(StyleFrame, CentredFormStaysCentredAfterGrowing) {
+  TPlatformScope Scope;
+  headless::Platform().SystemMetrics = {{TSystemMetric::smCxDlgFrame, 4}, {TSystemMetric::smCyDlgFrame, 4}};
+  TDesignedDialog Form;
+  Form.Position = TPosition::poScreenCenter;
+  SetModalDriver([](TForm& F) { F.SetModalResult(mrOk); });
+  Form.ShowModal();
+  EXPECT_EQ(Form.BoundsRect(), (TRect{(1024 - 402) / 2, (768 - 122) / 2, (1024 + 402) / 2, (768 + 122) / 2}));
+}
+
 TEST(StyleFrame, FormsPlacedByTheSystemOrBuiltOnTheFlyKeepTheirSize) {
   TPlatformScope Scope;
   headless::Platform().SystemMetrics = {{TSystemMetric::smCxDlgFrame, 4}, {TSystemMetric::smCyDlgFrame, 4}};
