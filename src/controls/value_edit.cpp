@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <type_traits>
 
 #include "controls/format_float.h"
 #include "expression/expression_evaluator.h"
@@ -323,19 +324,9 @@ void TValueEdit::KeyPress(char& Key) {
 // Tab, Enter and Escape stay dialog keys although the window may be multi-line.
 bool TValueEdit::WantsKey(int Key) const { return TWinControl::WantsKey(Key); }
 
-// ===== TIntegerEdit =====
+// ===== TNumberEdit =====
 
-TIntegerEdit::TIntegerEdit(TComponent* Owner) : TValueEdit(Owner) {
-  SetMax(100);
-  UpdateText();
-}
-
-void TIntegerEdit::SetValue(int Value) {
-  Value_ = Value > Max_ ? Max_ : Value < Min_ ? Min_ : Value;
-  UpdateText();
-}
-
-void TIntegerEdit::SetMax(int Value) {
+template <typename T> void TNumberEdit<T>::SetMax(T Value) {
   Max_ = Value;
   if (Value < Value_) {
     Value_ = Value;
@@ -343,7 +334,7 @@ void TIntegerEdit::SetMax(int Value) {
   }
 }
 
-void TIntegerEdit::SetMin(int Value) {
+template <typename T> void TNumberEdit<T>::SetMin(T Value) {
   Min_ = Value;
   if (Value > Value_) {
     Value_ = Value;
@@ -351,9 +342,44 @@ void TIntegerEdit::SetMin(int Value) {
   }
 }
 
-void TIntegerEdit::SetSpinIncrement(int Value) {
+template <typename T> void TNumberEdit<T>::SetSpinIncrement(T Value) {
   SpinIncrement_ = Value;
   SpinIncrementChanged(Value != 0);
+}
+
+template <typename T> bool TNumberEdit<T>::StoreTypedValue(long double V) {
+  const T New = static_cast<T>(V);
+  const bool Changed = New != Value_;
+  Value_ = New;
+  return Changed;
+}
+
+template <typename T> void TNumberEdit<T>::Step(bool Up) {
+  // Integers step in 64 bits, so that a step past the 32-bit range clamps instead of wrapping
+  // around; their division truncates toward zero.
+  using TWide = std::conditional_t<std::is_integral_v<T>, long long, long double>;
+  const TWide S = SpinIncrement_;
+  TWide V = Value_;
+  if (S >= 0) V = Up ? V + S : V - S;
+  else V = Up ? V * -S : V / -S;
+  if constexpr (std::is_integral_v<T>) V = std::clamp<TWide>(V, Min_, std::max(Min_, Max_));
+  SetValue(static_cast<T>(V));
+  StepDone();
+}
+
+template class TNumberEdit<int>;
+template class TNumberEdit<long double>;
+
+// ===== TIntegerEdit =====
+
+TIntegerEdit::TIntegerEdit(TComponent* Owner) : TNumberEdit(Owner) {
+  SetMax(100);
+  UpdateText();
+}
+
+void TIntegerEdit::SetValue(int Value) {
+  Value_ = Clamped(Value);
+  UpdateText();
 }
 
 std::string TIntegerEdit::ValueText() const { return std::to_string(Value_); }
@@ -377,29 +403,9 @@ bool TIntegerEdit::ParseText(long double& Value) const {
   return true;
 }
 
-bool TIntegerEdit::StoreTypedValue(long double V) {
-  const int New = static_cast<int>(V);
-  const bool Changed = New != Value_;
-  Value_ = New;
-  return Changed;
-}
-
-void TIntegerEdit::Step(bool Up) {
-  // In 64 bits, so that a step past the 32-bit range clamps instead of wrapping around.
-  const long long S = SpinIncrement_;
-  long long V = Value_;
-  if (S >= 0) V = Up ? V + S : V - S;
-  else V = Up ? V * -S : V / -S;
-  SetValue(static_cast<int>(std::clamp<long long>(V, Min_, std::max(Min_, Max_))));
-  StepDone();
-}
-
-void TIntegerEdit::StepUp() { Step(true); }
-void TIntegerEdit::StepDown() { Step(false); }
-
 // ===== TFloatEdit =====
 
-TFloatEdit::TFloatEdit(TComponent* Owner) : TValueEdit(Owner) {
+TFloatEdit::TFloatEdit(TComponent* Owner) : TNumberEdit(Owner) {
   SetMax(100);
   FormatString_ = "0.##";
   UpdateText();
@@ -407,29 +413,8 @@ TFloatEdit::TFloatEdit(TComponent* Owner) : TValueEdit(Owner) {
 
 void TFloatEdit::SetValue(long double Value) {
   if (Value == Value_ && TextValid()) return;
-  Value_ = !(Value <= Max_) ? Max_ : Value < Min_ ? Min_ : Value;
+  Value_ = Clamped(Value);
   UpdateText();
-}
-
-void TFloatEdit::SetMax(long double Value) {
-  Max_ = Value;
-  if (Value < Value_) {
-    Value_ = Value;
-    UpdateText();
-  }
-}
-
-void TFloatEdit::SetMin(long double Value) {
-  Min_ = Value;
-  if (Value > Value_) {
-    Value_ = Value;
-    UpdateText();
-  }
-}
-
-void TFloatEdit::SetSpinIncrement(long double Value) {
-  SpinIncrement_ = Value;
-  SpinIncrementChanged(Value != 0);
 }
 
 void TFloatEdit::SetFormatString(const std::string& Format) {
@@ -444,23 +429,5 @@ std::string TFloatEdit::ValueText() const {
 bool TFloatEdit::ParseText(long double& Value) const {
   return SimpleValue ? ReadSimpleFloat(Text(), Value) : ReadNumber(Value);
 }
-
-bool TFloatEdit::StoreTypedValue(long double V) {
-  const bool Changed = V != Value_;
-  Value_ = V;
-  return Changed;
-}
-
-void TFloatEdit::Step(bool Up) {
-  const long double S = SpinIncrement_;
-  long double V = Value_;
-  if (S >= 0) V = Up ? V + S : V - S;
-  else V = Up ? V * -S : V / -S;
-  SetValue(V);
-  StepDone();
-}
-
-void TFloatEdit::StepUp() { Step(true); }
-void TFloatEdit::StepDown() { Step(false); }
 
 } // namespace controls

@@ -103,78 +103,72 @@ private:
   TSpinButton* SpinButton_ = nullptr;
 };
 
-// ===== TIntegerEdit =====
+// ===== TNumberEdit =====
 
-class TIntegerEdit : public TValueEdit {
+// What the integer and the float edit share: the value, its range and the spin increment.
+template <typename T> class TNumberEdit : public TValueEdit {
 public:
-  explicit TIntegerEdit(TComponent* Owner);
-  const char* ClassName() const override { return "TIntegerEdit"; }
-
-  int Value() const { return Value_; }
-  // Clamps to [Min, Max] and always rewrites the text.
-  void SetValue(int Value);
-  int Min() const { return Min_; }
-  int Max() const { return Max_; }
+  T Value() const { return Value_; }
+  T Min() const { return Min_; }
+  T Max() const { return Max_; }
   // Store the bound and pull Value inside it.
-  void SetMin(int Value);
-  void SetMax(int Value);
-  int SpinIncrement() const { return SpinIncrement_; }
+  void SetMin(T Value);
+  void SetMax(T Value);
+  T SpinIncrement() const { return SpinIncrement_; }
   // Below 0: steps multiply and divide by its size. Nonzero makes the spin button.
-  void SetSpinIncrement(int Value);
+  void SetSpinIncrement(T Value);
+  virtual void SetValue(T Value) = 0;
 
-  void StepUp() override;
-  void StepDown() override;
+  void StepUp() override { Step(true); }
+  void StepDown() override { Step(false); }
 
 protected:
-  std::string ValueText() const override;
-  bool ParseText(long double& Value) const override;
+  using TValueEdit::TValueEdit;
   bool StoreTypedValue(long double V) override;
   bool BelowMin(long double V) const override { return V < Min_; }
   bool AboveMax(long double V) const override { return !(V <= Max_); }
   long double MinValue() const override { return Min_; }
   long double MaxValue() const override { return Max_; }
+  T Clamped(T V) const { return !(V <= Max_) ? Max_ : V < Min_ ? Min_ : V; }
+
+  T Value_{}, Min_{}, Max_{}, SpinIncrement_{};
 
 private:
   void Step(bool Up);
-  int Value_ = 0, Min_ = 0, Max_ = 0, SpinIncrement_ = 0;
+};
+
+// ===== TIntegerEdit =====
+
+class TIntegerEdit : public TNumberEdit<int> {
+public:
+  explicit TIntegerEdit(TComponent* Owner);
+  const char* ClassName() const override { return "TIntegerEdit"; }
+  // Clamps to [Min, Max] and always rewrites the text.
+  void SetValue(int Value) override;
+
+protected:
+  std::string ValueText() const override;
+  bool ParseText(long double& Value) const override;
 };
 
 // ===== TFloatEdit =====
 
-class TFloatEdit : public TValueEdit {
+class TFloatEdit : public TNumberEdit<long double> {
 public:
   explicit TFloatEdit(TComponent* Owner);
   const char* ClassName() const override { return "TFloatEdit"; }
-
-  long double Value() const { return Value_; }
   // Nothing happens for the current value while the text is valid; otherwise clamps and
   // rewrites the text.
-  void SetValue(long double Value);
-  long double Min() const { return Min_; }
-  long double Max() const { return Max_; }
-  void SetMin(long double Value);
-  void SetMax(long double Value);
-  long double SpinIncrement() const { return SpinIncrement_; }
-  void SetSpinIncrement(long double Value);
+  void SetValue(long double Value) override;
   // The format picture of the text ("0.##": up to two decimals, the user's separator).
   const std::string& FormatString() const { return FormatString_; }
   void SetFormatString(const std::string& Format);
 
-  void StepUp() override;
-  void StepDown() override;
-
 protected:
   std::string ValueText() const override;
   bool ParseText(long double& Value) const override;
-  bool StoreTypedValue(long double V) override;
-  bool BelowMin(long double V) const override { return V < Min_; }
-  bool AboveMax(long double V) const override { return !(V <= Max_); }
-  long double MinValue() const override { return Min_; }
-  long double MaxValue() const override { return Max_; }
 
 private:
-  void Step(bool Up);
-  long double Value_ = 0, Min_ = 0, Max_ = 0, SpinIncrement_ = 0;
   std::string FormatString_;
 };
 
