@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "dialog/seam_carving_form.h"
+#include "exchange/bitmap_exchange.h"
 #include "support/fpu_precision.h"
 #include "support/progress.h"
 #include "toolkit/message_box.h"
@@ -73,7 +75,12 @@ TPluginUi DefaultPluginUi() {
   Ui.ShowError = [](const std::string& Text) {
     toolkit::ShowMessageBox(Text, toolkit::TMessageBoxKind::Error);
   };
-  Ui.RunDialog = [](TPluginLinearBitmap&, const std::uint8_t*) { return 2; };
+  Ui.RunDialog = [](TPluginLinearBitmap& HostBitmap, const std::uint8_t* Mask) {
+    dialog::TSeamCarvingForm Form(nullptr);
+    Form.HostBitmap = &HostBitmap;
+    Form.SelectionMask = Mask;
+    return static_cast<int>(Form.ShowModal());
+  };
   return Ui;
 }
 
@@ -81,6 +88,13 @@ TPluginUi& PluginUi() {
   static TPluginUi Ui = DefaultPluginUi();
   return Ui;
 }
+
+namespace {
+// What the library sets up when it is loaded, before the host calls in.
+const struct TStartUp {
+  TStartUp() { InstallToolkitBitmapExchange(); }
+} StartUp;
+} // namespace
 
 extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
   try {

@@ -28,8 +28,8 @@ public:
   static void DoProgress(int Percent);
 };
 
-// What ProcessImage needs of the user interface. The defaults are the message box of the
-// toolkit and a dialog stand-in that ends with modal result 2 (Cancel).
+// What ProcessImage needs of the user interface: by default the message box of the toolkit
+// and the resize dialog.
 struct TPluginUi {
   std::function<void(const std::string& Text)> ShowInformation;
   std::function<void(const std::string& Text)> ShowError;
