@@ -5,48 +5,15 @@
 #include <cstdlib>
 #include <string>
 
+#include "controls/value_edit.h"
 #include "toolkit/forms.h"
 #include "toolkit/timer.h"
 
 using namespace toolkit;
+using controls::TFloatEdit;
+using controls::TIntegerEdit;
 
 namespace {
-
-// An edit with a pair of spin buttons inside its right edge, laid out as the value edits do.
-class TSampleSpinEdit : public TCustomEdit {
-public:
-  explicit TSampleSpinEdit(TComponent* Owner) : TCustomEdit(Owner) {
-    for (auto [Button, Glyph] : {std::pair{&Up, "SpinUp"}, std::pair{&Down, "SpinDown"}}) {
-      *Button = new TTimerSpeedButton(this);
-      TBitmap Bitmap;
-      Bitmap.LoadFromResourceName(Glyph);
-      (*Button)->SetGlyph(Bitmap);
-      (*Button)->SetParent(this);
-    }
-    SetAlignment(TAlignment::taRightJustify);
-    Up->OnClick = [this](TObject*) { Step(+1); };
-    Down->OnClick = [this](TObject*) { Step(-1); };
-  }
-  void SetBounds(int Left, int Top, int Width, int Height) override {
-    TCustomEdit::SetBounds(Left, Top, Width, Height);
-    const int SpinHeight = Height - 4, UpHeight = (SpinHeight + 1) / 2;
-    Up->SetBounds(Width - 15 - 4, 0, 15, UpHeight);
-    Down->SetBounds(Width - 15 - 4, UpHeight - 1, 15, SpinHeight - UpHeight + 1);
-    SetEditRect({0, 0, ClientWidth() - 15 - 1, ClientHeight() + 1});
-  }
-
-protected:
-  void CreateParams(TCreateParams& Params) override {
-    TCustomEdit::CreateParams(Params);
-    // A multi-line window, so that the edit rectangle keeps the text off the buttons.
-    Params.Style = (Params.Style & ~esAutoHScroll) | esMultiLine | wsClipChildren;
-  }
-
-private:
-  void Step(int Delta) { SetText(std::to_string(std::atoi(Text().c_str()) + Delta)); }
-  TSpeedButton* Up = nullptr;
-  TSpeedButton* Down = nullptr;
-};
 
 template <typename T> T* Make(TForm* Form, TWinControl* Parent, int X, int Y, int W, int H,
                               const std::string& Text = "") {
@@ -71,7 +38,12 @@ int main(int Argc, char** Argv) {
   Form.SetClientHeight(324);
 
   Make<TLabel>(&Form, &Form, 12, 16, 110, 13, "Cost window size:");
-  auto* Spin = Make<TSampleSpinEdit>(&Form, &Form, 128, 13, 57, 21, "5");
+  auto* Spin = Make<TIntegerEdit>(&Form, &Form, 128, 13, 57, 21);
+  Spin->SetMax(111);
+  Spin->SetMin(3);
+  Spin->SetSpinIncrement(2);
+  Spin->SetValue(5);
+  Spin->SetAlignment(TAlignment::taRightJustify);
   auto* Show = Make<TButton>(&Form, &Form, 192, 13, 69, 21, "Show cost");
 
   auto* Group = Make<TRadioGroup>(&Form, &Form, 12, 40, 249, 81);
@@ -82,14 +54,20 @@ int main(int Argc, char** Argv) {
 
   auto* Box = Make<TGroupBox>(&Form, &Form, 12, 128, 249, 105, "Automatic scaling");
   Make<TLabel>(&Form, Box, 8, 20, 44, 13, "Width:");
-  Make<TEdit>(&Form, Box, 56, 17, 61, 21, "640");
+  auto* Width = Make<TIntegerEdit>(&Form, Box, 56, 17, 61, 21);
+  Width->SetMax(960);
+  Width->SetSpinIncrement(1);
+  Width->SetValue(640);
   Make<TLabel>(&Form, Box, 8, 44, 44, 13, "Height:");
-  auto* Disabled = Make<TEdit>(&Form, Box, 56, 41, 61, 21, "480");
+  auto* Disabled = Make<TIntegerEdit>(&Form, Box, 56, 41, 61, 21);
+  Disabled->SetMax(480);
+  Disabled->SetSpinIncrement(1);
+  Disabled->SetValue(480);
   Disabled->SetEnabled(false);
-  auto* Invalid = Make<TEdit>(&Form, Box, 124, 17, 61, 21, "abc");
-  TFont Red = Invalid->Font();
-  Red.Color = clMaroon;
-  Invalid->SetFont(Red);
+  // Text that is no number shows in the warning colour.
+  auto* Invalid = Make<TFloatEdit>(&Form, Box, 124, 17, 61, 21);
+  Invalid->SetSpinIncrement(1);
+  Invalid->SetText("abc");
   Make<TButton>(&Form, Box, 8, 72, 101, 21, "Scale");
   Make<TButton>(&Form, Box, 124, 72, 101, 21, "Disabled")->SetEnabled(false);
 
@@ -120,7 +98,7 @@ int main(int Argc, char** Argv) {
   auto* Ok = Make<TButton>(&Form, &Form, 284, 292, 77, 25, "OK");
   Ok->Default = true;
   Ok->ModalResult = mrOk;
-  Show->OnClick = [&](TObject*) { Spin->SetText("7"); };
+  Show->OnClick = [&](TObject*) { Spin->SetValue(7); };
 
   int Count = 0;
   auto* Timer = new TTimer(&Form);

@@ -149,9 +149,12 @@ void TLinearBitmap::New(int NewWidth, int NewHeight, TLinearPixelFormat NewForma
 // Copying
 // ============================================================================
 
+TBitmapExchange BitmapExchange;
+
 void TLinearBitmap::Assign(const TObject* Source) {
   auto* From = dynamic_cast<const TLinearBitmap*>(Source);
   if (!From) {
+    if (BitmapExchange.Read && BitmapExchange.Read(*this, Source)) return;
     TAssignObject::Assign(Source);
     return;
   }
@@ -172,7 +175,10 @@ void TLinearBitmap::Assign(const TObject* Source) {
   if (PixelFormat == lpf8Bit) *Palette = From->Palette ? *From->Palette : GreyPalette;
 }
 
-void TLinearBitmap::AssignTo(TObject* Dest) const { TAssignObject::AssignTo(Dest); }
+void TLinearBitmap::AssignTo(TObject* Dest) const {
+  if (BitmapExchange.Write && BitmapExchange.Write(*this, Dest)) return;
+  TAssignObject::AssignTo(Dest);
+}
 
 void TLinearBitmap::TakeOver(TLinearBitmap& Other) {
   if (&Other == this) return;

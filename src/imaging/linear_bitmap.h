@@ -49,6 +49,17 @@ public:
 // lowest index wins.
 std::uint8_t NearestPaletteIndex(TColorValue Color, const TPaletteTable& Palette);
 
+class TLinearBitmap;
+
+// The exchange with image classes of a layer above this one (the GUI toolkit's), installed by
+// that layer. Assign and AssignTo ask it after the bitmap's own kind and before the base
+// class; each answers whether it handled the object.
+struct TBitmapExchange {
+  bool (*Read)(TLinearBitmap& Bitmap, const TObject* Source) = nullptr;
+  bool (*Write)(const TLinearBitmap& Bitmap, TObject* Dest) = nullptr;
+};
+extern TBitmapExchange BitmapExchange;
+
 class TLinearBitmap : public TAssignObject {
 public:
   std::int32_t Width = 0;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "dialog/seam_carving_form.h"
+#include "exchange/bitmap_exchange.h"
 #include "support/fpu_precision.h"
 #include "support/progress.h"
 #include "forms/message_form.h"
@@ -72,7 +74,12 @@ TPluginUi DefaultPluginUi() {
     ShowMessageForm(Text, mkInformation, MessageButtons({btnOK}), 0);
   };
   Ui.ShowError = [](const std::string& Text) { ShowMessageForm(Text, mkError, MessageButtons({btnOK}), 0); };
-  Ui.RunDialog = [](TPluginLinearBitmap&, const std::uint8_t*) { return 2; };
+  Ui.RunDialog = [](TPluginLinearBitmap& HostBitmap, const std::uint8_t* Mask) {
+    dialog::TSeamCarvingForm Form(nullptr);
+    Form.HostBitmap = &HostBitmap;
+    Form.SelectionMask = Mask;
+    return static_cast<int>(Form.ShowModal());
+  };
   return Ui;
 }
 
@@ -80,6 +87,13 @@ TPluginUi& PluginUi() {
   static TPluginUi Ui = DefaultPluginUi();
   return Ui;
 }
+
+namespace {
+// What the library sets up when it is loaded, before the host calls in.
+const struct TStartUp {
+  TStartUp() { InstallToolkitBitmapExchange(); }
+} StartUp;
+} // namespace
 
 extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
   try {

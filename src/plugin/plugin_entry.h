@@ -28,8 +28,8 @@ public:
   static void DoProgress(int Percent);
 };
 
-// What ProcessImage needs of the user interface. The defaults are the plug-in's message forms
-// (one OK button) and a dialog stand-in that ends with modal result 2 (Cancel).
+// What ProcessImage needs of the user interface: by default the plug-in's message forms (one
+// OK button) and the resize dialog.
 struct TPluginUi {
   std::function<void(const std::string& Text)> ShowInformation;
   std::function<void(const std::string& Text)> ShowError;

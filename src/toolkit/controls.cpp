@@ -92,12 +92,12 @@ void TControl::SetText(const std::string& Text) {
   if (Text == Text_) return;
   Text_ = Text;
   if (HandleAllocated()) backend::UpdateText(*this);
-  TextChanged();
+  TextModified();
 }
 
 void TControl::WindowTextChanged(const std::string& Text) {
   Text_ = Text;
-  TextChanged();
+  TextModified();
 }
 
 void TControl::SetFont(const TFont& Font) {
@@ -471,7 +471,7 @@ void TCustomEdit::Change() {
   if (OnChange) OnChange(this);
 }
 
-void TCustomEdit::TextChanged() {
+void TCustomEdit::TextModified() {
   // A window puts the caret at the start when code replaces its text; without a window the
   // remembered selection does the same.
   if (!HandleAllocated()) SelStart_ = SelLength_ = 0;
@@ -494,7 +494,8 @@ void TCustomEdit::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   Params.WinClassName = EditClass;
   Params.ExStyle |= wsExClientEdge;
-  Params.Style |= wsTabStop | esAutoHScroll;
+  // Both scroll styles: a multi-line window without them refuses text beyond its lines.
+  Params.Style |= wsTabStop | esAutoHScroll | esAutoVScroll;
   switch (Alignment_) {
   case TAlignment::taLeftJustify: Params.Style |= esLeft; break;
   case TAlignment::taRightJustify: Params.Style |= esRight; break;

@@ -63,7 +63,7 @@ public:
 
   // Caption of buttons, labels, group boxes and forms; the content of edits.
   const std::string& Text() const { return Text_; }
-  // Replaces the text; a real change runs TextChanged (an edit's OnChange), the same text
+  // Replaces the text; a real change runs TextModified (an edit's OnChange), the same text
   // does nothing.
   void SetText(const std::string& Text);
   const std::string& Caption() const { return Text_; }
@@ -120,7 +120,7 @@ public:
 
 protected:
   // Called after the text changed, by code or by the user.
-  virtual void TextChanged() {}
+  virtual void TextModified() {}
   // Fills Params for the window to be made; overrides call the inherited one first.
   virtual void CreateParams(TCreateParams& Params);
   // Makes this control's window (its parent's exists).
@@ -354,7 +354,7 @@ public:
 protected:
   // Runs after every text change: fires OnChange.
   virtual void Change();
-  void TextChanged() override;
+  void TextModified() override;
   void CreateWnd() override;
   bool WantsKey(int Key) const override;
   void CreateParams(TCreateParams& Params) override;

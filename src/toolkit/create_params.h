@@ -26,7 +26,7 @@ constexpr std::uint32_t wsExDlgModalFrame = 0x1, wsExToolWindow = 0x80, wsExClie
 constexpr std::uint32_t bsPushButton = 0x0, bsDefPushButton = 0x1, bsRadioButton = 0x4,
                         bsGroupBox = 0x7;
 constexpr std::uint32_t esLeft = 0x0, esCenter = 0x1, esRight = 0x2, esMultiLine = 0x4,
-                        esAutoHScroll = 0x80;
+                        esAutoVScroll = 0x40, esAutoHScroll = 0x80;
 constexpr std::uint32_t ssTextLeft = 0x0, ssTextLeftNoWrap = 0xC, ssNoPrefix = 0x80;
 
 // The standard window classes the toolkit uses; an empty class name is the toolkit's own,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <typeinfo>
 
 #include "toolkit/backend.h"
 
@@ -230,6 +231,14 @@ template <typename T> T& GraphicAs(std::unique_ptr<TGraphic>& Graphic) {
 TBitmap& TPicture::Bitmap() { return GraphicAs<TBitmap>(Graphic_); }
 
 TIcon& TPicture::Icon() { return GraphicAs<TIcon>(Graphic_); }
+
+void TPicture::AssignTo(TObject* Dest) const {
+  if (Graphic_ && Dest && typeid(*Graphic_) == typeid(*Dest)) {
+    static_cast<TAssignObject*>(Dest)->Assign(Graphic_.get());
+    return;
+  }
+  TAssignObject::AssignTo(Dest);
+}
 
 // ===== TCanvas =====
 

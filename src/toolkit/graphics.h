@@ -127,6 +127,9 @@ public:
   TBitmap& Bitmap();
   // The picture's icon; replaces any other graphic by an empty icon first.
   TIcon& Icon();
+  // Hands the graphic to a Dest of the graphic's own class; anything else raises
+  // "Cannot assign ...".
+  void AssignTo(TObject* Dest) const override;
 
 private:
   std::unique_ptr<TGraphic> Graphic_;

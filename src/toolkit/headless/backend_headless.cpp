@@ -159,6 +159,9 @@ void backend::GetEditSelection(const TCustomEdit& Edit, int& Start, int& Length)
 void backend::SetEditRect(TCustomEdit&, const TRect&) {}
 
 int backend::EditLineCount(const TCustomEdit& Edit) {
+  // An edit that scrolls sideways breaks lines only where the text does.
+  if (WindowOf(Edit).Params.HasStyle(esAutoHScroll))
+    return 1 + static_cast<int>(std::count(Edit.Text().begin(), Edit.Text().end(), '\n'));
   TCanvas Canvas;
   Canvas.Font = Edit.Font();
   const int Width = Edit.EditRect().Width() > 0 ? Edit.EditRect().Width() : Edit.ClientWidth();

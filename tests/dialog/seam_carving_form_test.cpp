@@ -1,0 +1,256 @@
+// The resize dialog driven through ProcessImage by a fake host and a simulated user, on the
+// headless backend. Every image the host receives is compared with what the engine gives
+// directly for the same operations.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "dialog/seam_carving_form.h"
+#include "equipment/user_input.h"
+#include "plugin/fake_host.h"
+#include "plugin/plugin_entry.h"
+#include "seamcarving/engine_helpers.h"
+#include "support/progress.h"
+#include "toolkit/message_box.h"
+
+using namespace toolkit;
+using dialog::TSeamCarvingForm;
+
+namespace {
+
+// A host image of Width x Height with a pattern that gives the engine real choices.
+struct THostPicture {
+  std::vector<std::uint8_t> Pixels;
+  std::vector<std::uint8_t> Palette;
+  THostImage Record{};
+  THostPicture(int Width, int Height, int PixelSize) {
+    const int Stride = (Width * PixelSize + 3) / 4 * 4;
+    Pixels.resize(std::size_t(Stride) * Height);
+    for (std::size_t I = 0; I < Pixels.size(); ++I) Pixels[I] = std::uint8_t((I * 37 + I / 7 * 11) % 251);
+    if (PixelSize == 1)
+      for (int I = 0; I < 256; ++I) Palette.insert(Palette.end(), {std::uint8_t(I), std::uint8_t(255 - I), 40});
+    Record = {Width, Height, Stride, PixelSize, Pixels.data(), PixelSize == 1 ? Palette.data() : nullptr, 0};
+  }
+  // The same image as the plug-in sees it.
+  std::unique_ptr<TLinearBitmap> Bitmap() const {
+    TPluginLinearBitmap Adapter(Record);
+    return std::make_unique<TLinearBitmap>(&Adapter);
+  }
+};
+
+class ResizeDialog : public ::testing::Test {
+protected:
+  TFakeHost Host;
+  THostPicture Picture{24, 18, 3};
+
+  void SetUp() override {
+    PluginUi() = DefaultPluginUi();
+    headless::ShownMessages().clear();
+    ASSERT_NE(RegisterPlugin(&TFakeHost::Callback), -1);
+  }
+  void TearDown() override {
+    HostCallback = nullptr;
+    ProgressHook = nullptr;
+  }
+  // Runs the command with Driver acting in the dialog; returns ProcessImage's result.
+  int Run(const std::function<void(TSeamCarvingForm&)>& Driver, THostRect Rect = {-1, -1, -1, -1}) {
+    Host.Images = {{"C:\\photos.2026\\holiday.png", Picture.Record.Pixels, nullptr, Rect}};
+    Host.Requests.clear();
+    SetModalDriver([&](TForm& Form) { Driver(static_cast<TSeamCarvingForm&>(Form)); });
+    return ProcessImage(1, &Picture.Record);
+  }
+  std::vector<std::uint8_t> HostPixels() const { return Picture.Pixels; }
+  // The host's buffer as a bitmap of its own size, to compare with engine images.
+  bool HostShows(const TLinearBitmap& Expected) const {
+    const auto Shown = Picture.Bitmap();
+    for (int Y = 0; Y < Shown->Height; ++Y)
+      if (std::memcmp(Shown->ScanLine(Y), Expected.ScanLine(Y), std::size_t(Shown->Width) * Shown->PixelSize))
+        return false;
+    return true;
+  }
+  const TFakeHost::TRequest* NewImage() const {
+    for (const auto& R : Host.Requests)
+      if (R.Code == hrNewImage) return &R;
+    return nullptr;
+  }
+  int Refreshes() const {
+    int N = 0;
+    for (const auto& R : Host.Requests) N += R.Code == hrRefresh;
+    return N;
+  }
+};
+
+void Retype(TWinControl* Edit, const std::string& Text) {
+  Edit->SetFocus();
+  static_cast<TCustomEdit*>(Edit)->SelectAll();
+  user::Paste(Text);
+}
+
+} // namespace
+
+TEST_F(ResizeDialog, OpensWithLimitsOfTheImageAndOkWithoutWorkChangesNothing) {
+  Picture = THostPicture(101, 5, 3);
+  const auto Before = HostPixels();
+  const int Result = Run([&](TSeamCarvingForm& F) {
+    EXPECT_EQ(F.Caption(), "Feature preserving resize");
+    EXPECT_EQ(F.ClientWidth(), 272);
+    EXPECT_EQ(F.ClientHeight(), 364);
+    EXPECT_EQ(F.NewWidthEdit->Max(), 152);
+    EXPECT_EQ(F.NewWidthEdit->Value(), 101);
+    EXPECT_EQ(F.NewHeightEdit->Max(), 5);
+    EXPECT_FALSE(F.SelectionHandlingGroup->Enabled());
+    EXPECT_EQ(F.SelectionHandlingGroup->ItemIndex(), 0);
+    EXPECT_EQ(F.Engine()->SelectionHandling, shIgnore);
+    EXPECT_TRUE(F.OKButton->Focused()); // first in the tab order
+    user::Click(*F.OKButton);
+  });
+  EXPECT_EQ(Result, 1);
+  EXPECT_EQ(NewImage(), nullptr);
+  EXPECT_EQ(HostPixels(), Before);
+}
+
+TEST_F(ResizeDialog, ASelectionIsProtectedByDefault) {
+  Run([&](TSeamCarvingForm& F) {
+    EXPECT_TRUE(F.SelectionHandlingGroup->Enabled());
+    EXPECT_EQ(F.SelectionHandlingGroup->ItemIndex(), 1);
+    EXPECT_EQ(F.Engine()->SelectionHandling, shExpensive);
+    user::Click(*F.SelectionHandlingGroup->Button(2));
+    EXPECT_EQ(F.Engine()->SelectionHandling, shCheap);
+    user::Click(*F.CancelButton);
+  }, {2, 3, 10, 8});
+}
+
+TEST_F(ResizeDialog, ScaleThenOkSendsTheCarvedImageAndPutsTheHostImageBack) {
+  const auto Before = HostPixels();
+  const auto Source = Picture.Bitmap();
+  auto Expected = MakeEngine(*Source, 5);
+  Expected->ScaleTo(17, 13);
+  Run([&](TSeamCarvingForm& F) {
+    Retype(F.NewWidthPercentEdit, "70");     // 16.8 -> 17
+    EXPECT_EQ(F.NewWidthEdit->Value(), 17);
+    Retype(F.NewHeightEdit, "13");
+    EXPECT_EQ(F.NewHeightPercentEdit->Text(), "72.22");
+    user::Click(*F.ApplyButton);
+    EXPECT_TRUE(HostShows(*Expected->Image));
+    user::Click(*F.OKButton);
+  });
+  const auto* Sent = NewImage();
+  ASSERT_NE(Sent, nullptr);
+  EXPECT_EQ(Sent->NewImageName, "C:\\photos.2026\\holiday scaled.png");
+  EXPECT_EQ(Sent->NewImage.Image.Width, 17);
+  EXPECT_EQ(Sent->NewImage.Image.Height, 13);
+  std::vector<std::uint8_t> Carved;
+  for (int Y = 0; Y < 13; ++Y)
+    Carved.insert(Carved.end(), Expected->Image->ScanLine(Y), Expected->Image->ScanLine(Y) + 17 * 3);
+  EXPECT_EQ(Sent->NewImagePixels, Carved);
+  EXPECT_EQ(HostPixels(), Before);
+  EXPECT_EQ(Host.Requests.back().Code, hrRefresh); // the host repaints its restored image
+}
+
+TEST_F(ResizeDialog, WideningAnEightBitImageEndsTheDialogWithItsPalette) {
+  Picture = THostPicture(10, 6, 1);
+  const auto Source = Picture.Bitmap();
+  auto Expected = MakeEngine(*Source, 5);
+  Expected->EnlargeWidth(15);
+  Expected->ScaleTo(15, 6);
+  Run([&](TSeamCarvingForm& F) {
+    Retype(F.NewWidthPercentEdit, "150");
+    user::Click(*F.ApplyButton);
+    EXPECT_EQ(F.ModalResult(), mrCancel);
+  });
+  const auto* Sent = NewImage();
+  ASSERT_NE(Sent, nullptr);
+  EXPECT_EQ(Sent->NewImage.Image.Width, 15);
+  EXPECT_EQ(Sent->NewImage.Image.PixelSize, 1);
+  ASSERT_NE(Sent->NewImage.Image.Palette, nullptr);
+  std::vector<std::uint8_t> Widened;
+  for (int Y = 0; Y < 6; ++Y)
+    Widened.insert(Widened.end(), Expected->Image->ScanLine(Y), Expected->Image->ScanLine(Y) + 15);
+  EXPECT_EQ(Sent->NewImagePixels, Widened);
+}
+
+TEST_F(ResizeDialog, DeleteBestSeamStopsAtOnePixelAndPercentRoundsHalfToEven) {
+  Picture = THostPicture(5, 4, 3);
+  Run([&](TSeamCarvingForm& F) {
+    Retype(F.DeleteCountEdit, "999");
+    user::Click(*F.DeleteBestSeamButton);
+    EXPECT_EQ(F.Engine()->Width, 1);
+    user::Click(*F.DirectionGroup->Button(1));
+    Retype(F.DeleteCountEdit, "2");
+    user::Click(*F.DeleteBestSeamButton);
+    EXPECT_EQ(F.Engine()->Height, 2);
+    user::Click(*F.CancelButton);
+  });
+  Picture = THostPicture(3, 4, 3);
+  Run([&](TSeamCarvingForm& F) {
+    Retype(F.NewWidthPercentEdit, "150");
+    EXPECT_EQ(F.NewWidthEdit->Value(), 4); // 4.5 rounds to even
+    user::Click(*F.CancelButton);
+  });
+}
+
+TEST_F(ResizeDialog, PreviewsGiveWayToTheImageAfterOneAndAHalfSeconds) {
+  const auto Before = HostPixels();
+  const auto Source = Picture.Bitmap();
+  auto Expected = MakeEngine(*Source, 5);
+  Expected->FindSeams(SeamDirectionBit(sdVertical));
+  Expected->RemoveVerticalSeam(Expected->BestColumn);
+  Run([&](TSeamCarvingForm& F) {
+    user::Click(*F.ShowCostMapButton);
+    EXPECT_NE(HostPixels(), Before);
+    user::Wait(1400);
+    EXPECT_NE(HostPixels(), Before);
+    user::Wait(200);
+    EXPECT_EQ(HostPixels(), Before); // no carved image yet: the saved one
+    user::Click(*F.DeleteBestSeamButton);
+    EXPECT_TRUE(HostShows(*Expected->Image));
+    user::Click(*F.ShowBestSeamButton);
+    const auto Seam = Picture.Bitmap();
+    int Magenta = 0;
+    for (int Y = 0; Y < Seam->Height; ++Y)
+      for (int X = 0; X < Seam->Width; ++X)
+        Magenta += std::memcmp(Seam->PixelAddress(X, Y), "\xFF\x00\xFF", 3) == 0;
+    EXPECT_EQ(Magenta, Seam->Height);
+    user::Wait(1500);
+    EXPECT_TRUE(HostShows(*Expected->Image));
+    user::Click(*F.CancelButton);
+  });
+}
+
+TEST_F(ResizeDialog, EveryWayOutLeavesTheSavedImageEvenWithTheTimerRunning) {
+  const auto Before = HostPixels();
+  const std::vector<std::function<void(TSeamCarvingForm&)>> WaysOut = {
+      [](TSeamCarvingForm& F) { user::Click(*F.OKButton); },
+      [](TSeamCarvingForm& F) { user::Click(*F.CancelButton); },
+      [](TSeamCarvingForm& F) { F.CloseCommand(); }, // the close box, Alt+F4
+      [](TSeamCarvingForm&) { user::PressKey(vkEscape); },
+  };
+  for (std::size_t I = 0; I < WaysOut.size(); ++I) {
+    SCOPED_TRACE(I);
+    Run([&](TSeamCarvingForm& F) {
+      user::Click(*F.DeleteBestSeamButton);
+      user::Click(*F.ShowCostMapButton); // the restore timer runs
+      WaysOut[I](F);
+    });
+    EXPECT_EQ(HostPixels(), Before);
+    EXPECT_EQ(Host.Requests.back().Code, hrRefresh);
+    EXPECT_EQ(NewImage() != nullptr, I == 0);
+  }
+}
+
+TEST_F(ResizeDialog, TheHostStoppingAScaleKeepsTheDialogAndTheImage) {
+  const auto Before = HostPixels();
+  Host.ProgressAnswer = [](int Percent) { return Percent < 50 ? 1 : 0; };
+  Run([&](TSeamCarvingForm& F) {
+    Retype(F.NewWidthEdit, "12");
+    user::Click(*F.ApplyButton);
+    EXPECT_EQ(F.ModalResult(), mrNone);
+    EXPECT_EQ(HostPixels(), Before);
+    EXPECT_EQ(Screen->Cursor(), TCursor::crDefault);
+    EXPECT_GT(F.Engine()->Width, 12); // the seams removed so far stay removed
+    user::Click(*F.CancelButton);
+  });
+  EXPECT_TRUE(headless::ShownMessages().empty()); // the abort is silent
+}
