@@ -1,6 +1,7 @@
 #include "toolkit/forms.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "toolkit/backend.h"
@@ -243,6 +244,8 @@ void TApplication::HandleException(TObject* Sender) {
   } catch (const EAbort&) {
   } catch (const Exception& E) {
     Report(E);
+  } catch (const std::bad_alloc&) {
+    Report(Exception("Out of memory"));
   } catch (const std::exception& E) {
     Report(Exception(E.what()));
   } catch (...) {

@@ -47,7 +47,9 @@ protected:
 
   void SetUp() override {
     PluginUi() = DefaultPluginUi();
+#ifndef _WIN32
     headless::ShownMessages().clear();
+#endif
     ASSERT_NE(RegisterPlugin(&TFakeHost::Callback), -1);
   }
   void TearDown() override {
@@ -252,5 +254,7 @@ TEST_F(ResizeDialog, TheHostStoppingAScaleKeepsTheDialogAndTheImage) {
     EXPECT_GT(F.Engine()->Width, 12); // the seams removed so far stay removed
     user::Click(*F.CancelButton);
   });
+#ifndef _WIN32
   EXPECT_TRUE(headless::ShownMessages().empty()); // the abort is silent
+#endif
 }
