@@ -69,7 +69,7 @@ std::string ScaledImageName(const std::string& Name) {
 
 // ===== Construction =====
 
-TSeamCarvingForm::TSeamCarvingForm(TComponent* Owner) : TForm(Owner) {
+TSeamCarvingForm::TSeamCarvingForm(TComponent* Owner) : TStyleForm(Owner) {
   CreateControls();
 }
 
@@ -88,8 +88,9 @@ void TSeamCarvingForm::CreateControls() {
   Font.Height = -11;
   SetFont(Font);
   SetColor(clBtnFace);
-  SetClientWidth(272);
-  SetClientHeight(364);
+  // Designed for a client area of 272 x 364 inside dialog frames of 3 pixels and a caption of
+  // 26; the styled form adapts the outer size to the system's frames.
+  SetBounds(0, 0, 272 + 2 * 3, 364 + 26 + 2 * 3);
   Position = TPosition::poScreenCenter;
 
   Label1 = MakeLabel(this, this, 12, 16, "Cost window size:");

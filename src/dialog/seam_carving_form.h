@@ -10,6 +10,7 @@
 #include <string>
 
 #include "controls/value_edit.h"
+#include "forms/style_form.h"
 #include "plugin/plugin_linear_bitmap.h"
 #include "seamcarving/seam_carving_component.h"
 #include "toolkit/forms.h"
@@ -21,7 +22,7 @@ using namespace toolkit;
 using controls::TFloatEdit;
 using controls::TIntegerEdit;
 
-class TSeamCarvingForm : public TForm {
+class TSeamCarvingForm : public TStyleForm {
 public:
   // Builds the form and its controls as laid out at 96 dots per inch.
   explicit TSeamCarvingForm(TComponent* Owner);
