@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "seamcarving/simple_thread.h"
+
 // ============================================================================
 // Grey levels and the gamma table
 // ============================================================================

@@ -39,6 +39,8 @@ inline double WindowVariance(std::uint64_t N, std::uint64_t S, std::uint64_t Q) 
   return static_cast<double>(static_cast<long double>(Q) / Count - Mean * Mean);
 }
 
+class TWorkerThread;
+
 class TSeamCarvingComponent : public TObject {
 public:
   // Not owned; read only. 8-bit or 24-bit.
@@ -132,6 +134,8 @@ public:
 
 private:
   std::unique_ptr<TLinearBitmap> SeparateGreyImage_;
+  // Runs the vertical pass beside the horizontal one; started on first need.
+  std::unique_ptr<TWorkerThread> Worker_;
 
   // What the last removal leaves reusable of the seam maps: Reusable_[d] says the map of d was
   // fresh from its pass when the removal ran; LastPath_ holds the removed seam's position in

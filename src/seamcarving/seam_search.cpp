@@ -315,8 +315,10 @@ void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
   UpdateCostMap();
   const bool Vertical = Directions & SeamDirectionBit(sdVertical);
   const bool Horizontal = Directions & SeamDirectionBit(sdHorizontal);
-  if (Vertical && Horizontal)
-    RunSideBySide([this] { VerticalSeamPass(); }, [this] { HorizontalSeamPass(); });
+  if (Vertical && Horizontal) {
+    if (!Worker_) Worker_ = std::make_unique<TWorkerThread>();
+    Worker_->RunSideBySide([this] { VerticalSeamPass(); }, [this] { HorizontalSeamPass(); });
+  }
   else if (Vertical)
     VerticalSeamPass();
   else if (Horizontal)
