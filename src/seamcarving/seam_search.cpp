@@ -393,8 +393,13 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     Row += StepOffset(*Steps.PixelAddress(X, Row));
   }
   // Every column below its seam pixel moves up by one row. Going row by row from the top keeps
-  // the moves in memory order; each cell is read before the row above it is overwritten.
+  // the moves in memory order; each cell is read before the row above it is overwritten. In a
+  // row, the cells that move are those whose seam pixel lies at or above it: runs of columns
+  // (the whole live row once the row is below the seam's lowest pixel), each moved as one
+  // block per map, which is the cell-by-cell move done in one go.
   const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
+  const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
+  const std::ptrdiff_t SumStride = ShiftSeamMap ? SeamCost[sdHorizontal]->Width : 0;
   for (int Row = Top; Row < NewHeight; ++Row) {
     std::uint8_t* Pixels = Image->ScanLine(Row);
     const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
@@ -404,22 +409,29 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     const double* CellsBelow = CostMap->ScanLine(Row + 1);
     double* Sums = ShiftSeamMap ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
     std::uint8_t* StepCells = ShiftSeamMap ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
-    const std::ptrdiff_t SumStride = SeamCost[sdHorizontal]->Width;
-    for (int X = 0; X < Width; ++X) {
-      if (SeamRow[X] > Row) continue;
-      std::memcpy(Pixels + X * PixelSize, PixelsBelow + X * PixelSize, PixelSize);
-      if (SeparateGrey) Grey[X] = GreyBelow[X];
-      Cells[X] = CellsBelow[X];
+    auto MoveUp = [&](int First, int End) {
+      const std::size_t Count = std::size_t(End - First);
+      std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
+      if (SeparateGrey) std::memcpy(Grey + First, GreyBelow + First, Count);
+      std::memcpy(Cells + First, CellsBelow + First, Count * sizeof(double));
       if (ShiftSeamMap) {
-        Sums[X] = Sums[X + SumStride];
-        StepCells[X] = StepCells[X + SumStride];
+        std::memcpy(Sums + First, Sums + First + SumStride, Count * sizeof(double));
+        std::memcpy(StepCells + First, StepCells + First + SumStride, Count);
       }
+    };
+    if (Row >= Bottom) {
+      MoveUp(0, Width);
+      continue;
+    }
+    for (int X = 0; X < Width;) {
+      while (X < Width && SeamRow[X] > Row) ++X;
+      const int First = X;
+      while (X < Width && SeamRow[X] <= Row) ++X;
+      if (X > First) MoveUp(First, X);
     }
   }
-  for (int X = 0; X < Width; ++X) {
-    Image->SetPixelValue(X, NewHeight, 0);
-    *CostMap->CellAddress(X, NewHeight) = 0.0;
-  }
+  std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
+  std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);
   const TBandGeometry Band{GreyImage->Map, GreyImage->BytesPerLine, 1, CostMap->Map, CostMap->Width, 1,
                            NewHeight, Width, CostWindowRadius};
   std::vector<std::uint64_t> LineS, LineQ;
