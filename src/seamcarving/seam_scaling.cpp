@@ -14,6 +14,38 @@ void ReportProgress(int Percent) {
   if (ProgressHook) ProgressHook(Percent);
 }
 
+// Counts of positions 0..Size-1 seen so far, with the number at or below a position in
+// O(log Size).
+class TPositionCounts {
+public:
+  void Reset(int Size) { Tree_.assign(std::size_t(Size) + 1, 0); }
+  void Add(int Position) {
+    for (std::size_t I = std::size_t(Position) + 1; I < Tree_.size(); I += I & (~I + 1)) ++Tree_[I];
+  }
+  int AtOrBelow(int Position) const {
+    int Count = 0;
+    for (std::size_t I = std::size_t(Position) + 1; I > 0; I -= I & (~I + 1)) Count += Tree_[I];
+    return Count;
+  }
+
+private:
+  std::vector<int> Tree_;
+};
+
+// In one row, seam i's value goes through c -> c + [c >= T(j)] for each earlier seam j in the
+// order found, T(j) being seam j's own result of the same walk. The walk so far is a strictly
+// increasing function and T(j) is its value at j's start, so c >= T(j) holds exactly when i
+// started at or right of j: the walk adds the number of earlier seams that started at or left
+// of i. Row holds the starting values (below Limit) and receives the results.
+void CountEarlierAtOrLeft(int* Row, int Count, int Limit, TPositionCounts& Counts) {
+  Counts.Reset(Limit);
+  for (int I = 0; I < Count; ++I) {
+    const int Start = Row[I];
+    Row[I] = Start + Counts.AtOrBelow(Start);
+    Counts.Add(Start);
+  }
+}
+
 bool HasGreyRamp(const TLinearBitmap& Bitmap) {
   return !Bitmap.Palette || std::memcmp(Bitmap.Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
 }
@@ -73,22 +105,28 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
     CostMapValid = false;
   }
 
-  // Choose the seams on a shrinking copy, each mapped back to columns of Source through the
-  // seams found before it, in the order they were found. Row y's columns of all seams lie
-  // together (seam i at y * Count + i): both the mapping and the insertion walk one row's seams.
+  // Choose the seams on a shrinking copy. Row y's entries of all seams lie together (seam i at
+  // y * Count + i); each first holds the column found in the carved copy.
   std::vector<int> Seams(std::size_t(Height) * Count);
   for (int I = 0; I < Count; ++I) {
     ReportProgress(I * 90 / Count);
     FindSeams(SeamDirectionBit(sdVertical));
     const TLinearBitmap& Steps = *SeamStep[sdVertical];
     for (int Y = Height - 1, X = BestColumn; Y >= 0; --Y) {
-      int* Row = &Seams[std::size_t(Y) * Count];
-      int Column = X;
-      for (int J = 0; J < I; ++J) Column += Column >= Row[J];
-      Row[I] = Column;
+      Seams[std::size_t(Y) * Count + I] = X;
       X += static_cast<std::int8_t>(*Steps.PixelAddress(X, Y));
     }
     RemoveVerticalSeam(BestColumn);
+  }
+  // Map each seam back to a column of Source through the seams found before it, in the order
+  // they were found, and then to its column at its turn of insertion, which moves it right by
+  // one for each seam inserted before it at or left of it: both the same walk over the
+  // earlier seams, done by counting.
+  TPositionCounts Counts;
+  for (int Y = 0; Y < Height; ++Y) {
+    int* Row = &Seams[std::size_t(Y) * Count];
+    CountEarlierAtOrLeft(Row, Count, SourceWidth, Counts);
+    CountEarlierAtOrLeft(Row, Count, SourceWidth, Counts);
   }
 
   ReleaseDerivedMaps();
@@ -122,8 +160,7 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
   for (int I = 0; I < Count; ++I) {
     ReportProgress(90 + I * 10 / Count);
     for (int Y = 0; Y < Height; ++Y) {
-      int* Row = &Seams[std::size_t(Y) * Count];
-      const int X = Row[I];
+      const int X = Seams[std::size_t(Y) * Count + I];
       std::uint8_t* Seam = Image->PixelAddress(X, Y);
       const int Moved = Width - X - 1;
       if (Moved > 0) {
@@ -133,7 +170,6 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
         // The seam pixel ends the row: with no right neighbour it is averaged with itself.
         Average(Seam + PixelSize, Seam, Seam);
       }
-      for (int J = I + 1; J < Count; ++J) Row[J] += Row[J] >= X;
     }
     ++Width;
   }

@@ -469,6 +469,20 @@ TEST(EnlargeWidthTest, EqualsTheStepByStepRulesOnRandomImages) {
   }
 }
 
+TEST(EnlargeWidthTest, ManySeamsPerRowMapAndInsertAsTheOrderedWalkDoes) {
+  // Many seams per row, found in every order of position, often later ones left of earlier
+  // ones and on the same columns: the engine counts where the rules walk the earlier seams.
+  std::mt19937 Random(16);
+  for (int Trial = 0; Trial < 6; ++Trial) {
+    const int W = 20 + Trial * 7, H = 3 + Trial;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 2 + Trial * 3);
+    auto A = MakeEngine(*Source, 1 + 2 * (Trial % 3)), B = MakeEngine(*Source, 1 + 2 * (Trial % 3));
+    A->EnlargeWidth((3 * W + 1) / 2);
+    reference::EnlargeWidth(*B, (3 * W + 1) / 2);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+  }
+}
+
 TEST(EnlargeWidthTest, EarlierRemovalsAndEnlargementsAreDiscarded) {
   std::mt19937 Random(13);
   auto Source = RandomImage(Random, 8, 6, lpf24Bit, 30);
