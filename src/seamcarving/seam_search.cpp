@@ -92,81 +92,29 @@ struct TLineMaps {
   std::ptrdiff_t CellStride; // cells from one position to the next
   int Lines;
   int Length;
-
-  std::ptrdiff_t At(int Line, int Position) const { return Line * LineStride + Position * CellStride; }
 };
-
-// Recomputes cells First..Last of Line from the line before (line 0 takes the plain costs).
-template <bool Contiguous>
-void RecomputeSegment(const TLineMaps& M, int Line, int First, int Last) {
-  const std::ptrdiff_t Base = Line * M.LineStride;
-  if (Line == 0) {
-    for (int Position = First; Position <= Last; ++Position) {
-      const std::ptrdiff_t I = Base + Position * M.CellStride;
-      M.Sum[I] = M.Own[I];
-      M.Steps[I] = 0;
-    }
-    return;
-  }
-  if constexpr (Contiguous) {
-    AccumulateLine(M.Sum + Base - M.LineStride, M.Own + Base, M.Sum + Base, M.Steps + Base, M.Length, First, Last);
-  } else {
-    const std::ptrdiff_t D = M.CellStride;
-    auto Cell = [&](int Position) {
-      const std::ptrdiff_t I = Base + Position * D;
-      const double* P = M.Sum + I - M.LineStride;
-      if (M.Length == 1) {
-        M.Sum[I] = M.Own[I] + P[0];
-        M.Steps[I] = 0;
-      } else if (Position == 0) {
-        ChooseAtBorder(P[0], P[D], StepRight, M.Own[I], M.Sum[I], M.Steps[I]);
-      } else if (Position == M.Length - 1) {
-        ChooseAtBorder(P[0], P[-D], StepLeft, M.Own[I], M.Sum[I], M.Steps[I]);
-      } else {
-        Choose(P[-D], P[0], P[D], M.Own[I], M.Sum[I], M.Steps[I]);
-      }
-    };
-    int Position = First;
-    for (; Position <= Last && (Position == 0 || Position == M.Length - 1); ++Position) Cell(Position);
-    for (; Position + 1 <= Last && Position + 1 < M.Length - 1; Position += 2) {
-      const std::ptrdiff_t I = Base + Position * D;
-      const double* P = M.Sum + I - M.LineStride;
-      double Pair[2];
-      ChooseTwo(_mm_set_pd(P[0], P[-D]), _mm_set_pd(P[D], P[0]), _mm_set_pd(P[2 * D], P[D]),
-                _mm_set_pd(M.Own[I + D], M.Own[I]), Pair, M.Steps + I, M.Steps + I + D);
-      M.Sum[I] = Pair[0];
-      M.Sum[I + D] = Pair[1];
-    }
-    for (; Position <= Last; ++Position) Cell(Position);
-  }
-}
 
 // The map after a removal across its lines, its cells already shifted with the pixels.
 // Path holds the removed seam's position in every line.
 template <bool Contiguous>
 void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
   const int Reach = std::max(Radius, 2); // repaired costs, and the two cells meeting at the seam
-  std::vector<double> Before(M.Length);
-  int ChangedFirst = 0, ChangedLast = -1;
+  TChangedRange Changed{0, -1};
   for (int Line = 0; Line < M.Lines; ++Line) {
     int First = Path[Line] - Reach, Last = Path[Line] + Reach;
     if (Line > 0) {
       First = std::min(First, Path[Line - 1] - 2);
       Last = std::max(Last, Path[Line - 1] + 1);
-      if (ChangedFirst <= ChangedLast) {
-        First = std::min(First, ChangedFirst - 1);
-        Last = std::max(Last, ChangedLast + 1);
+      if (Changed.First <= Changed.Last) {
+        First = std::min(First, Changed.First - 1);
+        Last = std::max(Last, Changed.Last + 1);
       }
     }
     First = std::max(First, 0);
     Last = std::min(Last, M.Length - 1);
-    const double* Sum = M.Sum + Line * M.LineStride;
-    for (int Position = First; Position <= Last; ++Position) Before[Position] = Sum[Position * M.CellStride];
-    RecomputeSegment<Contiguous>(M, Line, First, Last);
-    ChangedFirst = First;
-    while (ChangedFirst <= Last && Sum[ChangedFirst * M.CellStride] == Before[ChangedFirst]) ++ChangedFirst;
-    ChangedLast = Last;
-    while (ChangedLast >= ChangedFirst && Sum[ChangedLast * M.CellStride] == Before[ChangedLast]) --ChangedLast;
+    const std::ptrdiff_t Base = Line * M.LineStride;
+    Changed = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M.Sum + Base - M.LineStride, M.Own + Base, M.Sum + Base,
+                                      M.Steps + Base, M.CellStride, M.Length, First, Last);
   }
 }
 
