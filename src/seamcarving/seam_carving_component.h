@@ -143,6 +143,17 @@ private:
   std::array<bool, 2> Reusable_{};
   TSeamDirection LastRemoval_ = sdVertical;
   std::vector<int> LastPath_;
+  // While ScaleTo or EnlargeWidth only narrow the image, row y's live cells start RowOrigin_[y]
+  // cells into the row in every map (a removal moves the shorter side of each row); empty
+  // otherwise, and always empty when a public operation returns. NarrowingFrom_ is the width
+  // when narrowing began.
+  std::vector<int> RowOrigin_;
+  int NarrowingFrom_ = 0;
+  int RowOrigin(int Y) const { return RowOrigin_.empty() ? 0 : RowOrigin_[Y]; }
+  // Narrowing with row origins: begins with every origin 0, ends with every row moved back
+  // to its start. Only vertical passes and removals may run in between.
+  void BeginNarrowing();
+  void EndNarrowing();
   // Scratch lines of the horizontal pass (columns copied into contiguous lines).
   std::vector<double> HorizontalScratch_;
   std::vector<std::uint8_t> HorizontalStepScratch_;

@@ -57,24 +57,36 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
   NewWidth = std::max(NewWidth, 1);
   NewHeight = std::max(NewHeight, 1);
   const int Total = std::max(0, Width - NewWidth) + std::max(0, Height - NewHeight);
-  for (int Step = 1; Step <= Total; ++Step) {
-    TSeamDirections Directions = 0;
-    if (Width > NewWidth) Directions |= SeamDirectionBit(sdVertical);
-    if (Height > NewHeight) Directions |= SeamDirectionBit(sdHorizontal);
-    FindSeams(Directions);
-    constexpr double Infinity = std::numeric_limits<double>::infinity();
-    const double CostV = (Directions & SeamDirectionBit(sdVertical))
-                             ? *SeamCost[sdVertical]->CellAddress(BestColumn, Height - 1) / Height
-                             : Infinity;
-    const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
-                             ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width
-                             : Infinity;
-    if (CostV < CostH)
-      RemoveVerticalSeam(BestColumn);
-    else
-      RemoveHorizontalSeam(BestRow);
-    ReportProgress(Step * 100 / Total);
+  // Once only the width shrinks, removals move the shorter side of each row; the rows are put
+  // back in place at the end, also when a progress report aborts.
+  try {
+    for (int Step = 1; Step <= Total; ++Step) {
+      TSeamDirections Directions = 0;
+      if (Width > NewWidth) Directions |= SeamDirectionBit(sdVertical);
+      if (Height > NewHeight) Directions |= SeamDirectionBit(sdHorizontal);
+      if (Directions == SeamDirectionBit(sdVertical) && RowOrigin_.empty()) {
+        UpdateCostMap();
+        BeginNarrowing();
+      }
+      FindSeams(Directions);
+      constexpr double Infinity = std::numeric_limits<double>::infinity();
+      const double CostV = (Directions & SeamDirectionBit(sdVertical))
+                               ? *SeamCost[sdVertical]->CellAddress(RowOrigin(Height - 1) + BestColumn, Height - 1) / Height
+                               : Infinity;
+      const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
+                               ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width
+                               : Infinity;
+      if (CostV < CostH)
+        RemoveVerticalSeam(BestColumn);
+      else
+        RemoveHorizontalSeam(BestRow);
+      ReportProgress(Step * 100 / Total);
+    }
+  } catch (...) {
+    EndNarrowing();
+    throw;
   }
+  EndNarrowing();
 }
 
 void TSeamCarvingComponent::ReleaseDerivedMaps() {
@@ -108,16 +120,24 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
   // Choose the seams on a shrinking copy. Row y's entries of all seams lie together (seam i at
   // y * Count + i); each first holds the column found in the carved copy.
   std::vector<int> Seams(std::size_t(Height) * Count);
-  for (int I = 0; I < Count; ++I) {
-    ReportProgress(I * 90 / Count);
-    FindSeams(SeamDirectionBit(sdVertical));
-    const TLinearBitmap& Steps = *SeamStep[sdVertical];
-    for (int Y = Height - 1, X = BestColumn; Y >= 0; --Y) {
-      Seams[std::size_t(Y) * Count + I] = X;
-      X += static_cast<std::int8_t>(*Steps.PixelAddress(X, Y));
+  UpdateCostMap();
+  BeginNarrowing();
+  try {
+    for (int I = 0; I < Count; ++I) {
+      ReportProgress(I * 90 / Count);
+      FindSeams(SeamDirectionBit(sdVertical));
+      const TLinearBitmap& Steps = *SeamStep[sdVertical];
+      for (int Y = Height - 1, X = BestColumn; Y >= 0; --Y) {
+        Seams[std::size_t(Y) * Count + I] = X;
+        X += static_cast<std::int8_t>(*Steps.PixelAddress(RowOrigin(Y) + X, Y));
+      }
+      RemoveVerticalSeam(BestColumn);
     }
-    RemoveVerticalSeam(BestColumn);
+  } catch (...) {
+    EndNarrowing();
+    throw;
   }
+  EndNarrowing();
   // Map each seam back to a column of Source through the seams found before it, in the order
   // they were found, and then to its column at its turn of insertion, which moves it right by
   // one for each seam inserted before it at or left of it: both the same walk over the

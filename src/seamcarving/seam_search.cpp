@@ -28,6 +28,9 @@ struct TBandGeometry {
   int AcrossLimit;            // live extent across (the new width for a vertical seam)
   int AlongLimit;             // live extent along
   int Radius;
+  const int* Origin;          // per line along the seam: where its live cells start; may be null
+
+  int OriginOf(int Along) const { return Origin ? Origin[Along] : 0; }
 };
 
 void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedCost,
@@ -44,7 +47,7 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   LineS.assign(Span + 1, 0);
   LineQ.assign(Span + 1, 0);
   for (int K = AlongFirst; K <= AlongLast; ++K) {
-    const std::uint8_t* P = G.Grey + K * G.GreyAlong + SpanFirst * G.GreyAcross;
+    const std::uint8_t* P = G.Grey + K * G.GreyAlong + (G.OriginOf(K) + SpanFirst) * G.GreyAcross;
     for (int I = 0; I < Span; ++I, P += G.GreyAcross) {
       const std::uint32_t V = *P;
       LineS[I + 1] += V;
@@ -57,7 +60,7 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   }
   const std::uint64_t Rows = static_cast<std::uint64_t>(AlongLast - AlongFirst + 1);
   for (int C = First; C <= Last; ++C) {
-    double& Cell = G.Cost[Along * G.CostAlong + C * G.CostAcross];
+    double& Cell = G.Cost[Along * G.CostAlong + (G.OriginOf(Along) + C) * G.CostAcross];
     if (Cell == FixedCost) continue;
     const int Left = std::max(0, C - R) - SpanFirst, Right = std::min(G.AcrossLimit - 1, C + R) - SpanFirst;
     const std::uint64_t N = Rows * static_cast<std::uint64_t>(Right - Left + 1);
@@ -92,6 +95,9 @@ struct TLineMaps {
   std::ptrdiff_t CellStride; // cells from one position to the next
   int Lines;
   int Length;
+  const int* Origin; // per line: the position where its live cells start; may be null
+
+  std::ptrdiff_t Base(int Line) const { return Line * LineStride + (Origin ? Origin[Line] : 0) * CellStride; }
 };
 
 // The map after a removal across its lines, its cells already shifted with the pixels.
@@ -112,8 +118,8 @@ void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int R
     }
     First = std::max(First, 0);
     Last = std::min(Last, M.Length - 1);
-    const std::ptrdiff_t Base = Line * M.LineStride;
-    Changed = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M.Sum + Base - M.LineStride, M.Own + Base, M.Sum + Base,
+    const std::ptrdiff_t Base = M.Base(Line);
+    Changed = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M.Sum + M.Base(Line - 1), M.Own + Base, M.Sum + Base,
                                       M.Steps + Base, M.CellStride, M.Length, First, Last);
   }
 }
@@ -159,8 +165,9 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   TFloatMap& C = *SeamCost[sdVertical];
   TLinearBitmap& S = *SeamStep[sdVertical];
   const int W = Width, H = Height;
+  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
-    UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W}, LastPath_, CostWindowRadius);
+    UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W, Origin}, LastPath_, CostWindowRadius);
   } else {
     // Row Y needs the columns whose changes have begun by row Y; those form a growing set, and
     // recomputing the unchanged cells inside its hull gives their old values again.
@@ -176,17 +183,20 @@ void TSeamCarvingComponent::VerticalSeamPass() {
       LastColumn[Y] = std::max(LastColumn[Y], LastColumn[Y - 1]);
     }
     if (FirstColumn[0] <= LastColumn[0]) {
-      std::memcpy(C.CellAddress(FirstColumn[0], 0), CostMap->CellAddress(FirstColumn[0], 0),
-                  sizeof(double) * (LastColumn[0] - FirstColumn[0] + 1));
-      std::memset(S.PixelAddress(FirstColumn[0], 0), 0, LastColumn[0] - FirstColumn[0] + 1);
+      const int X = RowOrigin(0) + FirstColumn[0];
+      std::memcpy(C.CellAddress(X, 0), CostMap->CellAddress(X, 0), sizeof(double) * (LastColumn[0] - FirstColumn[0] + 1));
+      std::memset(S.PixelAddress(X, 0), 0, LastColumn[0] - FirstColumn[0] + 1);
     }
     for (int Y = 1; Y < H; ++Y)
-      if (FirstColumn[Y] <= LastColumn[Y])
-        AccumulateLine(C.ScanLine(Y - 1), CostMap->ScanLine(Y), C.ScanLine(Y), S.ScanLine(Y), W, FirstColumn[Y],
-                       LastColumn[Y]);
+      if (FirstColumn[Y] <= LastColumn[Y]) {
+        const int O = RowOrigin(Y);
+        AccumulateLine(C.ScanLine(Y - 1) + RowOrigin(Y - 1), CostMap->ScanLine(Y) + O, C.ScanLine(Y) + O,
+                       S.ScanLine(Y) + O, W, FirstColumn[Y], LastColumn[Y]);
+      }
   }
   Reusable_[sdVertical] = false;
-  BestColumn = static_cast<int>(std::min_element(C.ScanLine(H - 1), C.ScanLine(H - 1) + W) - C.ScanLine(H - 1));
+  const double* Bottom = C.ScanLine(H - 1) + RowOrigin(H - 1);
+  BestColumn = static_cast<int>(std::min_element(Bottom, Bottom + W) - Bottom);
   SeamMapFresh[sdVertical] = true;
 }
 
@@ -200,7 +210,7 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   const double* const Own = CostMap->Map;
   std::uint8_t* const Steps = S.Map;
   if (Reusable_[sdHorizontal] && LastRemoval_ == sdHorizontal) {
-    UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H}, LastPath_, CostWindowRadius);
+    UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H, nullptr}, LastPath_, CostWindowRadius);
   } else {
     // Row Y is recomputed from column Start[Y] on; the cells before it are unchanged.
     std::vector<int> Start;
@@ -297,33 +307,82 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   const bool SeparateGrey = GreyImage != Image.get();
   const bool ShiftSeamMap = Reusable_[sdVertical];
   const TLinearBitmap& Steps = *SeamStep[sdVertical];
+  // Moves Count cells of row Y, starting at allocated column From, by one cell in every map:
+  // to the left (Left) or to the right.
+  auto Move = [&](int Y, int From, int Count, bool Left) {
+    const int To = Left ? From - 1 : From + 1;
+    std::uint8_t* Row = Image->ScanLine(Y);
+    std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+    if (SeparateGrey) {
+      std::uint8_t* Grey = GreyImage->ScanLine(Y);
+      std::memmove(Grey + To, Grey + From, Count);
+    }
+    double* Cells = CostMap->ScanLine(Y);
+    std::memmove(Cells + To, Cells + From, sizeof(double) * Count);
+    if (ShiftSeamMap) {
+      double* Sums = SeamCost[sdVertical]->ScanLine(Y);
+      std::memmove(Sums + To, Sums + From, sizeof(double) * Count);
+      std::uint8_t* StepCells = SeamStep[sdVertical]->ScanLine(Y);
+      std::memmove(StepCells + To, StepCells + From, Count);
+    }
+  };
   LastPath_.resize(Height);
   for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
     LastPath_[Y] = Column;
-    const int Next = Column + StepOffset(*Steps.PixelAddress(Column, Y));
-    const int Count = NewWidth - Column; // pixels right of the seam
-    std::uint8_t* Row = Image->PixelAddress(Column, Y);
-    std::memmove(Row, Row + PixelSize, std::size_t(Count) * PixelSize);
-    if (SeparateGrey) {
-      std::uint8_t* Grey = GreyImage->PixelAddress(Column, Y);
-      std::memmove(Grey, Grey + 1, Count);
-    }
-    Image->SetPixelValue(NewWidth, Y, 0);
-    double* Cells = CostMap->CellAddress(Column, Y);
-    std::memmove(Cells, Cells + 1, sizeof(double) * Count);
-    *CostMap->CellAddress(NewWidth, Y) = 0.0;
-    if (ShiftSeamMap) {
-      double* Sums = SeamCost[sdVertical]->CellAddress(Column, Y);
-      std::memmove(Sums, Sums + 1, sizeof(double) * Count);
-      std::uint8_t* StepCells = SeamStep[sdVertical]->PixelAddress(Column, Y);
-      std::memmove(StepCells, StepCells + 1, Count);
+    const int Origin = RowOrigin(Y);
+    const int Next = Column + StepOffset(*Steps.PixelAddress(Origin + Column, Y));
+    if (!RowOrigin_.empty() && Column < NewWidth - Column) {
+      // While only narrowing, the cells left of the seam may move right instead, when they
+      // are fewer: the row then starts one cell later, and every live cell keeps its
+      // neighbours, so nothing reads a different value.
+      Move(Y, Origin, Column, false);
+      ++RowOrigin_[Y];
+    } else {
+      Move(Y, Origin + Column + 1, NewWidth - Column, true);
+      Image->SetPixelValue(Origin + NewWidth, Y, 0);
+      *CostMap->CellAddress(Origin + NewWidth, Y) = 0.0;
     }
     Column = Next;
   }
   const TBandGeometry Band{GreyImage->Map, 1, GreyImage->BytesPerLine, CostMap->Map, 1, CostMap->Width,
-                           NewWidth, Height, CostWindowRadius};
+                           NewWidth, Height, CostWindowRadius, RowOrigin_.empty() ? nullptr : RowOrigin_.data()};
   std::vector<std::uint64_t> LineS, LineQ;
   for (int Y = Height - 1; Y >= 0; --Y) RepairBandLine(Band, Y, LastPath_[Y], FixedCost, LineS, LineQ);
+}
+
+// ============================================================================
+// Narrowing with row origins
+// ============================================================================
+
+void TSeamCarvingComponent::BeginNarrowing() {
+  RowOrigin_.assign(std::size_t(Height), 0);
+  NarrowingFrom_ = Width;
+}
+
+void TSeamCarvingComponent::EndNarrowing() {
+  if (RowOrigin_.empty()) return;
+  // Every row back to its start, and the cells vacated since narrowing began zeroed as the
+  // plain removals zero them; the grey image's vacated bytes are never read.
+  const bool SeparateGrey = GreyImage != Image.get();
+  const bool SeamMapKept = Reusable_[sdVertical] || SeamMapFresh[sdVertical];
+  const int PixelSize = Image->PixelSize;
+  for (int Y = 0; Y < Height; ++Y) {
+    const int O = RowOrigin_[Y];
+    std::uint8_t* Row = Image->ScanLine(Y);
+    double* Cells = CostMap->ScanLine(Y);
+    if (O > 0) {
+      std::memmove(Row, Row + O * PixelSize, std::size_t(Width) * PixelSize);
+      if (SeparateGrey) std::memmove(GreyImage->ScanLine(Y), GreyImage->ScanLine(Y) + O, Width);
+      std::memmove(Cells, Cells + O, sizeof(double) * Width);
+      if (SeamMapKept) {
+        std::memmove(SeamCost[sdVertical]->ScanLine(Y), SeamCost[sdVertical]->ScanLine(Y) + O, sizeof(double) * Width);
+        std::memmove(SeamStep[sdVertical]->ScanLine(Y), SeamStep[sdVertical]->ScanLine(Y) + O, Width);
+      }
+    }
+    std::memset(Row + std::size_t(Width) * PixelSize, 0, std::size_t(NarrowingFrom_ - Width) * PixelSize);
+    std::fill(Cells + Width, Cells + NarrowingFrom_, 0.0);
+  }
+  RowOrigin_.clear();
 }
 
 void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
@@ -381,7 +440,7 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
   std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);
   const TBandGeometry Band{GreyImage->Map, GreyImage->BytesPerLine, 1, CostMap->Map, CostMap->Width, 1,
-                           NewHeight, Width, CostWindowRadius};
+                           NewHeight, Width, CostWindowRadius, nullptr};
   std::vector<std::uint64_t> LineS, LineQ;
   for (int X = Width - 1; X >= 0; --X) RepairBandLine(Band, X, SeamRow[X], FixedCost, LineS, LineQ);
 }

@@ -397,6 +397,50 @@ TEST(ScaleToTest, EqualsTheStepByStepRulesOnRandomImages) {
   }
 }
 
+TEST(ScaleToTest, NarrowingLeavesEverythingAsTheStepByStepRulesAndCarriesOn) {
+  // Long width-only runs (and runs where the height is done first), then an abort in the
+  // middle of one, then the passes and removals that may follow in the dialog: the image, the
+  // whole cost map and the seam maps must be exactly the reference's at every point.
+  std::mt19937 Random(17);
+  for (int Trial = 0; Trial < 8; ++Trial) {
+    const int W = 24 + Trial * 5, H = 6 + Trial % 4;
+    const bool Colour = Trial % 4 == 3;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 3 + Trial * 9, Colour);
+    std::vector<std::uint8_t> Mask(std::size_t(W) * H);
+    for (auto& M : Mask) M = Random() % 5 == 0;
+    const auto Handling = static_cast<TSelectionHandling>(Trial % 3);
+    auto A = MakeEngine(*Source, 1 + Trial % 6, Handling, Mask.data());
+    auto B = MakeEngine(*Source, 1 + Trial % 6, Handling, Mask.data());
+    const int NewHeight = H - Trial % 2;
+    A->ScaleTo(W * 2 / 3, NewHeight);
+    reference::ScaleTo(*B, W * 2 / 3, NewHeight);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+    {
+      ProgressRecorder Progress;
+      Progress.Abort = [](int Percent) {
+        if (Percent >= 40) throw EAbort();
+      };
+      EXPECT_THROW(A->ScaleTo(W / 3, NewHeight), EAbort);
+      Progress.Abort = nullptr;
+      reference::ScaleTo(*B, A->Width, NewHeight);
+      ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial << " after the abort";
+    }
+    const TSeamDirections Both = SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal);
+    for (TSeamDirection D : {sdVertical, sdHorizontal, sdVertical}) {
+      A->FindSeams(Both);
+      reference::FindSeams(*B, Both);
+      ASSERT_TRUE(SamePass(*A, *B, sdVertical)) << "trial " << Trial;
+      ASSERT_TRUE(SamePass(*A, *B, sdHorizontal)) << "trial " << Trial;
+      RemoveBestSeams(*A, *B, D);
+      ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+    }
+    if (Colour) {
+      for (int Y = 0; Y < A->Height; ++Y)
+        ASSERT_EQ(std::memcmp(A->GreyImage->ScanLine(Y), B->GreyImage->ScanLine(Y), A->Width), 0);
+    }
+  }
+}
+
 TEST(ScaleToTest, AnAbortKeepsTheSeamsRemovedSoFar) {
   std::mt19937 Random(10);
   auto Source = RandomImage(Random, 10, 4, lpf24Bit, 50);
