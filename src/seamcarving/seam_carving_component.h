@@ -143,6 +143,9 @@ private:
   std::array<bool, 2> Reusable_{};
   TSeamDirection LastRemoval_ = sdVertical;
   std::vector<int> LastPath_;
+  // The last removal, a vertical one while narrowing, has already brought the vertical map up
+  // to date; the next vertical pass only finds its best end.
+  bool VerticalMapUpdated_ = false;
   // While ScaleTo or EnlargeWidth only narrow the image, row y's live cells start RowOrigin_[y]
   // cells into the row in every map (a removal moves the shorter side of each row); empty
   // otherwise, and always empty when a public operation returns. NarrowingFrom_ is the width

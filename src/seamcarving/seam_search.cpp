@@ -100,28 +100,43 @@ struct TLineMaps {
   std::ptrdiff_t Base(int Line) const { return Line * LineStride + (Origin ? Origin[Line] : 0) * CellStride; }
 };
 
-// The map after a removal across its lines, its cells already shifted with the pixels.
-// Path holds the removed seam's position in every line.
+// The map after a removal across its lines, its cells already shifted with the pixels, brought
+// up to date one line at a time from line 0 on: each line needs only the one before it
+// and its own repaired costs. Path holds the removed seam's position in every line.
 template <bool Contiguous>
-void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
-  const int Reach = std::max(Radius, 2); // repaired costs, and the two cells meeting at the seam
-  TChangedRange Changed{0, -1};
-  for (int Line = 0; Line < M.Lines; ++Line) {
-    int First = Path[Line] - Reach, Last = Path[Line] + Reach;
+class TAcrossRemovalUpdate {
+public:
+  TAcrossRemovalUpdate(const TLineMaps& M, const std::vector<int>& Path, int Radius)
+      : M_(M), Path_(Path), Reach_(std::max(Radius, 2)) {} // repaired costs, and the two cells meeting at the seam
+
+  void Update(int Line) {
+    int First = Path_[Line] - Reach_, Last = Path_[Line] + Reach_;
     if (Line > 0) {
-      First = std::min(First, Path[Line - 1] - 2);
-      Last = std::max(Last, Path[Line - 1] + 1);
-      if (Changed.First <= Changed.Last) {
-        First = std::min(First, Changed.First - 1);
-        Last = std::max(Last, Changed.Last + 1);
+      First = std::min(First, Path_[Line - 1] - 2);
+      Last = std::max(Last, Path_[Line - 1] + 1);
+      if (Changed_.First <= Changed_.Last) {
+        First = std::min(First, Changed_.First - 1);
+        Last = std::max(Last, Changed_.Last + 1);
       }
     }
     First = std::max(First, 0);
-    Last = std::min(Last, M.Length - 1);
-    const std::ptrdiff_t Base = M.Base(Line);
-    Changed = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M.Sum + M.Base(Line - 1), M.Own + Base, M.Sum + Base,
-                                      M.Steps + Base, M.CellStride, M.Length, First, Last);
+    Last = std::min(Last, M_.Length - 1);
+    const std::ptrdiff_t Base = M_.Base(Line);
+    Changed_ = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M_.Sum + M_.Base(Line - 1), M_.Own + Base, M_.Sum + Base,
+                                       M_.Steps + Base, M_.CellStride, M_.Length, First, Last);
   }
+
+private:
+  TLineMaps M_;
+  const std::vector<int>& Path_;
+  int Reach_;
+  TChangedRange Changed_{0, -1};
+};
+
+template <bool Contiguous>
+void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
+  TAcrossRemovalUpdate<Contiguous> Update(M, Path, Radius);
+  for (int Line = 0; Line < M.Lines; ++Line) Update.Update(Line);
 }
 
 // Asks for the first Bytes bytes of rows First..Last-1 of a map with Stride cells per row.
@@ -167,7 +182,8 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   const int W = Width, H = Height;
   const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
-    UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W, Origin}, LastPath_, CostWindowRadius);
+    if (!VerticalMapUpdated_)
+      UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W, Origin}, LastPath_, CostWindowRadius);
   } else {
     // Row Y needs the columns whose changes have begun by row Y; those form a growing set, and
     // recomputing the unchanged cells inside its hull gives their old values again.
@@ -195,6 +211,7 @@ void TSeamCarvingComponent::VerticalSeamPass() {
       }
   }
   Reusable_[sdVertical] = false;
+  VerticalMapUpdated_ = false;
   const double* Bottom = C.ScanLine(H - 1) + RowOrigin(H - 1);
   BestColumn = static_cast<int>(std::min_element(Bottom, Bottom + W) - Bottom);
   SeamMapFresh[sdVertical] = true;
@@ -290,6 +307,7 @@ void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
 void TSeamCarvingComponent::ForgetSeamMaps() {
   SeamMapFresh = {};
   Reusable_ = {};
+  VerticalMapUpdated_ = false;
 }
 
 void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
@@ -298,6 +316,7 @@ void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
   Reusable_ = SeamMapFresh;
   SeamMapFresh = {};
   LastRemoval_ = Direction;
+  VerticalMapUpdated_ = false;
 }
 
 void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
@@ -329,25 +348,45 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   LastPath_.resize(Height);
   for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
     LastPath_[Y] = Column;
-    const int Origin = RowOrigin(Y);
-    const int Next = Column + StepOffset(*Steps.PixelAddress(Origin + Column, Y));
-    if (!RowOrigin_.empty() && Column < NewWidth - Column) {
-      // While only narrowing, the cells left of the seam may move right instead, when they
-      // are fewer: the row then starts one cell later, and every live cell keeps its
-      // neighbours, so nothing reads a different value.
-      Move(Y, Origin, Column, false);
-      ++RowOrigin_[Y];
-    } else {
-      Move(Y, Origin + Column + 1, NewWidth - Column, true);
-      Image->SetPixelValue(Origin + NewWidth, Y, 0);
-      *CostMap->CellAddress(Origin + NewWidth, Y) = 0.0;
-    }
-    Column = Next;
+    Column += StepOffset(*Steps.PixelAddress(RowOrigin(Y) + Column, Y));
   }
+  // One sweep from the top: row Y is shifted, then row Y - R, whose window rows are all
+  // shifted by then, has its band repaired while they are still in cache. A repair writes
+  // only its own row's costs and reads only grey levels, and a shift never touches another
+  // row, so this order gives what shifting everything first gives. While narrowing, the
+  // vertical map follows each repaired row right away, as the next pass would bring it up to
+  // date: that needs only the rows above, already done, and the row's final costs.
+  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   const TBandGeometry Band{GreyImage->Map, 1, GreyImage->BytesPerLine, CostMap->Map, 1, CostMap->Width,
-                           NewWidth, Height, CostWindowRadius, RowOrigin_.empty() ? nullptr : RowOrigin_.data()};
+                           NewWidth, Height, CostWindowRadius, Origin};
   std::vector<std::uint64_t> LineS, LineQ;
-  for (int Y = Height - 1; Y >= 0; --Y) RepairBandLine(Band, Y, LastPath_[Y], FixedCost, LineS, LineQ);
+  const bool UpdateNow = Origin && ShiftSeamMap;
+  TAcrossRemovalUpdate<true> Update(
+      {SeamCost[sdVertical]->Map, CostMap->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1, Height, NewWidth, Origin},
+      LastPath_, CostWindowRadius);
+  const int Lag = std::max(CostWindowRadius, 0);
+  for (int Y = 0; Y < Height + Lag; ++Y) {
+    if (Y < Height) {
+      const int Column = LastPath_[Y], RowStart = RowOrigin(Y);
+      if (Origin && Column < NewWidth - Column) {
+        // While only narrowing, the cells left of the seam may move right instead, when they
+        // are fewer: the row then starts one cell later, and every live cell keeps its
+        // neighbours, so nothing reads a different value.
+        Move(Y, RowStart, Column, false);
+        ++RowOrigin_[Y];
+      } else {
+        Move(Y, RowStart + Column + 1, NewWidth - Column, true);
+        Image->SetPixelValue(RowStart + NewWidth, Y, 0);
+        *CostMap->CellAddress(RowStart + NewWidth, Y) = 0.0;
+      }
+    }
+    const int Repaired = Y - Lag;
+    if (Repaired >= 0) {
+      RepairBandLine(Band, Repaired, LastPath_[Repaired], FixedCost, LineS, LineQ);
+      if (UpdateNow) Update.Update(Repaired);
+    }
+  }
+  VerticalMapUpdated_ = UpdateNow;
 }
 
 // ============================================================================
