@@ -177,21 +177,40 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
     *Target = static_cast<std::uint8_t>(Index);
   };
 
-  for (int I = 0; I < Count; ++I) {
-    ReportProgress(90 + I * 10 / Count);
+  // Inserts seams First..Last-1, row after row: one row takes all of them while it is in cache.
+  // Each seam's column already counts every insertion before it, so the order of rows does not
+  // change what a row becomes.
+  auto Insert = [&](int First, int Last) {
     for (int Y = 0; Y < Height; ++Y) {
-      const int X = Seams[std::size_t(Y) * Count + I];
-      std::uint8_t* Seam = Image->PixelAddress(X, Y);
-      const int Moved = Width - X - 1;
-      if (Moved > 0) {
-        std::memmove(Seam + 2 * PixelSize, Seam + PixelSize, std::size_t(Moved) * PixelSize);
-        Average(Seam + PixelSize, Seam, Seam + 2 * PixelSize);
-      } else {
-        // The seam pixel ends the row: with no right neighbour it is averaged with itself.
-        Average(Seam + PixelSize, Seam, Seam);
+      const int* Row = &Seams[std::size_t(Y) * Count];
+      for (int I = First, RowWidth = Width; I < Last; ++I, ++RowWidth) {
+        std::uint8_t* Seam = Image->PixelAddress(Row[I], Y);
+        const int Moved = RowWidth - Row[I] - 1;
+        if (Moved > 0) {
+          std::memmove(Seam + 2 * PixelSize, Seam + PixelSize, std::size_t(Moved) * PixelSize);
+          Average(Seam + PixelSize, Seam, Seam + 2 * PixelSize);
+        } else {
+          // The seam pixel ends the row: with no right neighbour it is averaged with itself.
+          Average(Seam + PixelSize, Seam, Seam);
+        }
       }
     }
-    ++Width;
+    Width += Last - First;
+  };
+  // The seams whose reports give the same percentage go in one batch, reported first. A
+  // report that aborts still finds every seam before it inserted and none after it, as when
+  // each seam is reported just before its insertion.
+  for (int First = 0, Last; First < Count; First = Last) {
+    const int Percent = 90 + First * 10 / Count;
+    for (Last = First + 1; Last < Count && 90 + Last * 10 / Count == Percent;) ++Last;
+    int Reported = First;
+    try {
+      for (; Reported < Last; ++Reported) ReportProgress(Percent);
+    } catch (...) {
+      Insert(First, Reported);
+      throw;
+    }
+    Insert(First, Last);
   }
   ReportProgress(100);
 }

@@ -573,6 +573,29 @@ TEST(EnlargeWidthTest, AnAbortWhileInsertingKeepsAPartlyWidenedImage) {
   EXPECT_EQ(E->Height, 2);
 }
 
+TEST(EnlargeWidthTest, AnAbortAmongEqualReportsKeepsExactlyTheSeamsBeforeIt) {
+  // 30 seams report 90, 90, 90, 91, ... while inserting; aborting at any of them must leave
+  // the seams before it inserted, as the step-by-step rules do.
+  std::mt19937 Random(18);
+  auto Source = RandomImage(Random, 60, 4, lpf24Bit, 40);
+  for (const int AbortAt : {1, 2, 5, 30}) {
+    auto A = MakeEngine(*Source, 3), B = MakeEngine(*Source, 3);
+    for (TSeamCarvingComponent* E : {A.get(), B.get()}) {
+      ProgressRecorder Progress;
+      int Inserting = 0;
+      Progress.Abort = [&](int Percent) {
+        if (Percent >= 90 && ++Inserting == AbortAt) throw EAbort();
+      };
+      if (E == A.get())
+        EXPECT_THROW(A->EnlargeWidth(90), EAbort);
+      else
+        EXPECT_THROW(reference::EnlargeWidth(*B, 90), EAbort);
+    }
+    EXPECT_EQ(A->Width, 60 + AbortAt - 1);
+    EXPECT_TRUE(SameLive(*A, *B)) << "abort at insertion report " << AbortAt;
+  }
+}
+
 // ============================================================================
 // Golden results: pinned so that both builds, and every later change, give these exact images
 // ============================================================================
