@@ -124,8 +124,23 @@ void TSeamCarvingComponent::MakeGreyImage() {
   *Grey->Palette = GreyPalette;
   SeparateGreyImage_ = std::move(Grey);
   GreyImage = SeparateGreyImage_.get();
-  for (int Y = 0; Y < Image->Height; ++Y)
-    for (int X = 0; X < Image->Width; ++X) UpdateGreyPixel(X, Y);
+  // Row by row, as UpdateGreyPixel does pixel by pixel: through a table of the palette's 256
+  // grey levels, or from the three colour bytes.
+  std::uint8_t PaletteGrey[256];
+  if (Image->PixelFormat == lpf8Bit)
+    for (int I = 0; I < 256; ++I) {
+      const TColorTriple& Entry = (*Image->Palette)[I];
+      PaletteGrey[I] = GreyLevel(Entry.Red, Entry.Green, Entry.Blue);
+    }
+  for (int Y = 0; Y < Image->Height; ++Y) {
+    const std::uint8_t* Pixel = Image->ScanLine(Y);
+    std::uint8_t* Out = GreyImage->ScanLine(Y);
+    if (Image->PixelFormat == lpf8Bit) {
+      for (int X = 0; X < Image->Width; ++X) Out[X] = PaletteGrey[Pixel[X]];
+    } else {
+      for (int X = 0; X < Image->Width; ++X, Pixel += 3) Out[X] = GreyLevel(Pixel[2], Pixel[1], Pixel[0]);
+    }
+  }
 }
 
 void TSeamCarvingComponent::UpdateGreyPixel(int X, int Y) {
