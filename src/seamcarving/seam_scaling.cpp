@@ -70,8 +70,9 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
       }
       FindSeams(Directions);
       constexpr double Infinity = std::numeric_limits<double>::infinity();
+      const int Bottom = Height - 1;
       const double CostV = (Directions & SeamDirectionBit(sdVertical))
-                               ? *SeamCost[sdVertical]->CellAddress(RowOrigin(Height - 1) + BestColumn, Height - 1) / Height
+                               ? *SeamCost[sdVertical]->CellAddress(RowOrigin(Bottom) + BestColumn, Bottom) / Height
                                : Infinity;
       const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
                                ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width

@@ -200,8 +200,9 @@ void TSeamCarvingComponent::VerticalSeamPass() {
     }
     if (FirstColumn[0] <= LastColumn[0]) {
       const int X = RowOrigin(0) + FirstColumn[0];
-      std::memcpy(C.CellAddress(X, 0), CostMap->CellAddress(X, 0), sizeof(double) * (LastColumn[0] - FirstColumn[0] + 1));
-      std::memset(S.PixelAddress(X, 0), 0, LastColumn[0] - FirstColumn[0] + 1);
+      const int Count = LastColumn[0] - FirstColumn[0] + 1;
+      std::memcpy(C.CellAddress(X, 0), CostMap->CellAddress(X, 0), sizeof(double) * Count);
+      std::memset(S.PixelAddress(X, 0), 0, Count);
     }
     for (int Y = 1; Y < H; ++Y)
       if (FirstColumn[Y] <= LastColumn[Y]) {
