@@ -1,6 +1,7 @@
 // Seam search (the two dynamic-programming passes) and seam removal with band repair.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "seamcarving/seam_carving_component.h"
@@ -362,9 +363,11 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
                            NewWidth, Height, CostWindowRadius, Origin};
   std::vector<std::uint64_t> LineS, LineQ;
   const bool UpdateNow = Origin && ShiftSeamMap;
-  TAcrossRemovalUpdate<true> Update(
-      {SeamCost[sdVertical]->Map, CostMap->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1, Height, NewWidth, Origin},
-      LastPath_, CostWindowRadius);
+  std::optional<TAcrossRemovalUpdate<true>> Update;
+  if (UpdateNow)
+    Update.emplace(TLineMaps{SeamCost[sdVertical]->Map, CostMap->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1,
+                             Height, NewWidth, Origin},
+                   LastPath_, CostWindowRadius);
   const int Lag = std::max(CostWindowRadius, 0);
   for (int Y = 0; Y < Height + Lag; ++Y) {
     if (Y < Height) {
@@ -384,7 +387,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     const int Repaired = Y - Lag;
     if (Repaired >= 0) {
       RepairBandLine(Band, Repaired, LastPath_[Repaired], FixedCost, LineS, LineQ);
-      if (UpdateNow) Update.Update(Repaired);
+      if (Update) Update->Update(Repaired);
     }
   }
   VerticalMapUpdated_ = UpdateNow;
