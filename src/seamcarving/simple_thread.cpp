@@ -75,24 +75,34 @@ TWorkerThread::~TWorkerThread() {
 void TWorkerThread::Loop() {
   std::unique_lock<std::mutex> Guard(Lock_);
   for (;;) {
-    Wake_.wait(Guard, [this] { return Task_ || Stop_; });
+    Wake_.wait(Guard, [this] { return Pending_ || Stop_; });
     if (Stop_) return;
-    const std::function<void()>* Task = Task_;
+    const std::function<void()>* Task = Pending_;
+    Pending_ = nullptr;
+    Running_ = true;
     Guard.unlock();
     std::string Error = RunCarryingErrors(*Task);
     Guard.lock();
     ErrorMessage_ = std::move(Error);
-    Task_ = nullptr;
+    Running_ = false;
     Ended_.notify_one();
   }
 }
 
-void TWorkerThread::WaitForTask() {
+void TWorkerThread::FinishTask() {
   std::string Error;
-  {
-    std::unique_lock<std::mutex> Guard(Lock_);
-    Ended_.wait(Guard, [this] { return Task_ == nullptr; });
+  std::unique_lock<std::mutex> Guard(Lock_);
+  if (Pending_) {
+    // The thread has not taken the task up yet (on a busy machine it may not have been
+    // scheduled at all): the calling thread runs it instead of waiting for that.
+    const std::function<void()>* Task = Pending_;
+    Pending_ = nullptr;
+    Guard.unlock();
+    Error = RunCarryingErrors(*Task);
+  } else {
+    Ended_.wait(Guard, [this] { return !Running_; });
     Error.swap(ErrorMessage_);
+    Guard.unlock();
   }
   if (!Error.empty()) throw Exception(Error);
 }
@@ -101,14 +111,14 @@ void TWorkerThread::RunSideBySide(const std::function<void()>& Worker, const std
   if (!Thread_.joinable()) Thread_ = std::thread(&TWorkerThread::Loop, this);
   {
     std::lock_guard<std::mutex> Guard(Lock_);
-    Task_ = &Worker;
+    Pending_ = &Worker;
   }
   Wake_.notify_one();
   try {
     Local();
   } catch (...) {
-    WaitForTask(); // the worker's error, if any, replaces the local one
+    FinishTask(); // the worker's error, if any, replaces the local one
     throw;
   }
-  WaitForTask();
+  FinishTask();
 }

@@ -44,7 +44,8 @@ private:
 void RunSideBySide(const std::function<void()>& Worker, const std::function<void()>& Local);
 
 // One long-lived worker thread for repeated side-by-side work: what RunSideBySide does, without
-// starting a thread per call. The thread starts on the first call and sleeps between calls.
+// starting a thread per call. The thread starts on the first call and sleeps between calls; a
+// task it has not taken up by the time the calling thread is done runs on the calling thread.
 class TWorkerThread : public TObject {
 public:
   TWorkerThread() = default;
@@ -60,13 +61,15 @@ public:
 
 private:
   void Loop();
-  // Waits until the task handed over has ended and raises its error, if any.
-  void WaitForTask();
+  // Sees the task handed over to its end, running it here if the thread has not taken it up,
+  // and raises its error, if any.
+  void FinishTask();
 
   std::mutex Lock_;
   std::condition_variable Wake_;  // a task or the request to stop has arrived
-  std::condition_variable Ended_; // the task has ended
-  const std::function<void()>* Task_ = nullptr; // set while a task is pending or running
+  std::condition_variable Ended_; // the thread has ended its task
+  const std::function<void()>* Pending_ = nullptr; // handed over, not yet taken up
+  bool Running_ = false;                           // the thread is running a task
   bool Stop_ = false;
   std::string ErrorMessage_;
   std::thread Thread_;

@@ -112,7 +112,39 @@ TEST(WorkerThread, KeepsOneThreadForEveryCallAndStartsItOnlyWhenUsed) {
   TWorkerThread Idle; // never used: its destruction must not wait for anything
   TWorkerThread Worker;
   std::set<std::thread::id> Seen;
-  for (int Call = 0; Call < 5; ++Call) Worker.RunSideBySide([&] { Seen.insert(std::this_thread::get_id()); }, [] {});
+  for (int Call = 0; Call < 5; ++Call) {
+    std::atomic<bool> Taken{false};
+    // The local side waits until the thread has taken the task up, so it does not run it.
+    Worker.RunSideBySide(
+        [&] {
+          Taken = true;
+          Seen.insert(std::this_thread::get_id());
+        },
+        [&] {
+          while (!Taken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+  }
   ASSERT_EQ(Seen.size(), 1u);
   EXPECT_NE(*Seen.begin(), std::this_thread::get_id());
+}
+
+TEST(WorkerThread, ATaskNotTakenUpRunsOnceOnTheCallingThread) {
+  // The thread's first task arrives while the thread is still being started, and the local
+  // side is empty: over many calls the calling thread takes some over; each runs exactly once.
+  int Stolen = 0;
+  for (int Trial = 0; Trial < 20; ++Trial) {
+    TWorkerThread Worker;
+    int Runs = 0;
+    std::thread::id Ran;
+    Worker.RunSideBySide(
+        [&] {
+          ++Runs;
+          Ran = std::this_thread::get_id();
+        },
+        [] {});
+    EXPECT_EQ(Runs, 1);
+    Stolen += Ran == std::this_thread::get_id();
+    EXPECT_EQ(MessageOf([&] { Worker.RunSideBySide([] { throw Exception("late"); }, [] {}); }), "late");
+  }
+  EXPECT_GT(Stolen, 0);
 }
