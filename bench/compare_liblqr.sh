@@ -20,21 +20,23 @@ fi
 
 size() { identify -format '%w %h' "$1"; }
 
-# Best of RUNS wall-clock seconds of a command.
-best_time() {
-  local best="" t
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-  done
-  echo "$best"
+# Wall-clock seconds of one run of a command.
+run_time() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
 }
 
-printf '%-24s %-12s %-11s %10s %10s %8s\n' image from to ours liblqr ratio
+# The smallest of the numbers on stdin, and their median (the lower middle one).
+least() { sort -g | head -1; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+printf '%-24s %-12s %-11s %10s %10s %8s %8s\n' image from to ours liblqr ratio median
+# Each run of ours is paired with a run of liblqr right after it, so that both see the same
+# load of a shared machine: "ratio" is best against best, "median" the median of the paired
+# ratios.
 row() {
   local name=$1 file=$2 wp=$3 hp=$4
   local dims w h
@@ -44,11 +46,18 @@ row() {
   local tw th
   tw=$(( (w * wp + 50) / 100 ))
   th=$(( (h * hp + 50) / 100 ))
-  local ours lqr
-  ours=$(best_time "$tool" "$file" -o "$data/ours.png" --width "$tw" --height "$th" --quiet)
-  lqr=$(best_time convert "$file" -liquid-rescale "${tw}x${th}!" "$data/lqr.png")
-  printf '%-24s %-12s %-11s %9.3fs %9.3fs %8.2f\n' "$name" "${w}x${h}" "${tw}x${th}" "$ours" "$lqr" \
-    "$(echo "$ours / $lqr" | bc -l)"
+  local ours="" lqr="" ratios="" o l
+  for _ in $(seq "$runs"); do
+    o=$(run_time "$tool" "$file" -o "$data/ours.png" --width "$tw" --height "$th" --quiet)
+    l=$(run_time convert "$file" -liquid-rescale "${tw}x${th}!" "$data/lqr.png")
+    ours+="$o"$'\n'
+    lqr+="$l"$'\n'
+    ratios+="$(echo "$o / $l" | bc -l)"$'\n'
+  done
+  o=$(printf '%s' "$ours" | least)
+  l=$(printf '%s' "$lqr" | least)
+  printf '%-24s %-12s %-11s %9.3fs %9.3fs %8.2f %8.2f\n' "$name" "${w}x${h}" "${tw}x${th}" "$o" "$l" \
+    "$(echo "$o / $l" | bc -l)" "$(printf '%s' "$ratios" | median)"
 }
 
 row coffee "$data/coffee.png" 50 100

@@ -39,6 +39,8 @@ inline double WindowVariance(std::uint64_t N, std::uint64_t S, std::uint64_t Q) 
   return static_cast<double>(static_cast<long double>(Q) / Count - Mean * Mean);
 }
 
+class TWorkerThread;
+
 class TSeamCarvingComponent : public TObject {
 public:
   // Not owned; read only. 8-bit or 24-bit.
@@ -132,6 +134,8 @@ public:
 
 private:
   std::unique_ptr<TLinearBitmap> SeparateGreyImage_;
+  // Runs the vertical pass beside the horizontal one; started on first need.
+  std::unique_ptr<TWorkerThread> Worker_;
 
   // What the last removal leaves reusable of the seam maps: Reusable_[d] says the map of d was
   // fresh from its pass when the removal ran; LastPath_ holds the removed seam's position in
@@ -139,6 +143,20 @@ private:
   std::array<bool, 2> Reusable_{};
   TSeamDirection LastRemoval_ = sdVertical;
   std::vector<int> LastPath_;
+  // The last removal, a vertical one while narrowing, has already brought the vertical map up
+  // to date; the next vertical pass only finds its best end.
+  bool VerticalMapUpdated_ = false;
+  // While ScaleTo or EnlargeWidth only narrow the image, row y's live cells start RowOrigin_[y]
+  // cells into the row in every map (a removal moves the shorter side of each row); empty
+  // otherwise, and always empty when a public operation returns. NarrowingFrom_ is the width
+  // when narrowing began.
+  std::vector<int> RowOrigin_;
+  int NarrowingFrom_ = 0;
+  int RowOrigin(int Y) const { return RowOrigin_.empty() ? 0 : RowOrigin_[Y]; }
+  // Narrowing with row origins: begins with every origin 0, ends with every row moved back
+  // to its start. Only vertical passes and removals may run in between.
+  void BeginNarrowing();
+  void EndNarrowing();
   // Scratch lines of the horizontal pass (columns copied into contiguous lines).
   std::vector<double> HorizontalScratch_;
   std::vector<std::uint8_t> HorizontalStepScratch_;

@@ -33,19 +33,20 @@ inline void ChooseAtBorder(double Straight, double Diagonal, std::uint8_t Diagon
 }
 
 // Choose for two cells at once: the SSE2 compares and adds are the scalar IEEE operations two
-// at a time, and selecting by mask avoids the branches a noisy map would mispredict.
-inline void ChooseTwo(__m128d Left, __m128d Straight, __m128d Right, __m128d Own, double* Sum, std::uint8_t* Step0,
-                      std::uint8_t* Step1) {
+// at a time, and selecting by mask avoids the branches a noisy map would mispredict. Returns
+// the two sums.
+inline __m128d ChooseTwo(__m128d Left, __m128d Straight, __m128d Right, __m128d Own, std::uint8_t* Step0,
+                         std::uint8_t* Step1) {
   const __m128d TakeL = _mm_and_pd(_mm_cmplt_pd(Left, Straight), _mm_cmplt_pd(Left, Right));
   const __m128d TakeR = _mm_and_pd(_mm_cmplt_pd(Right, Straight), _mm_cmplt_pd(Right, Left));
   const __m128d Chosen = _mm_or_pd(_mm_and_pd(TakeL, Left),
                                    _mm_andnot_pd(TakeL, _mm_or_pd(_mm_and_pd(TakeR, Right), _mm_andnot_pd(TakeR, Straight))));
-  _mm_storeu_pd(Sum, _mm_add_pd(Own, Chosen));
   // Index bit 0: left taken, bit 1: right taken.
   static constexpr std::uint8_t Steps[4] = {0, StepLeft, StepRight, 0};
   const int L = _mm_movemask_pd(TakeL), R = _mm_movemask_pd(TakeR);
   *Step0 = Steps[(L & 1) | (R & 1) << 1];
   *Step1 = Steps[(L >> 1) | (R >> 1) << 1];
+  return _mm_add_pd(Own, Chosen);
 }
 
 // Cells First..Last of line R = Own + chosen predecessor in the previous cumulative line P,
@@ -61,10 +62,75 @@ inline void AccumulateLine(const double* P, const double* Own, double* R, std::u
   int X = std::max(First, 1);
   const int InteriorLast = std::min(Last, Length - 2);
   for (; X + 1 <= InteriorLast; X += 2)
-    ChooseTwo(_mm_loadu_pd(P + X - 1), _mm_loadu_pd(P + X), _mm_loadu_pd(P + X + 1), _mm_loadu_pd(Own + X), R + X, S + X,
-              S + X + 1);
+    _mm_storeu_pd(R + X, ChooseTwo(_mm_loadu_pd(P + X - 1), _mm_loadu_pd(P + X), _mm_loadu_pd(P + X + 1),
+                                   _mm_loadu_pd(Own + X), S + X, S + X + 1));
   for (; X <= InteriorLast; ++X) Choose(P[X - 1], P[X], P[X + 1], Own[X], R[X], S[X]);
   if (Last >= Length - 1) ChooseAtBorder(P[Length - 1], P[Length - 2], StepLeft, Own[Length - 1], R[Length - 1], S[Length - 1]);
+}
+
+// The positions of the first and last cell a sweep changed; First > Last when none changed.
+struct TChangedRange {
+  int First;
+  int Last;
+};
+
+// Brings cells First..Last of line R up to date from the previous line P, in place, and
+// reports which of them changed, all in one sweep. The cells of P, Own, R and S lie Stride
+// apart (1 along a row; the row length down a column). Line 0 (P null) takes the plain costs.
+// The same choices as AccumulateLine; equal sums compare equal, so a cell reported unchanged
+// holds exactly the value it held.
+template <bool Strided>
+inline TChangedRange UpdateLine(const double* P, const double* Own, double* R, std::uint8_t* S,
+                                std::ptrdiff_t Stride, int Length, int First, int Last) {
+  const std::ptrdiff_t D = Strided ? Stride : 1;
+  TChangedRange Changed{Last + 1, First - 1};
+  auto Note = [&Changed](int X) {
+    if (Changed.First > X) Changed.First = X;
+    Changed.Last = X;
+  };
+  auto Single = [&](int X) {
+    double& Sum = R[X * D];
+    std::uint8_t& Step = S[X * D];
+    const double Old = Sum;
+    if (!P) {
+      Sum = Own[X * D];
+      Step = 0;
+      if (Sum != Old) Note(X);
+      return;
+    }
+    const double* Q = P + X * D;
+    if (Length == 1) {
+      Sum = Own[0] + Q[0];
+      Step = 0;
+    } else if (X == 0) {
+      ChooseAtBorder(Q[0], Q[D], StepRight, Own[0], Sum, Step);
+    } else if (X == Length - 1) {
+      ChooseAtBorder(Q[0], Q[-D], StepLeft, Own[X * D], Sum, Step);
+    } else {
+      Choose(Q[-D], Q[0], Q[D], Own[X * D], Sum, Step);
+    }
+    if (Sum != Old) Note(X);
+  };
+  auto Pair = [&](const double* V, int X) {
+    return Strided ? _mm_set_pd(V[(X + 1) * D], V[X * D]) : _mm_loadu_pd(V + X);
+  };
+  int X = First;
+  if (X == 0 && X <= Last) Single(X++);
+  for (; P && X + 1 <= Last && X + 1 <= Length - 2; X += 2) {
+    const __m128d Old = Pair(R, X);
+    const __m128d New = ChooseTwo(Pair(P, X - 1), Pair(P, X), Pair(P, X + 1), Pair(Own, X), S + X * D, S + (X + 1) * D);
+    if constexpr (Strided) {
+      _mm_storel_pd(R + X * D, New);
+      _mm_storeh_pd(R + (X + 1) * D, New);
+    } else {
+      _mm_storeu_pd(R + X, New);
+    }
+    const int Differs = _mm_movemask_pd(_mm_cmpneq_pd(New, Old));
+    if (Differs & 1) Note(X);
+    if (Differs & 2) Note(X + 1);
+  }
+  for (; X <= Last; ++X) Single(X);
+  return Changed;
 }
 
 } // namespace seam_kernel

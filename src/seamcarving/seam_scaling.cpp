@@ -14,6 +14,38 @@ void ReportProgress(int Percent) {
   if (ProgressHook) ProgressHook(Percent);
 }
 
+// Counts of positions 0..Size-1 seen so far, with the number at or below a position in
+// O(log Size).
+class TPositionCounts {
+public:
+  void Reset(int Size) { Tree_.assign(std::size_t(Size) + 1, 0); }
+  void Add(int Position) {
+    for (std::size_t I = std::size_t(Position) + 1; I < Tree_.size(); I += I & (~I + 1)) ++Tree_[I];
+  }
+  int AtOrBelow(int Position) const {
+    int Count = 0;
+    for (std::size_t I = std::size_t(Position) + 1; I > 0; I -= I & (~I + 1)) Count += Tree_[I];
+    return Count;
+  }
+
+private:
+  std::vector<int> Tree_;
+};
+
+// In one row, seam i's value goes through c -> c + [c >= T(j)] for each earlier seam j in the
+// order found, T(j) being seam j's own result of the same walk. The walk so far is a strictly
+// increasing function and T(j) is its value at j's start, so c >= T(j) holds exactly when i
+// started at or right of j: the walk adds the number of earlier seams that started at or left
+// of i. Row holds the starting values (below Limit) and receives the results.
+void CountEarlierAtOrLeft(int* Row, int Count, int Limit, TPositionCounts& Counts) {
+  Counts.Reset(Limit);
+  for (int I = 0; I < Count; ++I) {
+    const int Start = Row[I];
+    Row[I] = Start + Counts.AtOrBelow(Start);
+    Counts.Add(Start);
+  }
+}
+
 bool HasGreyRamp(const TLinearBitmap& Bitmap) {
   return !Bitmap.Palette || std::memcmp(Bitmap.Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
 }
@@ -25,24 +57,37 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
   NewWidth = std::max(NewWidth, 1);
   NewHeight = std::max(NewHeight, 1);
   const int Total = std::max(0, Width - NewWidth) + std::max(0, Height - NewHeight);
-  for (int Step = 1; Step <= Total; ++Step) {
-    TSeamDirections Directions = 0;
-    if (Width > NewWidth) Directions |= SeamDirectionBit(sdVertical);
-    if (Height > NewHeight) Directions |= SeamDirectionBit(sdHorizontal);
-    FindSeams(Directions);
-    constexpr double Infinity = std::numeric_limits<double>::infinity();
-    const double CostV = (Directions & SeamDirectionBit(sdVertical))
-                             ? *SeamCost[sdVertical]->CellAddress(BestColumn, Height - 1) / Height
-                             : Infinity;
-    const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
-                             ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width
-                             : Infinity;
-    if (CostV < CostH)
-      RemoveVerticalSeam(BestColumn);
-    else
-      RemoveHorizontalSeam(BestRow);
-    ReportProgress(Step * 100 / Total);
+  // Once only the width shrinks, removals move the shorter side of each row; the rows are put
+  // back in place at the end, also when a progress report aborts.
+  try {
+    for (int Step = 1; Step <= Total; ++Step) {
+      TSeamDirections Directions = 0;
+      if (Width > NewWidth) Directions |= SeamDirectionBit(sdVertical);
+      if (Height > NewHeight) Directions |= SeamDirectionBit(sdHorizontal);
+      if (Directions == SeamDirectionBit(sdVertical) && RowOrigin_.empty()) {
+        UpdateCostMap();
+        BeginNarrowing();
+      }
+      FindSeams(Directions);
+      constexpr double Infinity = std::numeric_limits<double>::infinity();
+      const int Bottom = Height - 1;
+      const double CostV = (Directions & SeamDirectionBit(sdVertical))
+                               ? *SeamCost[sdVertical]->CellAddress(RowOrigin(Bottom) + BestColumn, Bottom) / Height
+                               : Infinity;
+      const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
+                               ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width
+                               : Infinity;
+      if (CostV < CostH)
+        RemoveVerticalSeam(BestColumn);
+      else
+        RemoveHorizontalSeam(BestRow);
+      ReportProgress(Step * 100 / Total);
+    }
+  } catch (...) {
+    EndNarrowing();
+    throw;
   }
+  EndNarrowing();
 }
 
 void TSeamCarvingComponent::ReleaseDerivedMaps() {
@@ -73,22 +118,36 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
     CostMapValid = false;
   }
 
-  // Choose the seams on a shrinking copy, each mapped back to columns of Source through the
-  // seams found before it, in the order they were found. Row y's columns of all seams lie
-  // together (seam i at y * Count + i): both the mapping and the insertion walk one row's seams.
+  // Choose the seams on a shrinking copy. Row y's entries of all seams lie together (seam i at
+  // y * Count + i); each first holds the column found in the carved copy.
   std::vector<int> Seams(std::size_t(Height) * Count);
-  for (int I = 0; I < Count; ++I) {
-    ReportProgress(I * 90 / Count);
-    FindSeams(SeamDirectionBit(sdVertical));
-    const TLinearBitmap& Steps = *SeamStep[sdVertical];
-    for (int Y = Height - 1, X = BestColumn; Y >= 0; --Y) {
-      int* Row = &Seams[std::size_t(Y) * Count];
-      int Column = X;
-      for (int J = 0; J < I; ++J) Column += Column >= Row[J];
-      Row[I] = Column;
-      X += static_cast<std::int8_t>(*Steps.PixelAddress(X, Y));
+  UpdateCostMap();
+  BeginNarrowing();
+  try {
+    for (int I = 0; I < Count; ++I) {
+      ReportProgress(I * 90 / Count);
+      FindSeams(SeamDirectionBit(sdVertical));
+      const TLinearBitmap& Steps = *SeamStep[sdVertical];
+      for (int Y = Height - 1, X = BestColumn; Y >= 0; --Y) {
+        Seams[std::size_t(Y) * Count + I] = X;
+        X += static_cast<std::int8_t>(*Steps.PixelAddress(RowOrigin(Y) + X, Y));
+      }
+      RemoveVerticalSeam(BestColumn);
     }
-    RemoveVerticalSeam(BestColumn);
+  } catch (...) {
+    EndNarrowing();
+    throw;
+  }
+  EndNarrowing();
+  // Map each seam back to a column of Source through the seams found before it, in the order
+  // they were found, and then to its column at its turn of insertion, which moves it right by
+  // one for each seam inserted before it at or left of it: both the same walk over the
+  // earlier seams, done by counting.
+  TPositionCounts Counts;
+  for (int Y = 0; Y < Height; ++Y) {
+    int* Row = &Seams[std::size_t(Y) * Count];
+    CountEarlierAtOrLeft(Row, Count, SourceWidth, Counts);
+    CountEarlierAtOrLeft(Row, Count, SourceWidth, Counts);
   }
 
   ReleaseDerivedMaps();
@@ -119,23 +178,40 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
     *Target = static_cast<std::uint8_t>(Index);
   };
 
-  for (int I = 0; I < Count; ++I) {
-    ReportProgress(90 + I * 10 / Count);
+  // Inserts seams First..Last-1, row after row: one row takes all of them while it is in cache.
+  // Each seam's column already counts every insertion before it, so the order of rows does not
+  // change what a row becomes.
+  auto Insert = [&](int First, int Last) {
     for (int Y = 0; Y < Height; ++Y) {
-      int* Row = &Seams[std::size_t(Y) * Count];
-      const int X = Row[I];
-      std::uint8_t* Seam = Image->PixelAddress(X, Y);
-      const int Moved = Width - X - 1;
-      if (Moved > 0) {
-        std::memmove(Seam + 2 * PixelSize, Seam + PixelSize, std::size_t(Moved) * PixelSize);
-        Average(Seam + PixelSize, Seam, Seam + 2 * PixelSize);
-      } else {
-        // The seam pixel ends the row: with no right neighbour it is averaged with itself.
-        Average(Seam + PixelSize, Seam, Seam);
+      const int* Row = &Seams[std::size_t(Y) * Count];
+      for (int I = First, RowWidth = Width; I < Last; ++I, ++RowWidth) {
+        std::uint8_t* Seam = Image->PixelAddress(Row[I], Y);
+        const int Moved = RowWidth - Row[I] - 1;
+        if (Moved > 0) {
+          std::memmove(Seam + 2 * PixelSize, Seam + PixelSize, std::size_t(Moved) * PixelSize);
+          Average(Seam + PixelSize, Seam, Seam + 2 * PixelSize);
+        } else {
+          // The seam pixel ends the row: with no right neighbour it is averaged with itself.
+          Average(Seam + PixelSize, Seam, Seam);
+        }
       }
-      for (int J = I + 1; J < Count; ++J) Row[J] += Row[J] >= X;
     }
-    ++Width;
+    Width += Last - First;
+  };
+  // The seams whose reports give the same percentage go in one batch, reported first. A
+  // report that aborts still finds every seam before it inserted and none after it, as when
+  // each seam is reported just before its insertion.
+  for (int First = 0, Last; First < Count; First = Last) {
+    const int Percent = 90 + First * 10 / Count;
+    for (Last = First + 1; Last < Count && 90 + Last * 10 / Count == Percent;) ++Last;
+    int Reported = First;
+    try {
+      for (; Reported < Last; ++Reported) ReportProgress(Percent);
+    } catch (...) {
+      Insert(First, Reported);
+      throw;
+    }
+    Insert(First, Last);
   }
   ReportProgress(100);
 }

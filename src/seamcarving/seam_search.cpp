@@ -1,6 +1,7 @@
 // Seam search (the two dynamic-programming passes) and seam removal with band repair.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "seamcarving/seam_carving_component.h"
@@ -28,6 +29,9 @@ struct TBandGeometry {
   int AcrossLimit;            // live extent across (the new width for a vertical seam)
   int AlongLimit;             // live extent along
   int Radius;
+  const int* Origin;          // per line along the seam: where its live cells start; may be null
+
+  int OriginOf(int Along) const { return Origin ? Origin[Along] : 0; }
 };
 
 void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedCost,
@@ -44,7 +48,7 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   LineS.assign(Span + 1, 0);
   LineQ.assign(Span + 1, 0);
   for (int K = AlongFirst; K <= AlongLast; ++K) {
-    const std::uint8_t* P = G.Grey + K * G.GreyAlong + SpanFirst * G.GreyAcross;
+    const std::uint8_t* P = G.Grey + K * G.GreyAlong + (G.OriginOf(K) + SpanFirst) * G.GreyAcross;
     for (int I = 0; I < Span; ++I, P += G.GreyAcross) {
       const std::uint32_t V = *P;
       LineS[I + 1] += V;
@@ -57,7 +61,7 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   }
   const std::uint64_t Rows = static_cast<std::uint64_t>(AlongLast - AlongFirst + 1);
   for (int C = First; C <= Last; ++C) {
-    double& Cell = G.Cost[Along * G.CostAlong + C * G.CostAcross];
+    double& Cell = G.Cost[Along * G.CostAlong + (G.OriginOf(Along) + C) * G.CostAcross];
     if (Cell == FixedCost) continue;
     const int Left = std::max(0, C - R) - SpanFirst, Right = std::min(G.AcrossLimit - 1, C + R) - SpanFirst;
     const std::uint64_t N = Rows * static_cast<std::uint64_t>(Right - Left + 1);
@@ -92,82 +96,48 @@ struct TLineMaps {
   std::ptrdiff_t CellStride; // cells from one position to the next
   int Lines;
   int Length;
+  const int* Origin; // per line: the position where its live cells start; may be null
 
-  std::ptrdiff_t At(int Line, int Position) const { return Line * LineStride + Position * CellStride; }
+  std::ptrdiff_t Base(int Line) const { return Line * LineStride + (Origin ? Origin[Line] : 0) * CellStride; }
 };
 
-// Recomputes cells First..Last of Line from the line before (line 0 takes the plain costs).
+// The map after a removal across its lines, its cells already shifted with the pixels, brought
+// up to date one line at a time from line 0 on: each line needs only the one before it
+// and its own repaired costs. Path holds the removed seam's position in every line.
 template <bool Contiguous>
-void RecomputeSegment(const TLineMaps& M, int Line, int First, int Last) {
-  const std::ptrdiff_t Base = Line * M.LineStride;
-  if (Line == 0) {
-    for (int Position = First; Position <= Last; ++Position) {
-      const std::ptrdiff_t I = Base + Position * M.CellStride;
-      M.Sum[I] = M.Own[I];
-      M.Steps[I] = 0;
-    }
-    return;
-  }
-  if constexpr (Contiguous) {
-    AccumulateLine(M.Sum + Base - M.LineStride, M.Own + Base, M.Sum + Base, M.Steps + Base, M.Length, First, Last);
-  } else {
-    const std::ptrdiff_t D = M.CellStride;
-    auto Cell = [&](int Position) {
-      const std::ptrdiff_t I = Base + Position * D;
-      const double* P = M.Sum + I - M.LineStride;
-      if (M.Length == 1) {
-        M.Sum[I] = M.Own[I] + P[0];
-        M.Steps[I] = 0;
-      } else if (Position == 0) {
-        ChooseAtBorder(P[0], P[D], StepRight, M.Own[I], M.Sum[I], M.Steps[I]);
-      } else if (Position == M.Length - 1) {
-        ChooseAtBorder(P[0], P[-D], StepLeft, M.Own[I], M.Sum[I], M.Steps[I]);
-      } else {
-        Choose(P[-D], P[0], P[D], M.Own[I], M.Sum[I], M.Steps[I]);
-      }
-    };
-    int Position = First;
-    for (; Position <= Last && (Position == 0 || Position == M.Length - 1); ++Position) Cell(Position);
-    for (; Position + 1 <= Last && Position + 1 < M.Length - 1; Position += 2) {
-      const std::ptrdiff_t I = Base + Position * D;
-      const double* P = M.Sum + I - M.LineStride;
-      double Pair[2];
-      ChooseTwo(_mm_set_pd(P[0], P[-D]), _mm_set_pd(P[D], P[0]), _mm_set_pd(P[2 * D], P[D]),
-                _mm_set_pd(M.Own[I + D], M.Own[I]), Pair, M.Steps + I, M.Steps + I + D);
-      M.Sum[I] = Pair[0];
-      M.Sum[I + D] = Pair[1];
-    }
-    for (; Position <= Last; ++Position) Cell(Position);
-  }
-}
+class TAcrossRemovalUpdate {
+public:
+  TAcrossRemovalUpdate(const TLineMaps& M, const std::vector<int>& Path, int Radius)
+      : M_(M), Path_(Path), Reach_(std::max(Radius, 2)) {} // repaired costs, and the two cells meeting at the seam
 
-// The map after a removal across its lines, its cells already shifted with the pixels.
-// Path holds the removed seam's position in every line.
-template <bool Contiguous>
-void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
-  const int Reach = std::max(Radius, 2); // repaired costs, and the two cells meeting at the seam
-  std::vector<double> Before(M.Length);
-  int ChangedFirst = 0, ChangedLast = -1;
-  for (int Line = 0; Line < M.Lines; ++Line) {
-    int First = Path[Line] - Reach, Last = Path[Line] + Reach;
+  void Update(int Line) {
+    int First = Path_[Line] - Reach_, Last = Path_[Line] + Reach_;
     if (Line > 0) {
-      First = std::min(First, Path[Line - 1] - 2);
-      Last = std::max(Last, Path[Line - 1] + 1);
-      if (ChangedFirst <= ChangedLast) {
-        First = std::min(First, ChangedFirst - 1);
-        Last = std::max(Last, ChangedLast + 1);
+      First = std::min(First, Path_[Line - 1] - 2);
+      Last = std::max(Last, Path_[Line - 1] + 1);
+      if (Changed_.First <= Changed_.Last) {
+        First = std::min(First, Changed_.First - 1);
+        Last = std::max(Last, Changed_.Last + 1);
       }
     }
     First = std::max(First, 0);
-    Last = std::min(Last, M.Length - 1);
-    const double* Sum = M.Sum + Line * M.LineStride;
-    for (int Position = First; Position <= Last; ++Position) Before[Position] = Sum[Position * M.CellStride];
-    RecomputeSegment<Contiguous>(M, Line, First, Last);
-    ChangedFirst = First;
-    while (ChangedFirst <= Last && Sum[ChangedFirst * M.CellStride] == Before[ChangedFirst]) ++ChangedFirst;
-    ChangedLast = Last;
-    while (ChangedLast >= ChangedFirst && Sum[ChangedLast * M.CellStride] == Before[ChangedLast]) --ChangedLast;
+    Last = std::min(Last, M_.Length - 1);
+    const std::ptrdiff_t Base = M_.Base(Line);
+    Changed_ = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M_.Sum + M_.Base(Line - 1), M_.Own + Base, M_.Sum + Base,
+                                       M_.Steps + Base, M_.CellStride, M_.Length, First, Last);
   }
+
+private:
+  TLineMaps M_;
+  const std::vector<int>& Path_;
+  int Reach_;
+  TChangedRange Changed_{0, -1};
+};
+
+template <bool Contiguous>
+void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
+  TAcrossRemovalUpdate<Contiguous> Update(M, Path, Radius);
+  for (int Line = 0; Line < M.Lines; ++Line) Update.Update(Line);
 }
 
 // Asks for the first Bytes bytes of rows First..Last-1 of a map with Stride cells per row.
@@ -211,8 +181,10 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   TFloatMap& C = *SeamCost[sdVertical];
   TLinearBitmap& S = *SeamStep[sdVertical];
   const int W = Width, H = Height;
+  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
-    UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W}, LastPath_, CostWindowRadius);
+    if (!VerticalMapUpdated_)
+      UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W, Origin}, LastPath_, CostWindowRadius);
   } else {
     // Row Y needs the columns whose changes have begun by row Y; those form a growing set, and
     // recomputing the unchanged cells inside its hull gives their old values again.
@@ -228,17 +200,22 @@ void TSeamCarvingComponent::VerticalSeamPass() {
       LastColumn[Y] = std::max(LastColumn[Y], LastColumn[Y - 1]);
     }
     if (FirstColumn[0] <= LastColumn[0]) {
-      std::memcpy(C.CellAddress(FirstColumn[0], 0), CostMap->CellAddress(FirstColumn[0], 0),
-                  sizeof(double) * (LastColumn[0] - FirstColumn[0] + 1));
-      std::memset(S.PixelAddress(FirstColumn[0], 0), 0, LastColumn[0] - FirstColumn[0] + 1);
+      const int X = RowOrigin(0) + FirstColumn[0];
+      const int Count = LastColumn[0] - FirstColumn[0] + 1;
+      std::memcpy(C.CellAddress(X, 0), CostMap->CellAddress(X, 0), sizeof(double) * Count);
+      std::memset(S.PixelAddress(X, 0), 0, Count);
     }
     for (int Y = 1; Y < H; ++Y)
-      if (FirstColumn[Y] <= LastColumn[Y])
-        AccumulateLine(C.ScanLine(Y - 1), CostMap->ScanLine(Y), C.ScanLine(Y), S.ScanLine(Y), W, FirstColumn[Y],
-                       LastColumn[Y]);
+      if (FirstColumn[Y] <= LastColumn[Y]) {
+        const int O = RowOrigin(Y);
+        AccumulateLine(C.ScanLine(Y - 1) + RowOrigin(Y - 1), CostMap->ScanLine(Y) + O, C.ScanLine(Y) + O,
+                       S.ScanLine(Y) + O, W, FirstColumn[Y], LastColumn[Y]);
+      }
   }
   Reusable_[sdVertical] = false;
-  BestColumn = static_cast<int>(std::min_element(C.ScanLine(H - 1), C.ScanLine(H - 1) + W) - C.ScanLine(H - 1));
+  VerticalMapUpdated_ = false;
+  const double* Bottom = C.ScanLine(H - 1) + RowOrigin(H - 1);
+  BestColumn = static_cast<int>(std::min_element(Bottom, Bottom + W) - Bottom);
   SeamMapFresh[sdVertical] = true;
 }
 
@@ -252,7 +229,7 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   const double* const Own = CostMap->Map;
   std::uint8_t* const Steps = S.Map;
   if (Reusable_[sdHorizontal] && LastRemoval_ == sdHorizontal) {
-    UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H}, LastPath_, CostWindowRadius);
+    UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H, nullptr}, LastPath_, CostWindowRadius);
   } else {
     // Row Y is recomputed from column Start[Y] on; the cells before it are unchanged.
     std::vector<int> Start;
@@ -315,8 +292,10 @@ void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
   UpdateCostMap();
   const bool Vertical = Directions & SeamDirectionBit(sdVertical);
   const bool Horizontal = Directions & SeamDirectionBit(sdHorizontal);
-  if (Vertical && Horizontal)
-    RunSideBySide([this] { VerticalSeamPass(); }, [this] { HorizontalSeamPass(); });
+  if (Vertical && Horizontal) {
+    if (!Worker_) Worker_ = std::make_unique<TWorkerThread>();
+    Worker_->RunSideBySide([this] { VerticalSeamPass(); }, [this] { HorizontalSeamPass(); });
+  }
   else if (Vertical)
     VerticalSeamPass();
   else if (Horizontal)
@@ -330,6 +309,7 @@ void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
 void TSeamCarvingComponent::ForgetSeamMaps() {
   SeamMapFresh = {};
   Reusable_ = {};
+  VerticalMapUpdated_ = false;
 }
 
 void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
@@ -338,6 +318,7 @@ void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
   Reusable_ = SeamMapFresh;
   SeamMapFresh = {};
   LastRemoval_ = Direction;
+  VerticalMapUpdated_ = false;
 }
 
 void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
@@ -347,33 +328,104 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   const bool SeparateGrey = GreyImage != Image.get();
   const bool ShiftSeamMap = Reusable_[sdVertical];
   const TLinearBitmap& Steps = *SeamStep[sdVertical];
+  // Moves Count cells of row Y, starting at allocated column From, by one cell in every map:
+  // to the left (Left) or to the right.
+  auto Move = [&](int Y, int From, int Count, bool Left) {
+    const int To = Left ? From - 1 : From + 1;
+    std::uint8_t* Row = Image->ScanLine(Y);
+    std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+    if (SeparateGrey) {
+      std::uint8_t* Grey = GreyImage->ScanLine(Y);
+      std::memmove(Grey + To, Grey + From, Count);
+    }
+    double* Cells = CostMap->ScanLine(Y);
+    std::memmove(Cells + To, Cells + From, sizeof(double) * Count);
+    if (ShiftSeamMap) {
+      double* Sums = SeamCost[sdVertical]->ScanLine(Y);
+      std::memmove(Sums + To, Sums + From, sizeof(double) * Count);
+      std::uint8_t* StepCells = SeamStep[sdVertical]->ScanLine(Y);
+      std::memmove(StepCells + To, StepCells + From, Count);
+    }
+  };
   LastPath_.resize(Height);
   for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
     LastPath_[Y] = Column;
-    const int Next = Column + StepOffset(*Steps.PixelAddress(Column, Y));
-    const int Count = NewWidth - Column; // pixels right of the seam
-    std::uint8_t* Row = Image->PixelAddress(Column, Y);
-    std::memmove(Row, Row + PixelSize, std::size_t(Count) * PixelSize);
-    if (SeparateGrey) {
-      std::uint8_t* Grey = GreyImage->PixelAddress(Column, Y);
-      std::memmove(Grey, Grey + 1, Count);
-    }
-    Image->SetPixelValue(NewWidth, Y, 0);
-    double* Cells = CostMap->CellAddress(Column, Y);
-    std::memmove(Cells, Cells + 1, sizeof(double) * Count);
-    *CostMap->CellAddress(NewWidth, Y) = 0.0;
-    if (ShiftSeamMap) {
-      double* Sums = SeamCost[sdVertical]->CellAddress(Column, Y);
-      std::memmove(Sums, Sums + 1, sizeof(double) * Count);
-      std::uint8_t* StepCells = SeamStep[sdVertical]->PixelAddress(Column, Y);
-      std::memmove(StepCells, StepCells + 1, Count);
-    }
-    Column = Next;
+    Column += StepOffset(*Steps.PixelAddress(RowOrigin(Y) + Column, Y));
   }
+  // One sweep from the top: row Y is shifted, then row Y - R, whose window rows are all
+  // shifted by then, has its band repaired while they are still in cache. A repair writes
+  // only its own row's costs and reads only grey levels, and a shift never touches another
+  // row, so this order gives what shifting everything first gives. While narrowing, the
+  // vertical map follows each repaired row right away, as the next pass would bring it up to
+  // date: that needs only the rows above, already done, and the row's final costs.
+  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   const TBandGeometry Band{GreyImage->Map, 1, GreyImage->BytesPerLine, CostMap->Map, 1, CostMap->Width,
-                           NewWidth, Height, CostWindowRadius};
+                           NewWidth, Height, CostWindowRadius, Origin};
   std::vector<std::uint64_t> LineS, LineQ;
-  for (int Y = Height - 1; Y >= 0; --Y) RepairBandLine(Band, Y, LastPath_[Y], FixedCost, LineS, LineQ);
+  const bool UpdateNow = Origin && ShiftSeamMap;
+  std::optional<TAcrossRemovalUpdate<true>> Update;
+  if (UpdateNow)
+    Update.emplace(TLineMaps{SeamCost[sdVertical]->Map, CostMap->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1,
+                             Height, NewWidth, Origin},
+                   LastPath_, CostWindowRadius);
+  const int Lag = std::max(CostWindowRadius, 0);
+  for (int Y = 0; Y < Height + Lag; ++Y) {
+    if (Y < Height) {
+      const int Column = LastPath_[Y], RowStart = RowOrigin(Y);
+      if (Origin && Column < NewWidth - Column) {
+        // While only narrowing, the cells left of the seam may move right instead, when they
+        // are fewer: the row then starts one cell later, and every live cell keeps its
+        // neighbours, so nothing reads a different value.
+        Move(Y, RowStart, Column, false);
+        ++RowOrigin_[Y];
+      } else {
+        Move(Y, RowStart + Column + 1, NewWidth - Column, true);
+        Image->SetPixelValue(RowStart + NewWidth, Y, 0);
+        *CostMap->CellAddress(RowStart + NewWidth, Y) = 0.0;
+      }
+    }
+    const int Repaired = Y - Lag;
+    if (Repaired >= 0) {
+      RepairBandLine(Band, Repaired, LastPath_[Repaired], FixedCost, LineS, LineQ);
+      if (Update) Update->Update(Repaired);
+    }
+  }
+  VerticalMapUpdated_ = UpdateNow;
+}
+
+// ============================================================================
+// Narrowing with row origins
+// ============================================================================
+
+void TSeamCarvingComponent::BeginNarrowing() {
+  RowOrigin_.assign(std::size_t(Height), 0);
+  NarrowingFrom_ = Width;
+}
+
+void TSeamCarvingComponent::EndNarrowing() {
+  if (RowOrigin_.empty()) return;
+  // Every row back to its start, and the cells vacated since narrowing began zeroed as the
+  // plain removals zero them; the grey image's vacated bytes are never read.
+  const bool SeparateGrey = GreyImage != Image.get();
+  const bool SeamMapKept = Reusable_[sdVertical] || SeamMapFresh[sdVertical];
+  const int PixelSize = Image->PixelSize;
+  for (int Y = 0; Y < Height; ++Y) {
+    const int O = RowOrigin_[Y];
+    std::uint8_t* Row = Image->ScanLine(Y);
+    double* Cells = CostMap->ScanLine(Y);
+    if (O > 0) {
+      std::memmove(Row, Row + O * PixelSize, std::size_t(Width) * PixelSize);
+      if (SeparateGrey) std::memmove(GreyImage->ScanLine(Y), GreyImage->ScanLine(Y) + O, Width);
+      std::memmove(Cells, Cells + O, sizeof(double) * Width);
+      if (SeamMapKept) {
+        std::memmove(SeamCost[sdVertical]->ScanLine(Y), SeamCost[sdVertical]->ScanLine(Y) + O, sizeof(double) * Width);
+        std::memmove(SeamStep[sdVertical]->ScanLine(Y), SeamStep[sdVertical]->ScanLine(Y) + O, Width);
+      }
+    }
+    std::memset(Row + std::size_t(Width) * PixelSize, 0, std::size_t(NarrowingFrom_ - Width) * PixelSize);
+    std::fill(Cells + Width, Cells + NarrowingFrom_, 0.0);
+  }
+  RowOrigin_.clear();
 }
 
 void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
@@ -391,8 +443,13 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     Row += StepOffset(*Steps.PixelAddress(X, Row));
   }
   // Every column below its seam pixel moves up by one row. Going row by row from the top keeps
-  // the moves in memory order; each cell is read before the row above it is overwritten.
+  // the moves in memory order; each cell is read before the row above it is overwritten. In a
+  // row, the cells that move are those whose seam pixel lies at or above it: runs of columns
+  // (the whole live row once the row is below the seam's lowest pixel), each moved as one
+  // block per map, which is the cell-by-cell move done in one go.
   const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
+  const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
+  const std::ptrdiff_t SumStride = ShiftSeamMap ? SeamCost[sdHorizontal]->Width : 0;
   for (int Row = Top; Row < NewHeight; ++Row) {
     std::uint8_t* Pixels = Image->ScanLine(Row);
     const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
@@ -402,24 +459,31 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     const double* CellsBelow = CostMap->ScanLine(Row + 1);
     double* Sums = ShiftSeamMap ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
     std::uint8_t* StepCells = ShiftSeamMap ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
-    const std::ptrdiff_t SumStride = SeamCost[sdHorizontal]->Width;
-    for (int X = 0; X < Width; ++X) {
-      if (SeamRow[X] > Row) continue;
-      std::memcpy(Pixels + X * PixelSize, PixelsBelow + X * PixelSize, PixelSize);
-      if (SeparateGrey) Grey[X] = GreyBelow[X];
-      Cells[X] = CellsBelow[X];
+    auto MoveUp = [&](int First, int End) {
+      const std::size_t Count = std::size_t(End - First);
+      std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
+      if (SeparateGrey) std::memcpy(Grey + First, GreyBelow + First, Count);
+      std::memcpy(Cells + First, CellsBelow + First, Count * sizeof(double));
       if (ShiftSeamMap) {
-        Sums[X] = Sums[X + SumStride];
-        StepCells[X] = StepCells[X + SumStride];
+        std::memcpy(Sums + First, Sums + First + SumStride, Count * sizeof(double));
+        std::memcpy(StepCells + First, StepCells + First + SumStride, Count);
       }
+    };
+    if (Row >= Bottom) {
+      MoveUp(0, Width);
+      continue;
+    }
+    for (int X = 0; X < Width;) {
+      while (X < Width && SeamRow[X] > Row) ++X;
+      const int First = X;
+      while (X < Width && SeamRow[X] <= Row) ++X;
+      if (X > First) MoveUp(First, X);
     }
   }
-  for (int X = 0; X < Width; ++X) {
-    Image->SetPixelValue(X, NewHeight, 0);
-    *CostMap->CellAddress(X, NewHeight) = 0.0;
-  }
+  std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
+  std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);
   const TBandGeometry Band{GreyImage->Map, GreyImage->BytesPerLine, 1, CostMap->Map, CostMap->Width, 1,
-                           NewHeight, Width, CostWindowRadius};
+                           NewHeight, Width, CostWindowRadius, nullptr};
   std::vector<std::uint64_t> LineS, LineQ;
   for (int X = Width - 1; X >= 0; --X) RepairBandLine(Band, X, SeamRow[X], FixedCost, LineS, LineQ);
 }

@@ -2,6 +2,31 @@
 
 #include <new>
 
+namespace {
+
+// Runs Work and returns the message of what it raised, empty when nothing: an exception
+// escaping a std::thread would end the process, so every error is carried home.
+std::string RunCarryingErrors(const std::function<void()>& Work) {
+  try {
+    Work();
+  } catch (const Exception& E) {
+    return E.Message();
+  } catch (const std::bad_alloc&) {
+    return "Out of memory";
+  } catch (const std::exception& E) {
+    return E.what();
+  } catch (...) {
+    return "Unexpected error in worker thread";
+  }
+  return {};
+}
+
+} // namespace
+
+// ============================================================================
+// TSimpleThread
+// ============================================================================
+
 TSimpleThread::TSimpleThread(TSimpleThreadMethod Method, void* UserData)
     : Method(std::move(Method)), UserData(UserData) {
   Thread_ = std::thread(&TSimpleThread::Execute, this);
@@ -13,24 +38,12 @@ TSimpleThread::~TSimpleThread() {
 
 void TSimpleThread::Execute() {
   Started = true;
-  // Every error is carried home: an exception escaping a std::thread would end the process.
-  try {
-    Method(*this, UserData);
-  } catch (const Exception& E) {
-    ErrorMessage = E.Message();
-  } catch (const std::bad_alloc&) {
-    ErrorMessage = "Out of memory";
-  } catch (const std::exception& E) {
-    ErrorMessage = E.what();
-  } catch (...) {
-    ErrorMessage = "Unexpected error in worker thread";
-  }
+  ErrorMessage = RunCarryingErrors([this] { Method(*this, UserData); });
 }
 
 void TSimpleThread::Finish() {
   if (!Thread_.joinable()) return;
-  while (!Started) std::this_thread::yield();
-  Thread_.join();
+  Thread_.join(); // also waits for a thread that has not begun to run yet
   if (!ErrorMessage.empty()) throw Exception(ErrorMessage);
 }
 
@@ -43,4 +56,69 @@ void RunSideBySide(const std::function<void()>& Worker, const std::function<void
     throw;
   }
   Thread.Finish();
+}
+
+// ============================================================================
+// TWorkerThread
+// ============================================================================
+
+TWorkerThread::~TWorkerThread() {
+  if (!Thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> Guard(Lock_);
+    Stop_ = true;
+  }
+  Wake_.notify_one();
+  Thread_.join();
+}
+
+void TWorkerThread::Loop() {
+  std::unique_lock<std::mutex> Guard(Lock_);
+  for (;;) {
+    Wake_.wait(Guard, [this] { return Pending_ || Stop_; });
+    if (Stop_) return;
+    const std::function<void()>* Task = Pending_;
+    Pending_ = nullptr;
+    Running_ = true;
+    Guard.unlock();
+    std::string Error = RunCarryingErrors(*Task);
+    Guard.lock();
+    ErrorMessage_ = std::move(Error);
+    Running_ = false;
+    Ended_.notify_one();
+  }
+}
+
+void TWorkerThread::FinishTask() {
+  std::string Error;
+  std::unique_lock<std::mutex> Guard(Lock_);
+  if (Pending_) {
+    // The thread has not taken the task up yet (on a busy machine it may not have been
+    // scheduled at all): the calling thread runs it instead of waiting for that.
+    const std::function<void()>* Task = Pending_;
+    Pending_ = nullptr;
+    Guard.unlock();
+    Error = RunCarryingErrors(*Task);
+  } else {
+    Ended_.wait(Guard, [this] { return !Running_; });
+    Error.swap(ErrorMessage_);
+    Guard.unlock();
+  }
+  if (!Error.empty()) throw Exception(Error);
+}
+
+void TWorkerThread::RunSideBySide(const std::function<void()>& Worker, const std::function<void()>& Local) {
+  if (!Thread_.joinable()) Thread_ = std::thread(&TWorkerThread::Loop, this);
+  {
+    std::lock_guard<std::mutex> Guard(Lock_);
+    Pending_ = &Worker;
+  }
+  Wake_.notify_one();
+  try {
+    Local();
+  } catch (...) {
+    FinishTask(); // the worker's error, if any, replaces the local one
+    throw;
+  }
+  FinishTask();
 }

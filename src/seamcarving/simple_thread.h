@@ -1,9 +1,12 @@
 // TSimpleThread: runs one method once on a new thread and carries an error raised there back
-// to the thread that waits for it, as an Exception with the same message.
+// to the thread that waits for it, as an Exception with the same message. TWorkerThread keeps
+// one such thread for many tasks.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -27,8 +30,8 @@ public:
 
   const char* ClassName() const override { return "TSimpleThread"; }
 
-  // Waits until the worker has started and then until it has returned; raises Exception with
-  // the worker's error message if it failed. Later calls do nothing.
+  // Waits until the worker has returned; raises Exception with the worker's error message if
+  // it failed. Later calls do nothing.
   void Finish();
 
 private:
@@ -39,3 +42,35 @@ private:
 // Runs Worker on a TSimpleThread while the calling thread runs Local, then joins. The worker's
 // error is raised after Local has finished; when both fail, the worker's error wins.
 void RunSideBySide(const std::function<void()>& Worker, const std::function<void()>& Local);
+
+// One long-lived worker thread for repeated side-by-side work: what RunSideBySide does, without
+// starting a thread per call. The thread starts on the first call and sleeps between calls; a
+// task it has not taken up by the time the calling thread is done runs on the calling thread.
+class TWorkerThread : public TObject {
+public:
+  TWorkerThread() = default;
+  // Stops and joins the thread; never raises.
+  ~TWorkerThread() override;
+  TWorkerThread(const TWorkerThread&) = delete;
+  TWorkerThread& operator=(const TWorkerThread&) = delete;
+  const char* ClassName() const override { return "TWorkerThread"; }
+
+  // As RunSideBySide: Worker on this object's thread, Local on the calling one; the worker's
+  // error is raised once both have ended and wins over Local's. Not reentrant.
+  void RunSideBySide(const std::function<void()>& Worker, const std::function<void()>& Local);
+
+private:
+  void Loop();
+  // Sees the task handed over to its end, running it here if the thread has not taken it up,
+  // and raises its error, if any.
+  void FinishTask();
+
+  std::mutex Lock_;
+  std::condition_variable Wake_;  // a task or the request to stop has arrived
+  std::condition_variable Ended_; // the thread has ended its task
+  const std::function<void()>* Pending_ = nullptr; // handed over, not yet taken up
+  bool Running_ = false;                           // the thread is running a task
+  bool Stop_ = false;
+  std::string ErrorMessage_;
+  std::thread Thread_;
+};

@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "support/progress.h"
+
 namespace reference {
 
 namespace {
@@ -172,7 +174,11 @@ void EnlargeWidth(TSeamCarvingComponent& E, int NewWidth) {
   }
   const int N = NewWidth - W0;
   std::vector<std::vector<int>> Seams(N);
+  auto Report = [](int Percent) {
+    if (ProgressHook) ProgressHook(Percent);
+  };
   for (int I = 0; I < N; ++I) {
+    Report(I * 90 / N);
     FindSeams(E, SeamDirectionBit(sdVertical));
     Seams[I].resize(E.Height);
     int X = E.BestColumn;
@@ -194,6 +200,7 @@ void EnlargeWidth(TSeamCarvingComponent& E, int NewWidth) {
   E.Width = W0;
   const int PixelSize = E.Image->PixelSize;
   for (int I = 0; I < N; ++I) {
+    Report(90 + I * 10 / N);
     for (int Y = 0; Y < E.Height; ++Y) {
       const int X = Seams[I][Y];
       for (int C = E.Width - 1; C >= X + 1; --C)
@@ -207,6 +214,7 @@ void EnlargeWidth(TSeamCarvingComponent& E, int NewWidth) {
     }
     ++E.Width;
   }
+  Report(100);
 }
 
 } // namespace reference

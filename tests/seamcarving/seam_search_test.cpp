@@ -397,6 +397,50 @@ TEST(ScaleToTest, EqualsTheStepByStepRulesOnRandomImages) {
   }
 }
 
+TEST(ScaleToTest, NarrowingLeavesEverythingAsTheStepByStepRulesAndCarriesOn) {
+  // Long width-only runs (and runs where the height is done first), then an abort in the
+  // middle of one, then the passes and removals that may follow in the dialog: the image, the
+  // whole cost map and the seam maps must be exactly the reference's at every point.
+  std::mt19937 Random(17);
+  for (int Trial = 0; Trial < 8; ++Trial) {
+    const int W = 24 + Trial * 5, H = 6 + Trial % 4;
+    const bool Colour = Trial % 4 == 3;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 3 + Trial * 9, Colour);
+    std::vector<std::uint8_t> Mask(std::size_t(W) * H);
+    for (auto& M : Mask) M = Random() % 5 == 0;
+    const auto Handling = static_cast<TSelectionHandling>(Trial % 3);
+    auto A = MakeEngine(*Source, 1 + Trial % 6, Handling, Mask.data());
+    auto B = MakeEngine(*Source, 1 + Trial % 6, Handling, Mask.data());
+    const int NewHeight = H - Trial % 2;
+    A->ScaleTo(W * 2 / 3, NewHeight);
+    reference::ScaleTo(*B, W * 2 / 3, NewHeight);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+    {
+      ProgressRecorder Progress;
+      Progress.Abort = [](int Percent) {
+        if (Percent >= 40) throw EAbort();
+      };
+      EXPECT_THROW(A->ScaleTo(W / 3, NewHeight), EAbort);
+      Progress.Abort = nullptr;
+      reference::ScaleTo(*B, A->Width, NewHeight);
+      ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial << " after the abort";
+    }
+    const TSeamDirections Both = SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal);
+    for (TSeamDirection D : {sdVertical, sdHorizontal, sdVertical}) {
+      A->FindSeams(Both);
+      reference::FindSeams(*B, Both);
+      ASSERT_TRUE(SamePass(*A, *B, sdVertical)) << "trial " << Trial;
+      ASSERT_TRUE(SamePass(*A, *B, sdHorizontal)) << "trial " << Trial;
+      RemoveBestSeams(*A, *B, D);
+      ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+    }
+    if (Colour) {
+      for (int Y = 0; Y < A->Height; ++Y)
+        ASSERT_EQ(std::memcmp(A->GreyImage->ScanLine(Y), B->GreyImage->ScanLine(Y), A->Width), 0);
+    }
+  }
+}
+
 TEST(ScaleToTest, AnAbortKeepsTheSeamsRemovedSoFar) {
   std::mt19937 Random(10);
   auto Source = RandomImage(Random, 10, 4, lpf24Bit, 50);
@@ -469,6 +513,20 @@ TEST(EnlargeWidthTest, EqualsTheStepByStepRulesOnRandomImages) {
   }
 }
 
+TEST(EnlargeWidthTest, ManySeamsPerRowMapAndInsertAsTheOrderedWalkDoes) {
+  // Many seams per row, found in every order of position, often later ones left of earlier
+  // ones and on the same columns: the engine counts where the rules walk the earlier seams.
+  std::mt19937 Random(16);
+  for (int Trial = 0; Trial < 6; ++Trial) {
+    const int W = 20 + Trial * 7, H = 3 + Trial;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 2 + Trial * 3);
+    auto A = MakeEngine(*Source, 1 + 2 * (Trial % 3)), B = MakeEngine(*Source, 1 + 2 * (Trial % 3));
+    A->EnlargeWidth((3 * W + 1) / 2);
+    reference::EnlargeWidth(*B, (3 * W + 1) / 2);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+  }
+}
+
 TEST(EnlargeWidthTest, EarlierRemovalsAndEnlargementsAreDiscarded) {
   std::mt19937 Random(13);
   auto Source = RandomImage(Random, 8, 6, lpf24Bit, 30);
@@ -513,6 +571,29 @@ TEST(EnlargeWidthTest, AnAbortWhileInsertingKeepsAPartlyWidenedImage) {
   Progress.Abort = nullptr;
   E->ScaleTo(11, 2); // rebuilds from what is there
   EXPECT_EQ(E->Height, 2);
+}
+
+TEST(EnlargeWidthTest, AnAbortAmongEqualReportsKeepsExactlyTheSeamsBeforeIt) {
+  // 30 seams report 90, 90, 90, 91, ... while inserting; aborting at any of them must leave
+  // the seams before it inserted, as the step-by-step rules do.
+  std::mt19937 Random(18);
+  auto Source = RandomImage(Random, 60, 4, lpf24Bit, 40);
+  for (const int AbortAt : {1, 2, 5, 30}) {
+    auto A = MakeEngine(*Source, 3), B = MakeEngine(*Source, 3);
+    for (TSeamCarvingComponent* E : {A.get(), B.get()}) {
+      ProgressRecorder Progress;
+      int Inserting = 0;
+      Progress.Abort = [&](int Percent) {
+        if (Percent >= 90 && ++Inserting == AbortAt) throw EAbort();
+      };
+      if (E == A.get())
+        EXPECT_THROW(A->EnlargeWidth(90), EAbort);
+      else
+        EXPECT_THROW(reference::EnlargeWidth(*B, 90), EAbort);
+    }
+    EXPECT_EQ(A->Width, 60 + AbortAt - 1);
+    EXPECT_TRUE(SameLive(*A, *B)) << "abort at insertion report " << AbortAt;
+  }
 }
 
 // ============================================================================
