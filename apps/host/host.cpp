@@ -74,10 +74,6 @@ bool THost::Close(THostDocument& Document) {
 
 void THost::Repaint(const THostDocument& Document) const { Frame->Repaint(Document); }
 
-bool THost::IsOpen(const THostDocument* Document) const {
-  return std::any_of(OpenDocuments.begin(), OpenDocuments.end(), [&](const auto& D) { return D.get() == Document; });
-}
-
 // ============================================================================
 // Plug-ins
 // ============================================================================

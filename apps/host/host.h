@@ -93,6 +93,5 @@ private:
   std::int32_t NewImage(const THostNewImage* Record);
   std::int32_t GetImageInfo(THostImageInfo* Info) const;
   std::int32_t ReportProgress(const std::int32_t* Percent);
-  bool IsOpen(const THostDocument* Document) const;
   void ProtectOthers(const THostDocument* Active, bool ReadOnly);
 };

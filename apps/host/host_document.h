@@ -4,19 +4,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "plugin/host_interface.h"
 
 // Refusals of the host (unreadable files, records it cannot take); the message is for the user.
-class EHostError {
+class EHostError : public std::runtime_error {
 public:
-  explicit EHostError(std::string Message) : Text(std::move(Message)) {}
-  const std::string& Message() const { return Text; }
-
-private:
-  std::string Text;
+  explicit EHostError(const std::string& Message) : std::runtime_error(Message) {}
+  std::string Message() const { return what(); }
 };
 
 // A pixel buffer in a block of whole pages of its own, so that it can be made read-only while

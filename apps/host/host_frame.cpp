@@ -359,17 +359,27 @@ void THostFrame::SetPluginCommands(const std::vector<TPluginCommand>& Commands) 
 // Menu commands
 // ============================================================================
 
-void THostFrame::OpenFiles() {
-  char Path[MAX_PATH] = {};
+namespace {
+
+// The common file dialog's record for a path buffer of MAX_PATH characters.
+OPENFILENAMEA FileDialog(HWND Owner, const char* Filter, char* Path, DWORD Flags) {
   OPENFILENAMEA Dialog{};
   Dialog.lStructSize = sizeof(Dialog);
-  Dialog.hwndOwner = Frame;
-  Dialog.lpstrFilter = "Images (*.bmp, *.png, *.jpg)\0*.bmp;*.png;*.jpg;*.jpeg\0All files\0*.*\0";
+  Dialog.hwndOwner = Owner;
+  Dialog.lpstrFilter = Filter;
   Dialog.lpstrFile = Path;
-  Dialog.nMaxFile = sizeof(Path);
-  Dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-  if (!GetOpenFileNameA(&Dialog)) return;
-  Host.Open(Path);
+  Dialog.nMaxFile = MAX_PATH;
+  Dialog.Flags = Flags | OFN_HIDEREADONLY;
+  return Dialog;
+}
+
+} // namespace
+
+void THostFrame::OpenFiles() {
+  char Path[MAX_PATH] = {};
+  OPENFILENAMEA Dialog = FileDialog(Frame, "Images (*.bmp, *.png, *.jpg)\0*.bmp;*.png;*.jpg;*.jpeg\0All files\0*.*\0",
+                                    Path, OFN_FILEMUSTEXIST);
+  if (GetOpenFileNameA(&Dialog)) Host.Open(Path);
 }
 
 void THostFrame::SaveActive() {
@@ -377,16 +387,10 @@ void THostFrame::SaveActive() {
   if (!Document) return;
   char Path[MAX_PATH] = {};
   lstrcpynA(Path, Document->Name.c_str(), sizeof(Path));
-  OPENFILENAMEA Dialog{};
-  Dialog.lStructSize = sizeof(Dialog);
-  Dialog.hwndOwner = Frame;
-  Dialog.lpstrFilter = "PNG image (*.png)\0*.png\0BMP image (*.bmp)\0*.bmp\0";
-  Dialog.lpstrFile = Path;
-  Dialog.nMaxFile = sizeof(Path);
+  OPENFILENAMEA Dialog =
+      FileDialog(Frame, "PNG image (*.png)\0*.png\0BMP image (*.bmp)\0*.bmp\0", Path, OFN_OVERWRITEPROMPT);
   Dialog.lpstrDefExt = "png";
-  Dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-  if (!GetSaveFileNameA(&Dialog)) return;
-  SaveImageFile(*Document, Path);
+  if (GetSaveFileNameA(&Dialog)) SaveImageFile(*Document, Path);
 }
 
 void THostFrame::Command(int Id) {

@@ -244,6 +244,9 @@ void SaveImageFile(const THostDocument& Document, const std::string& Path) {
                           : EndsWith(Path, ".png") ? &GUID_ContainerFormatPng
                                                    : nullptr;
   if (!Container) throw EHostError(Path + ": save as .bmp or .png");
+  // Not every system's BMP encoder keeps an alpha channel; PNG always does.
+  if (Document.PixelSize() == 4 && Container == &GUID_ContainerFormatBmp)
+    throw EHostError(Path + ": an image with an alpha channel is saved as .png");
   const TComScope Com;
   TCom<IWICImagingFactory> Factory;
   CreateFactory(Factory, Path);

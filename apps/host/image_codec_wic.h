@@ -13,5 +13,6 @@
 std::unique_ptr<THostDocument> LoadImageFile(const std::string& Path);
 
 // Writes Document as BMP or PNG, chosen by Path's extension, through a temporary file beside
-// it that replaces Path only when complete. EHostError with the reason on failure.
+// it that replaces Path only when complete; 32-bit images only as PNG. EHostError with the
+// reason on failure.
 void SaveImageFile(const THostDocument& Document, const std::string& Path);

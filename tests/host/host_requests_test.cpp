@@ -1,0 +1,120 @@
+// The host's side of the boundary, against a fake plug-in whose commands send well-formed and
+// malformed requests and log the host's answers.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <regex>
+
+#include "host_scenario.h"
+
+namespace {
+
+class FakePluginInHost : public HostScenario {
+protected:
+  void SetUp() override { Host.LoadPlugin(FR_FAKE_PLUGIN_DLL); }
+
+  static std::string PluginLog() {
+    using TLog = const char* (*)();
+    auto Read = reinterpret_cast<TLog>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("fake_plugin.dll"), "FakePluginLog")));
+    return Read ? Read() : "(no log)";
+  }
+};
+
+bool IsWritable(const void* Address) {
+  MEMORY_BASIC_INFORMATION Memory{};
+  VirtualQuery(Address, &Memory, sizeof(Memory));
+  return Memory.Protect & PAGE_READWRITE;
+}
+
+} // namespace
+
+TEST_F(FakePluginInHost, MenusComeFromRegistrationAndOnlyTheGuiThreadIsServed) {
+  using TItems = std::vector<std::string>;
+  EXPECT_EQ(driver::MenuItems(Host.MainWindow(), "Plugins"),
+            (TItems{"Progress until cancelled", "Send new images", "Invert and look around"}));
+  EXPECT_EQ(driver::MenuItems(Host.MainWindow(), "Test tools"), TItems{"Ask from another thread"});
+  // The command without a caption was refused and reported, the others accepted.
+  EXPECT_EQ(PluginLog(), "register answers: 1 1 1 1 0\n");
+  ASSERT_EQ(Reports.size(), 1u);
+  EXPECT_NE(Reports[0].find("a menu command without a menu or caption was refused"), std::string::npos);
+
+  THostDocument& Image = OpenPattern("a.bmp", 4, 4, 3);
+  EXPECT_EQ(Run("Ask from another thread", Image), 44);
+  EXPECT_EQ(PluginLog(), "other thread answers 0 0\n");
+}
+
+TEST_F(FakePluginInHost, ProgressShowsABarAndItsCancelAnswersZeroOnce) {
+  THostDocument& Image = OpenPattern("a.bmp", 4, 4, 3);
+  int Position = -1;
+  Run("Progress until cancelled", Image, [&] {
+    HWND Window = driver::WaitForTopWindow({.Caption = "Progress until cancelled - Progress", .Owner = Host.MainWindow()});
+    ASSERT_NE(Window, nullptr);
+    Position = int(SendMessageA(driver::FindChild(Window, PROGRESS_CLASSA, 0), PBM_GETPOS, 0, 0));
+    driver::Click(driver::FindChild(Window, "Cancel"));
+  });
+  EXPECT_TRUE(LeftOpen.empty());
+  EXPECT_GE(Position, 0);
+  EXPECT_LE(Position, 100);
+  const std::string Log = PluginLog();
+  EXPECT_TRUE(std::regex_search(Log, std::regex("^cancelled after [0-9]+ calls\n"))) << Log;
+  // Cancel stops one operation: the next answers go on, and reaching 100 % hides the window.
+  EXPECT_NE(Log.find("next answer 1\nto the end: 1 1 1 1 1\n"), std::string::npos) << Log;
+  EXPECT_FALSE(IsWindowVisible(Host.Progress().Window()));
+}
+
+TEST_F(FakePluginInHost, NewImagesAreCopiedAndMalformedRecordsRefusedWithTheReason) {
+  THostDocument& Image = OpenPattern("a.bmp", 4, 4, 3);
+  const auto Before = PixelsOf(Image);
+  EXPECT_EQ(Run("Send new images", Image), 42);
+  EXPECT_EQ(PluginLog(), "answers: 1 1 0 0 0 0 0 0 0 0 0 0\n");
+
+  ASSERT_EQ(Host.LastNewImages().size(), 2u);
+  const THostDocument& Colour = *Host.LastNewImages()[0];
+  EXPECT_EQ(Colour.Name, "colour.bmp");
+  EXPECT_EQ(Colour.Width(), 3);
+  EXPECT_EQ(Colour.Height(), 2);
+  EXPECT_EQ(Colour.PixelSize(), 3);
+  // The sender's padding bytes (10 to 12) are not pixels.
+  EXPECT_EQ(PixelsOf(Colour), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 111, 112, 113, 114, 115, 116, 117,
+                                                          118, 119}));
+  const THostDocument& Indexed = *Host.LastNewImages()[1];
+  EXPECT_EQ(Indexed.Name, "indexed.bmp");
+  EXPECT_EQ(Indexed.PixelSize(), 1);
+  EXPECT_EQ(PixelsOf(Indexed), (std::vector<std::uint8_t>{0, 1, 2, 3}));
+  EXPECT_EQ(std::vector<std::uint8_t>(Indexed.Palette.begin(), Indexed.Palette.begin() + 6),
+            (std::vector<std::uint8_t>{0, 255, 7, 1, 254, 7}));
+
+  const std::string Prefix = "\"Send new images\" sent an image the host cannot take: ";
+  const std::vector<std::string> Reasons = {"the record is missing",
+                                            "the image has no name",
+                                            "the image has no pixels",
+                                            "the size 0 x 2 is empty",
+                                            "the size 3 x -1 is empty",
+                                            "pixel size 2 is not 1, 3 or 4 bytes",
+                                            "a line of 5 bytes is shorter than a row of 9",
+                                            "a line of -12 bytes is shorter than a row of 9",
+                                            "the image is too large (65536 x 65536)",
+                                            "the image is too large (1 x 262144)"};
+  ASSERT_EQ(Reports.size(), Reasons.size() + 1); // and the refused menu command
+  for (std::size_t I = 0; I < Reasons.size(); ++I) EXPECT_EQ(Reports[I + 1], Prefix + Reasons[I] + ".");
+  EXPECT_EQ(Host.Documents().size(), 3u);
+  EXPECT_EQ(PixelsOf(Image), Before);
+}
+
+TEST_F(FakePluginInHost, APluginCanWriteOnlyTheImageItWasGiven) {
+  THostDocument& Other = OpenPattern("other.bmp", 6, 5, 3, 1);
+  THostDocument& Given = OpenPattern("given.bmp", 6, 5, 1, 2);
+  Given.SelectEllipse({1, 1, 4, 3});
+  const auto OtherBefore = PixelsOf(Other);
+  auto Inverted = PixelsOf(Given);
+  for (std::uint8_t& Byte : Inverted) Byte = std::uint8_t(~Byte);
+
+  Run("Invert and look around", Given);
+  // The ellipse in 4 x 3 pixels: the corners of the first and last rows are outside.
+  EXPECT_EQ(PluginLog(), "image 0 other.bmp read-only rect -1,-1,-1,-1\n"
+                         "image 1 given.bmp given writable rect 1,1,4,3 mask 8\n");
+  EXPECT_EQ(PixelsOf(Given), Inverted);
+  EXPECT_EQ(PixelsOf(Other), OtherBefore);
+  EXPECT_TRUE(IsWritable(Other.Pixels())) << "the host's own image stays read-only after the run";
+}

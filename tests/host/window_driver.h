@@ -1,0 +1,101 @@
+// Test equipment: a user at the keyboard and mouse of real windows, driving them by caption,
+// class and position through window messages. Works from the windows' own thread (it then
+// handles their messages while it waits) or from a second thread while the windows' thread
+// sits in a modal loop, such as a plug-in's dialog inside ProcessImage.
+//
+//   driver::WhileRunning([&] { Result = Host.Run(*Command, Image); }, [&] {
+//     HWND Dialog = driver::WaitForTopWindow({.Caption = "Feature preserving resize"});
+//     driver::ReplaceText(driver::FindChild(Dialog, "Edit", 0), "70");
+//     driver::Click(driver::FindChild(Dialog, "Scale"));
+//     driver::Click(driver::FindChild(Dialog, "OK"));
+//   });
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+constexpr int DefaultTimeout = 10000; // milliseconds
+
+// ---- Waiting ----
+
+// Polls Condition until it holds or TimeoutMs passes; handles the calling thread's window
+// messages meanwhile. Returns whether it held.
+bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = DefaultTimeout);
+// Returns once Window's thread has handled what was posted to it before, or has entered a
+// nested modal loop (a message box, a dialog) while handling it.
+void Settle(HWND Window);
+
+// ---- Finding ----
+
+// Criteria for a visible top-level window of this process; empty fields match anything.
+struct TWindowQuery {
+  std::string Caption = {}; // the window's text, exactly
+  std::string Text = {};    // the text of one of its controls, exactly (a message box's message)
+  std::string Class = {};   // "#32770" for dialogs and message boxes
+  HWND Owner = nullptr; // owned by this window, directly or through its owners
+};
+std::vector<HWND> TopWindows(const TWindowQuery& Query);
+HWND FindTopWindow(const TWindowQuery& Query); // the first match, or null
+HWND WaitForTopWindow(const TWindowQuery& Query, int TimeoutMs = DefaultTimeout);
+// A descendant control whose caption is Caption, '&' markers ignored; null when none.
+HWND FindChild(HWND Parent, const std::string& Caption);
+// The Index-th (from 0) descendant of window class Class, in the parent's child order (the
+// creation order, which is the tab order of a dialog); null when there are fewer.
+HWND FindChild(HWND Parent, const std::string& Class, int Index);
+// The deepest visible control under the client point (X, Y) of Parent; null when none.
+HWND FindChildAt(HWND Parent, int X, int Y);
+
+// ---- Reading ----
+
+std::string TextOf(HWND Window);
+std::string ClassOf(HWND Window);
+// The item captions of the menu bar's popup named Menu ('&' removed); empty when none.
+std::vector<std::string> MenuItems(HWND Window, const std::string& Menu);
+
+// ---- Acting ----
+
+void Focus(HWND Control);
+// Clicks a button as BM_CLICK does: pressed, released, clicked, with the focus moving to it.
+void Click(HWND Button);
+// Presses and releases the left mouse button at the client point (X, Y) of Window.
+void ClickAt(HWND Window, int X, int Y);
+// Focuses Edit and types Text one WM_CHAR at a time at its caret ("\b" is Backspace).
+void Type(HWND Edit, const std::string& Text);
+// Focuses Edit, selects all of its text and types Text over it.
+void ReplaceText(HWND Edit, const std::string& Text);
+// Pastes Text into Edit in one change, replacing its selection (EM_REPLACESEL).
+void Paste(HWND Edit, const std::string& Text);
+// Presses and releases Key (VK_RETURN, VK_ESCAPE, ...) in Window, which should have the focus.
+void PressKey(HWND Window, int Key);
+// Closes a top-level window as its close box or Alt+F4 does (WM_SYSCOMMAND SC_CLOSE).
+void CloseWindow(HWND Window);
+// Chooses Item of the menu bar's popup Menu of Window; false when there is no such item.
+bool ChooseMenu(HWND Window, const std::string& Menu, const std::string& Item);
+
+// ---- Capturing ----
+
+// What the screen shows of a window's client area: rows top-down, 3 bytes (B, G, R) a pixel.
+struct TCapture {
+  int Width = 0, Height = 0;
+  std::vector<std::uint8_t> Bgr;
+  // 0xRRGGBB of a pixel.
+  std::uint32_t Pixel(int X, int Y) const;
+};
+TCapture CaptureClient(HWND Window);
+
+// ---- Running a modal action with a user beside it ----
+
+// Runs Action on this thread while User runs on a second one. When Action has not returned
+// GraceMs after User did, the visible owned windows of Action's thread (dialogs, message
+// boxes) are closed until it returns, so a user who gave up cannot hang the test. Returns the
+// captions of the windows it had to close: empty when User finished the job.
+std::vector<std::string> WhileRunning(const std::function<void()>& Action, const std::function<void()>& User,
+                                      int GraceMs = 2000);
+
+} // namespace driver
