@@ -289,11 +289,12 @@ THostFrame::~THostFrame() {
 void THostFrame::AddImageWindow(THostDocument& Document) {
   RECT Area{}, Size{0, 0, Document.Width(), Document.Height()};
   GetClientRect(MdiClient, &Area);
+  // Sized to show the whole image; scroll bars come (from SetScrollInfo) only when it does not fit.
   AdjustWindowRectEx(&Size, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_MDICHILD);
   const std::string Caption = CaptionOf(Document);
   MDICREATESTRUCTA Create{ImageClassName, Caption.c_str(), GetModuleHandleA(nullptr), CW_USEDEFAULT, CW_USEDEFAULT,
                           int(std::min(Size.right - Size.left, Area.right)),
-                          int(std::min(Size.bottom - Size.top, Area.bottom)), WS_HSCROLL | WS_VSCROLL,
+                          int(std::min(Size.bottom - Size.top, Area.bottom)), 0,
                           LPARAM(new TImageView{this, &Document})};
   if (!SendMessageA(MdiClient, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&Create))) {
     delete reinterpret_cast<TImageView*>(Create.lParam);
