@@ -1,11 +1,12 @@
 // The host's side of the boundary, against a fake plug-in whose commands send well-formed and
-// malformed requests and log the host's answers.
+// malformed requests and log the host's answers; and the host's windows under a user's hands.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <regex>
 
 #include "host_scenario.h"
+#include "image_codec_wic.h"
 
 namespace {
 
@@ -20,6 +21,12 @@ protected:
     return Read ? Read() : "(no log)";
   }
 };
+
+std::string RectOf(const THostDocument& D) {
+  const THostRect& R = D.Selection;
+  return std::to_string(R.Left) + "," + std::to_string(R.Top) + "," + std::to_string(R.Right) + "," +
+         std::to_string(R.Bottom);
+}
 
 bool IsWritable(const void* Address) {
   MEMORY_BASIC_INFORMATION Memory{};
@@ -117,4 +124,47 @@ TEST_F(FakePluginInHost, APluginCanWriteOnlyTheImageItWasGiven) {
   EXPECT_EQ(PixelsOf(Given), Inverted);
   EXPECT_EQ(PixelsOf(Other), OtherBefore);
   EXPECT_TRUE(IsWritable(Other.Pixels())) << "the host's own image stays read-only after the run";
+}
+
+TEST_F(FakePluginInHost, AUserSelectsDropsAFileAndChoosesTheCommandFromTheMenu) {
+  THostDocument& First = OpenPattern("first.bmp", 40, 30, 3);
+  HWND View = driver::FindChild(Host.MainWindow(), "ResizeHostImage", 0);
+  ASSERT_NE(View, nullptr);
+  driver::Drag(View, {5, 4}, {12, 9});
+  EXPECT_EQ(RectOf(First), "5,4,12,9");
+  EXPECT_TRUE(First.Mask.empty());
+  driver::Drag(View, {12, 9}, {5, 4}, MK_CONTROL); // Ctrl: the ellipse, with a mask
+  EXPECT_EQ(RectOf(First), "5,4,12,9");
+  EXPECT_EQ(First.Mask.size(), 40u * 30u);
+  driver::ClickAt(View, 20, 20);
+  EXPECT_EQ(RectOf(First), "-1,-1,-1,-1");
+
+  // An 8-bit file dropped on the host opens as the active image.
+  THostDocument Saved("dropped", 6, 4, 1);
+  for (int Y = 0; Y < 4; ++Y)
+    for (int X = 0; X < 6; ++X) Saved.Line(Y)[X] = std::uint8_t(X + 6 * Y);
+  for (int I = 0; I < 256; ++I) {
+    Saved.Palette[I * 3] = std::uint8_t(I);
+    Saved.Palette[I * 3 + 1] = std::uint8_t(I * 2);
+    Saved.Palette[I * 3 + 2] = std::uint8_t(255 - I);
+  }
+  char Folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, Folder);
+  const std::string Path = std::string(Folder) + "dropped.bmp";
+  SaveImageFile(Saved, Path);
+  driver::DropFile(Host.MainWindow(), Path);
+  ASSERT_EQ(Host.Documents().size(), 2u);
+  ASSERT_EQ(Host.ActiveDocument()->Name, "dropped.bmp");
+
+  ASSERT_TRUE(driver::ChooseMenu(Host.MainWindow(), "Plugins", "Invert and look around"));
+  EXPECT_NE(PluginLog().find("image 1 dropped.bmp given writable"), std::string::npos) << PluginLog();
+  // The window shows the inverted indices through the palette.
+  const driver::TCapture Shot = driver::CaptureClient(driver::FindChild(Host.MainWindow(), "dropped.bmp  (6 x 4, 8-bit)"));
+  ASSERT_GE(Shot.Width, 6);
+  ASSERT_GE(Shot.Height, 4);
+  for (int Y = 0; Y < 4; ++Y)
+    for (int X = 0; X < 6; ++X) {
+      const std::uint32_t Index = 255 - (X + 6 * Y);
+      ASSERT_EQ(Shot.Pixel(X, Y), (255 - Index) << 16 | (Index * 2 & 255) << 8 | Index) << X << "," << Y;
+    }
 }

@@ -1,5 +1,7 @@
 #include "window_driver.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -52,11 +54,6 @@ bool Matches(HWND Window, const TWindowQuery& Query) {
     return std::any_of(Children.begin(), Children.end(), [&](HWND C) { return TextOf(C) == Query.Text; });
   }
   return true;
-}
-
-void PostMouse(HWND Window, int X, int Y) {
-  PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(X, Y));
-  PostMessageA(Window, WM_LBUTTONUP, 0, MAKELPARAM(X, Y));
 }
 
 } // namespace
@@ -199,7 +196,16 @@ void Click(HWND Button) {
 }
 
 void ClickAt(HWND Window, int X, int Y) {
-  PostMouse(Window, X, Y);
+  PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(X, Y));
+  PostMessageA(Window, WM_LBUTTONUP, 0, MAKELPARAM(X, Y));
+  Settle(Window);
+}
+
+void Drag(HWND Window, POINT From, POINT To, WPARAM Keys) {
+  PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON | Keys, MAKELPARAM(From.x, From.y));
+  PostMessageA(Window, WM_MOUSEMOVE, MK_LBUTTON | Keys, MAKELPARAM((From.x + To.x) / 2, (From.y + To.y) / 2));
+  PostMessageA(Window, WM_MOUSEMOVE, MK_LBUTTON | Keys, MAKELPARAM(To.x, To.y));
+  PostMessageA(Window, WM_LBUTTONUP, Keys, MAKELPARAM(To.x, To.y));
   Settle(Window);
 }
 
@@ -226,6 +232,17 @@ void Paste(HWND Edit, const std::string& Text) {
 void PressKey(HWND Window, int Key) {
   PostMessageA(Window, WM_KEYDOWN, WPARAM(Key), 1);
   PostMessageA(Window, WM_KEYUP, WPARAM(Key), LPARAM(0xC0000001));
+  Settle(Window);
+}
+
+void DropFile(HWND Window, const std::string& Path) {
+  // What the shell hands a window that accepts files: a DROPFILES block, freed by DragFinish.
+  HGLOBAL Memory = GlobalAlloc(GHND, sizeof(DROPFILES) + Path.size() + 2);
+  auto* Drop = static_cast<DROPFILES*>(GlobalLock(Memory));
+  Drop->pFiles = sizeof(DROPFILES);
+  std::copy(Path.begin(), Path.end(), reinterpret_cast<char*>(Drop + 1));
+  GlobalUnlock(Memory);
+  PostMessageA(Window, WM_DROPFILES, WPARAM(Memory), 0);
   Settle(Window);
 }
 

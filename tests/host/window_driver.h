@@ -65,6 +65,9 @@ void Focus(HWND Control);
 void Click(HWND Button);
 // Presses and releases the left mouse button at the client point (X, Y) of Window.
 void ClickAt(HWND Window, int X, int Y);
+// Drags with the left mouse button from one client point of Window to another, holding Keys
+// (MK_CONTROL, MK_SHIFT) throughout.
+void Drag(HWND Window, POINT From, POINT To, WPARAM Keys = 0);
 // Focuses Edit and types Text one WM_CHAR at a time at its caret ("\b" is Backspace).
 void Type(HWND Edit, const std::string& Text);
 // Focuses Edit, selects all of its text and types Text over it.
@@ -73,6 +76,8 @@ void ReplaceText(HWND Edit, const std::string& Text);
 void Paste(HWND Edit, const std::string& Text);
 // Presses and releases Key (VK_RETURN, VK_ESCAPE, ...) in Window, which should have the focus.
 void PressKey(HWND Window, int Key);
+// Drops the file at Path on Window, as from the shell (WM_DROPFILES).
+void DropFile(HWND Window, const std::string& Path);
 // Closes a top-level window as its close box or Alt+F4 does (WM_SYSCOMMAND SC_CLOSE).
 void CloseWindow(HWND Window);
 // Chooses Item of the menu bar's popup Menu of Window; false when there is no such item.
