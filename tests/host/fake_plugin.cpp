@@ -110,6 +110,15 @@ void AskFromAnotherThread() {
   Log << "other thread answers " << Answers[0] << " " << Answers[1] << "\n";
 }
 
+// A modal loop of the plug-in's own, which dispatches the host's messages too.
+void WaitInAMessageBox() {
+  std::int32_t Owner = 0;
+  Ask(hrGetMainWindow, &Owner);
+  const int Answer = MessageBoxA(reinterpret_cast<HWND>(static_cast<std::intptr_t>(Owner)), "Waiting",
+                                 "Fake plug-in", MB_OK);
+  Log << "message box answered " << Answer << "\n";
+}
+
 } // namespace
 
 extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
@@ -120,7 +129,8 @@ extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
       {"Plugins", "Send new images", "", 2},
       {"Plugins", "Invert and look around", "", 3},
       {"Test tools", "Ask from another thread", "", 4},
-      {"Plugins", nullptr, "", 5},
+      {"Test tools", "Wait in a message box", "", 5},
+      {"Plugins", nullptr, "", 9},
   };
   Log << "register answers:";
   for (THostMenuCommand& Command : Commands) Log << " " << Ask(hrAddMenuCommand, &Command);
@@ -135,6 +145,7 @@ extern "C" std::int32_t FR_STDCALL ProcessImage(std::int32_t Command, THostImage
     case 2: SendNewImages(); break;
     case 3: InvertAndLookAround(*Image); break;
     case 4: AskFromAnotherThread(); break;
+    case 5: WaitInAMessageBox(); break;
   }
   return 40 + Command;
 }

@@ -40,9 +40,10 @@ TEST_F(FakePluginInHost, MenusComeFromRegistrationAndOnlyTheGuiThreadIsServed) {
   using TItems = std::vector<std::string>;
   EXPECT_EQ(driver::MenuItems(Host.MainWindow(), "Plugins"),
             (TItems{"Progress until cancelled", "Send new images", "Invert and look around"}));
-  EXPECT_EQ(driver::MenuItems(Host.MainWindow(), "Test tools"), TItems{"Ask from another thread"});
+  EXPECT_EQ(driver::MenuItems(Host.MainWindow(), "Test tools"),
+            (TItems{"Ask from another thread", "Wait in a message box"}));
   // The command without a caption was refused and reported, the others accepted.
-  EXPECT_EQ(PluginLog(), "register answers: 1 1 1 1 0\n");
+  EXPECT_EQ(PluginLog(), "register answers: 1 1 1 1 1 0\n");
   ASSERT_EQ(Reports.size(), 1u);
   EXPECT_NE(Reports[0].find("a menu command without a menu or caption was refused"), std::string::npos);
 
@@ -106,6 +107,28 @@ TEST_F(FakePluginInHost, NewImagesAreCopiedAndMalformedRecordsRefusedWithTheReas
   ASSERT_EQ(Reports.size(), Reasons.size() + 1); // and the refused menu command
   for (std::size_t I = 0; I < Reasons.size(); ++I) EXPECT_EQ(Reports[I + 1], Prefix + Reasons[I] + ".");
   EXPECT_EQ(Host.Documents().size(), 3u);
+  EXPECT_EQ(PixelsOf(Image), Before);
+}
+
+TEST_F(FakePluginInHost, WhileAPluginWaitsTheUserCanCloseNothingItWasGivenNorStartAnotherCommand) {
+  THostDocument& Image = OpenPattern("a.bmp", 8, 6, 3);
+  const auto Before = PixelsOf(Image);
+  HWND View = driver::FindChild(Host.MainWindow(), "ResizeHostImage", 0);
+  bool StillOpen = false;
+  Run("Wait in a message box", Image, [&] {
+    HWND Box = driver::WaitForTopWindow({.Text = "Waiting"});
+    ASSERT_NE(Box, nullptr);
+    driver::CloseWindow(View);
+    driver::CloseWindow(Host.MainWindow());
+    driver::ChooseMenu(Host.MainWindow(), "Plugins", "Invert and look around");
+    driver::ChooseMenu(Host.MainWindow(), "File", "Close");
+    StillOpen = IsWindow(View) && IsWindow(Host.MainWindow());
+    driver::Click(driver::FindChild(Box, "OK"));
+  });
+  EXPECT_TRUE(LeftOpen.empty());
+  EXPECT_TRUE(StillOpen);
+  EXPECT_EQ(PluginLog(), "message box answered 1\n") << "another command ran inside the first";
+  ASSERT_EQ(Host.Documents().size(), 1u);
   EXPECT_EQ(PixelsOf(Image), Before);
 }
 
