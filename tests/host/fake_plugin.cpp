@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "plugin/host_interface.h"
 
@@ -119,6 +120,83 @@ void WaitInAMessageBox() {
   Log << "message box answered " << Answer << "\n";
 }
 
+// ============================================================================
+// A dialog for the window driver: two edits, Scale, OK (default) and Cancel
+// ============================================================================
+
+enum { IdWidth = 100, IdHeight, IdScale };
+
+std::string ItemText(HWND Dialog, int Id) {
+  char Text[64] = {};
+  GetDlgItemTextA(Dialog, Id, Text, sizeof(Text));
+  return Text;
+}
+
+INT_PTR CALLBACK FakeDialogProc(HWND Dialog, UINT Message, WPARAM Wide, LPARAM) {
+  if (Message != WM_COMMAND || HIWORD(Wide) != BN_CLICKED) return Message == WM_INITDIALOG;
+  const int Id = LOWORD(Wide);
+  if (Id == IdScale) Log << "scale " << ItemText(Dialog, IdWidth) << "\n";
+  if (Id == IDOK || Id == IDCANCEL) {
+    Log << "ended " << Id << " with " << ItemText(Dialog, IdWidth) << "," << ItemText(Dialog, IdHeight) << "\n";
+    EndDialog(Dialog, Id);
+  }
+  return TRUE;
+}
+
+// A dialog template in memory: the header, then each item DWORD-aligned, texts as UTF-16.
+class TDialogTemplate {
+public:
+  TDialogTemplate(const char* Caption, short Width, short Height) {
+    Put(DWORD(DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU));
+    Put(DWORD(0));
+    CountAt = Words.size();
+    Words.push_back(0);
+    for (short V : {short(0), short(0), Width, Height}) Words.push_back(WORD(V));
+    Words.push_back(0); // no menu
+    Words.push_back(0); // the standard dialog class
+    PutText(Caption);
+  }
+  // ClassAtom: 0x0080 button, 0x0081 edit.
+  void Add(WORD ClassAtom, DWORD Style, const char* Text, WORD Id, short X, short Y, short W, short H) {
+    if (Words.size() % 2) Words.push_back(0);
+    Put(DWORD(WS_CHILD | WS_VISIBLE | WS_TABSTOP | Style));
+    Put(DWORD(0));
+    for (short V : {X, Y, W, H}) Words.push_back(WORD(V));
+    Words.push_back(Id);
+    Words.push_back(0xFFFF);
+    Words.push_back(ClassAtom);
+    PutText(Text);
+    Words.push_back(0); // no creation data
+    ++Words[CountAt];
+  }
+  const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(Words.data()); }
+
+private:
+  std::vector<WORD> Words;
+  std::size_t CountAt = 0;
+  void Put(DWORD Value) {
+    Words.push_back(WORD(Value));
+    Words.push_back(WORD(Value >> 16));
+  }
+  void PutText(const char* Text) {
+    for (; *Text; ++Text) Words.push_back(WORD(static_cast<unsigned char>(*Text)));
+    Words.push_back(0);
+  }
+};
+
+void ShowFakeDialog() {
+  std::int32_t Owner = 0;
+  Ask(hrGetMainWindow, &Owner);
+  TDialogTemplate Template("Fake resize", 180, 70);
+  Template.Add(0x0081, ES_AUTOHSCROLL | WS_BORDER, "100", IdWidth, 10, 10, 60, 14);
+  Template.Add(0x0081, ES_AUTOHSCROLL | WS_BORDER, "50", IdHeight, 80, 10, 60, 14);
+  Template.Add(0x0080, BS_PUSHBUTTON, "&Scale", IdScale, 10, 45, 45, 14);
+  Template.Add(0x0080, BS_DEFPUSHBUTTON, "OK", IDOK, 65, 45, 45, 14);
+  Template.Add(0x0080, BS_PUSHBUTTON, "Cancel", IDCANCEL, 120, 45, 45, 14);
+  DialogBoxIndirectParamA(GetModuleHandleA("fake_plugin.dll"), Template.Get(),
+                          reinterpret_cast<HWND>(static_cast<std::intptr_t>(Owner)), FakeDialogProc, 0);
+}
+
 } // namespace
 
 extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
@@ -130,6 +208,7 @@ extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
       {"Plugins", "Invert and look around", "", 3},
       {"Test tools", "Ask from another thread", "", 4},
       {"Test tools", "Wait in a message box", "", 5},
+      {"Test tools", "Show a dialog", "", 6},
       {"Plugins", nullptr, "", 9},
   };
   Log << "register answers:";
@@ -146,6 +225,7 @@ extern "C" std::int32_t FR_STDCALL ProcessImage(std::int32_t Command, THostImage
     case 3: InvertAndLookAround(*Image); break;
     case 4: AskFromAnotherThread(); break;
     case 5: WaitInAMessageBox(); break;
+    case 6: ShowFakeDialog(); break;
   }
   return 40 + Command;
 }

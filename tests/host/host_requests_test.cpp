@@ -41,9 +41,9 @@ TEST_F(FakePluginInHost, MenusComeFromRegistrationAndOnlyTheGuiThreadIsServed) {
   EXPECT_EQ(driver::MenuItems(Host.MainWindow(), "Plugins"),
             (TItems{"Progress until cancelled", "Send new images", "Invert and look around"}));
   EXPECT_EQ(driver::MenuItems(Host.MainWindow(), "Test tools"),
-            (TItems{"Ask from another thread", "Wait in a message box"}));
+            (TItems{"Ask from another thread", "Wait in a message box", "Show a dialog"}));
   // The command without a caption was refused and reported, the others accepted.
-  EXPECT_EQ(PluginLog(), "register answers: 1 1 1 1 1 0\n");
+  EXPECT_EQ(PluginLog(), "register answers: 1 1 1 1 1 1 0\n");
   ASSERT_EQ(Reports.size(), 1u);
   EXPECT_NE(Reports[0].find("a menu command without a menu or caption was refused"), std::string::npos);
 
@@ -190,4 +190,42 @@ TEST_F(FakePluginInHost, AUserSelectsDropsAFileAndChoosesTheCommandFromTheMenu) 
       const std::uint32_t Index = 255 - (X + 6 * Y);
       ASSERT_EQ(Shot.Pixel(X, Y), (255 - Index) << 16 | (Index * 2 & 255) << 8 | Index) << X << "," << Y;
     }
+}
+
+// The driver against a standard dialog in a plug-in's modal loop: what the resize dialog's
+// scenario tests will do.
+TEST_F(FakePluginInHost, TheDriverTypesClicksAndPressesKeysInAPluginDialog) {
+  THostDocument& Image = OpenPattern("a.bmp", 8, 6, 3);
+  const auto DialogEndsBy = [&](const std::function<void(HWND Dialog)>& Actions) {
+    Run("Show a dialog", Image, [&] {
+      HWND Dialog = driver::WaitForTopWindow({.Caption = "Fake resize", .Owner = Host.MainWindow()});
+      ASSERT_NE(Dialog, nullptr);
+      Actions(Dialog);
+    });
+    EXPECT_TRUE(LeftOpen.empty()) << "the dialog did not end";
+    return PluginLog();
+  };
+
+  EXPECT_EQ(DialogEndsBy([](HWND Dialog) {
+              HWND Width = driver::FindChild(Dialog, "Edit", 0), Height = driver::FindChild(Dialog, "Edit", 1);
+              driver::ReplaceText(Width, "70");
+              EXPECT_EQ(driver::TextOf(Width), "70");
+              driver::Click(driver::FindChild(Dialog, "Scale"));
+              driver::ReplaceText(Height, "5");
+              driver::Paste(Height, "12");
+              driver::Type(Height, "\b");
+              EXPECT_EQ(driver::TextOf(Height), "51");
+              // The OK button found by where it is.
+              HWND Ok = driver::FindChild(Dialog, "OK");
+              RECT Bounds;
+              GetWindowRect(Ok, &Bounds);
+              POINT Centre{(Bounds.left + Bounds.right) / 2, (Bounds.top + Bounds.bottom) / 2};
+              ScreenToClient(Dialog, &Centre);
+              EXPECT_EQ(driver::FindChildAt(Dialog, Centre.x, Centre.y), Ok);
+              driver::PressKey(Width, VK_RETURN); // the default button
+            }),
+            "scale 70\nended 1 with 70,51\n");
+  EXPECT_EQ(DialogEndsBy([](HWND Dialog) { driver::PressKey(driver::FindChild(Dialog, "Edit", 0), VK_ESCAPE); }),
+            "ended 2 with 100,50\n");
+  EXPECT_EQ(DialogEndsBy([](HWND Dialog) { driver::CloseWindow(Dialog); }), "ended 2 with 100,50\n");
 }
