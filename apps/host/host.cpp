@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "host_frame.h"
 #include "image_codec_wic.h"
@@ -45,6 +46,18 @@ void THost::Report(const std::string& Text) const {
     Sink(Text);
   else
     MessageBoxA(MainWindow(), Text.c_str(), "Resize host", MB_OK | MB_ICONEXCLAMATION);
+}
+
+bool THost::Attempt(const std::function<void()>& Action, const std::string& Prefix) const {
+  try {
+    Action();
+    return true;
+  } catch (const EHostError& Error) {
+    Report(Prefix + Error.Message());
+  } catch (const std::bad_alloc&) {
+    Report(Prefix + "Out of memory");
+  }
+  return false;
 }
 
 // ============================================================================
@@ -183,18 +196,13 @@ std::int32_t THost::AddMenuCommand(const THostMenuCommand* Record) {
 
 std::int32_t THost::NewImage(const THostNewImage* Record) {
   if (!Session) return 0;
+  const std::string Refused = "\"" + Session->Command->Caption + "\" sent an image the host cannot take: ";
   const std::string Problem = CheckNewImageRecord(Record);
   if (!Problem.empty()) {
-    Report("\"" + Session->Command->Caption + "\" sent an image the host cannot take: " + Problem + ".");
+    Report(Refused + Problem + ".");
     return 0;
   }
-  try {
-    NewImages.push_back(&Add(CopyNewImageRecord(*Record)));
-  } catch (const EHostError& Error) {
-    Report("\"" + Session->Command->Caption + "\" sent an image the host cannot take: " + Error.Message() + ".");
-    return 0;
-  }
-  return 1;
+  return Attempt([&] { NewImages.push_back(&Add(CopyNewImageRecord(*Record))); }, Refused);
 }
 
 std::int32_t THost::GetImageInfo(THostImageInfo* Info) const {

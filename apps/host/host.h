@@ -40,6 +40,9 @@ public:
   // Closing the main window ends the thread's message loop (the application's window).
   void SetQuitOnClose(bool Quit);
   void Report(const std::string& Text) const;
+  // Runs Action; a failure (EHostError, or running out of memory) is reported as Prefix + its
+  // reason. Returns whether Action succeeded.
+  bool Attempt(const std::function<void()>& Action, const std::string& Prefix = {}) const;
 
   // ---- Images, in the order GetImageInfo walks them ----
   const std::vector<std::unique_ptr<THostDocument>>& Documents() const { return OpenDocuments; }

@@ -230,11 +230,7 @@ struct TFrameProcs {
         for (UINT I = 0; I < Count && !Self->Host.Busy(); ++I) {
           char Path[MAX_PATH] = {};
           DragQueryFileA(Drop, I, Path, sizeof(Path));
-          try {
-            Self->Host.Open(Path);
-          } catch (const EHostError& Error) {
-            Self->Host.Report(Error.Message());
-          }
+          Self->Host.Attempt([&] { Self->Host.Open(Path); });
         }
         DragFinish(Drop);
         return 0;
@@ -398,7 +394,7 @@ void THostFrame::Command(int Id) {
   // While a plug-in runs, its modal loop may still dispatch our menu: nothing may start then.
   if (Host.Busy()) return;
   THostDocument* Active = ActiveDocument();
-  try {
+  Host.Attempt([&] {
     switch (Id) {
       case IdOpen: OpenFiles(); break;
       case IdSaveAs: SaveActive(); break;
@@ -427,7 +423,5 @@ void THostFrame::Command(int Id) {
         Host.Run(Host.Commands()[Index], *Active);
       }
     }
-  } catch (const EHostError& Error) {
-    Host.Report(Error.Message());
-  }
+  });
 }

@@ -177,12 +177,7 @@ TScript ParseArguments(const std::vector<std::string>& Arguments) {
 
 bool RunScript(THost& Host, const std::vector<TScriptStep>& Steps, std::ostream& Log) {
   for (const TScriptStep& Step : Steps) {
-    try {
-      Log << RunStep(Host, Step) << std::endl;
-    } catch (const EHostError& Error) {
-      Host.Report(Step.Origin + ": " + Error.Message());
-      return false;
-    }
+    if (!Host.Attempt([&] { Log << RunStep(Host, Step) << std::endl; }, Step.Origin + ": ")) return false;
   }
   return true;
 }
