@@ -92,12 +92,11 @@ void THost::Repaint(const THostDocument& Document) const { Frame->Repaint(Docume
 // ============================================================================
 
 void THost::LoadPlugin(const std::string& Path) {
-  auto Library = std::make_unique<TPluginLibrary>(Path);
-  Libraries.push_back(std::move(Library));
+  Libraries.push_back(std::make_unique<TPluginLibrary>(Path));
+  // Its answer only echoes ours to AddMenuCommand; the commands it added are what counts.
   Registering = Libraries.size() - 1;
-  const std::int32_t Answer = Libraries.back()->Register(&HostCallbackEntry);
+  Libraries.back()->Register(&HostCallbackEntry);
   Registering.reset();
-  (void)Answer; // the plug-in's echo of our own answer to AddMenuCommand
   Frame->SetPluginCommands(PluginCommands);
 }
 
