@@ -4,8 +4,10 @@
 #include <commctrl.h>
 
 #include <regex>
+#include <sstream>
 
 #include "host_scenario.h"
+#include "host_script.h"
 #include "image_codec_wic.h"
 
 namespace {
@@ -228,4 +230,37 @@ TEST_F(FakePluginInHost, TheDriverTypesClicksAndPressesKeysInAPluginDialog) {
   EXPECT_EQ(DialogEndsBy([](HWND Dialog) { driver::PressKey(driver::FindChild(Dialog, "Edit", 0), VK_ESCAPE); }),
             "ended 2 with 100,50\n");
   EXPECT_EQ(DialogEndsBy([](HWND Dialog) { driver::CloseWindow(Dialog); }), "ended 2 with 100,50\n");
+}
+
+TEST_F(FakePluginInHost, ScriptStepsSelectRunAndSaveInTheHost) {
+  char Folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, Folder);
+  const std::string In = std::string(Folder) + "script_in.bmp", Mask = std::string(Folder) + "script_mask.png",
+                    Out = std::string(Folder) + "script_out.png";
+  THostDocument Picture("in", 5, 4, 3), Selected("mask", 5, 4, 1);
+  for (int Y = 0; Y < 4; ++Y)
+    for (int X = 0; X < 15; ++X) Picture.Line(Y)[X] = std::uint8_t(X * 16 + Y);
+  Selected.Line(1)[1] = Selected.Line(2)[2] = 200;
+  SaveImageFile(Picture, In);
+  SaveImageFile(Selected, Mask);
+
+  std::ostringstream Log;
+  EXPECT_TRUE(RunScript(Host,
+                        ParseScriptText("open " + In + "\nmask " + Mask + "\nrun Invert and look around\nsave " + Out +
+                                            "\nellipse 0,0,4,3\nselect none\nwait 10\n",
+                                        "test"),
+                        Log));
+  EXPECT_EQ(PluginLog(), "image 0 script_in.bmp given writable rect 1,1,2,2 mask 2\n");
+  auto Inverted = PixelsOf(Picture);
+  for (std::uint8_t& Byte : Inverted) Byte = std::uint8_t(~Byte);
+  EXPECT_EQ(PixelsOf(*LoadImageFile(Out)), Inverted);
+  EXPECT_EQ(RectOf(*Host.ActiveDocument()), "-1,-1,-1,-1");
+  EXPECT_EQ(Log.str(), "opened script_in.bmp, 5 x 4, 24-bit\nselected the mask " + Mask +
+                           "\nran \"Invert and look around\": result 43, 0 new image(s)\nsaved script_in.bmp, 5 x 4, "
+                           "24-bit as " + Out + "\nselected the ellipse in 0,0,4,3\nselected none\nwaited 10 ms\n");
+
+  EXPECT_FALSE(RunScript(Host, ParseScriptText("select 1,2,3\nrun Nothing\n", "test"), Log));
+  EXPECT_EQ(Reports.back(), "line 1 of test: expected a rectangle LEFT,TOP,RIGHT,BOTTOM, not \"1,2,3\"");
+  EXPECT_FALSE(RunScript(Host, ParseScriptText("run Nothing\n", "test"), Log));
+  EXPECT_EQ(Reports.back(), "line 1 of test: no plug-in command \"Nothing\" is loaded");
 }
