@@ -125,7 +125,7 @@ std::int32_t THost::Run(const TPluginCommand& Command, THostDocument& Document) 
   NewImages.clear();
   LastDocument = &Document;
   THostImage Record = Document.Record();
-  Session = TSession{&Command, &Document};
+  Session = TSession{&Command, &Document, {}};
   ProtectOthers(&Document, true);
   struct TEnd {
     THost& Host;
@@ -136,8 +136,22 @@ std::int32_t THost::Run(const TPluginCommand& Command, THostDocument& Document) 
       if (Host.LastDocument) Host.Repaint(*Host.LastDocument);
     }
   } End{*this};
+  ForeignRequests = 0;
   // The plug-in gets a copy of the record: whatever it writes there stays with the copy.
-  return Libraries[Command.Library]->Process(Command.Number, &Record);
+  const std::int32_t Result = Libraries[Command.Library]->Process(Command.Number, &Record);
+  ReportStrayRequests();
+  return Result;
+}
+
+// Requests answered 0 without a word while the plug-in ran (it may still be waiting on them),
+// told once at its end.
+void THost::ReportStrayRequests() {
+  const std::string Name = "\"" + Session->Command->Caption + "\" ";
+  for (std::int32_t Code : Session->UnknownRequests)
+    Report(Name + "made request " + std::to_string(Code) + ", which the host does not serve; it was answered 0.");
+  if (ForeignRequests > 0)
+    Report(Name + "made " + std::to_string(ForeignRequests) +
+           " request(s) from a thread other than the host's window thread; they were answered 0.");
 }
 
 void THost::ProtectOthers(const THostDocument* Active, bool ReadOnly) {
@@ -152,7 +166,10 @@ void THost::ProtectOthers(const THostDocument* Active, bool ReadOnly) {
 std::int32_t THost::Serve(std::int32_t Code, void* Data) {
   // The host's windows and images belong to its GUI thread; a request from any other thread
   // would race with it.
-  if (GetCurrentThreadId() != GuiThread) return 0;
+  if (GetCurrentThreadId() != GuiThread) {
+    ++ForeignRequests;
+    return 0;
+  }
   switch (Code) {
     case hrAddMenuCommand:
       return AddMenuCommand(static_cast<const THostMenuCommand*>(Data));
@@ -172,6 +189,7 @@ std::int32_t THost::Serve(std::int32_t Code, void* Data) {
       if (Session) Frame->Repaint(*Session->Document, true);
       return 1;
     default:
+      if (Session) Session->UnknownRequests.insert(Code);
       return 0;
   }
 }

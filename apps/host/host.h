@@ -3,10 +3,12 @@
 // callback has no context argument).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,7 @@ private:
   struct TSession {
     const TPluginCommand* Command;
     THostDocument* Document;
+    std::set<std::int32_t> UnknownRequests; // codes answered 0, reported when the run ends
   };
 
   TReportSink Sink;
@@ -88,6 +91,7 @@ private:
   std::vector<TPluginCommand> PluginCommands;
   std::optional<std::size_t> Registering; // the library inside RegisterPlugin
   std::optional<TSession> Session;
+  std::atomic<int> ForeignRequests{0}; // requests from other threads during the run
   TProgressWindow ProgressWindow;
   THostDocument* LastDocument = nullptr;
   std::vector<THostDocument*> NewImages;
@@ -97,4 +101,5 @@ private:
   std::int32_t GetImageInfo(THostImageInfo* Info) const;
   std::int32_t ReportProgress(const std::int32_t* Percent);
   void ProtectOthers(const THostDocument* Active, bool ReadOnly);
+  void ReportStrayRequests();
 };

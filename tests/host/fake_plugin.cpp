@@ -99,7 +99,8 @@ void InvertAndLookAround(const THostImage& Image) {
   }
 }
 
-// Requests belong to the host's GUI thread; from any other they must be refused.
+// Requests belong to the host's GUI thread; from any other they must be refused. So must a
+// request the host does not know.
 void AskFromAnotherThread() {
   std::int32_t Window = 0, Percent = 50;
   std::int32_t Answers[2] = {};
@@ -109,6 +110,7 @@ void AskFromAnotherThread() {
   });
   Other.join();
   Log << "other thread answers " << Answers[0] << " " << Answers[1] << "\n";
+  Log << "request 7 answered " << Ask(THostRequest(7), nullptr) << "\n";
 }
 
 // A modal loop of the plug-in's own, which dispatches the host's messages too.

@@ -51,7 +51,11 @@ TEST_F(FakePluginInHost, MenusComeFromRegistrationAndOnlyTheGuiThreadIsServed) {
 
   THostDocument& Image = OpenPattern("a.bmp", 4, 4, 3);
   EXPECT_EQ(Run("Ask from another thread", Image), 44);
-  EXPECT_EQ(PluginLog(), "other thread answers 0 0\n");
+  EXPECT_EQ(PluginLog(), "other thread answers 0 0\nrequest 7 answered 0\n");
+  ASSERT_EQ(Reports.size(), 3u);
+  EXPECT_EQ(Reports[1], "\"Ask from another thread\" made request 7, which the host does not serve; it was answered 0.");
+  EXPECT_EQ(Reports[2], "\"Ask from another thread\" made 2 request(s) from a thread other than the host's window "
+                        "thread; they were answered 0.");
 }
 
 TEST_F(FakePluginInHost, ProgressShowsABarAndItsCancelAnswersZeroOnce) {
