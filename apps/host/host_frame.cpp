@@ -341,7 +341,7 @@ void THostFrame::SetPluginCommands(const std::vector<TPluginCommand>& Commands) 
   if (GetMenuItemCount(Menus.front().second) == 0)
     AppendMenuA(Menus.front().second, MF_STRING | MF_GRAYED, 0, "(no plug-ins loaded)");
   for (const auto& [Name, Popup] : Menus) AppendMenuA(Bar, MF_POPUP, UINT_PTR(Popup), Name.c_str());
-  WindowMenu = CreatePopupMenu();
+  HMENU WindowMenu = CreatePopupMenu();
   AppendMenuA(WindowMenu, MF_STRING, IdCascade, "&Cascade");
   AppendMenuA(WindowMenu, MF_STRING, IdTile, "&Tile");
   AppendMenuA(Bar, MF_POPUP, UINT_PTR(WindowMenu), "&Window");

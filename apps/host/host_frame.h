@@ -5,7 +5,6 @@
 #include <vector>
 
 struct HWND__;
-struct HMENU__;
 class THost;
 class THostDocument;
 struct TPluginCommand;
@@ -34,7 +33,6 @@ private:
   THost& Host;
   HWND__* Frame = nullptr;
   HWND__* MdiClient = nullptr;
-  HMENU__* WindowMenu = nullptr;
 
   HWND__* ImageWindow(const THostDocument& Document) const;
   void OpenFiles();
