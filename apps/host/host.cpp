@@ -66,6 +66,15 @@ bool THost::Attempt(const std::function<void()>& Action, const std::string& Pref
 
 THostDocument& THost::Open(const std::string& Path) { return Add(LoadImageFile(Path)); }
 
+void THost::Save(THostDocument& Document, const std::string& Path) {
+  SaveImageFile(Document, Path);
+  Document.Unsaved = false;
+}
+
+bool THost::Confirm(const std::string& Question) const {
+  return Sink || MessageBoxA(MainWindow(), Question.c_str(), "Resize host", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 THostDocument& THost::Add(std::unique_ptr<THostDocument> Document) {
   // An image arriving while a plug-in runs is not the plug-in's to write either.
   if (Session) Document->SetReadOnly(true);
@@ -137,8 +146,10 @@ std::int32_t THost::Run(const TPluginCommand& Command, THostDocument& Document) 
     }
   } End{*this};
   ForeignRequests = 0;
+  const std::uint64_t Before = Document.Fingerprint();
   // The plug-in gets a copy of the record: whatever it writes there stays with the copy.
   const std::int32_t Result = Libraries[Command.Library]->Process(Command.Number, &Record);
+  if (Document.Fingerprint() != Before) Document.Unsaved = true;
   ReportStrayRequests();
   return Result;
 }
@@ -219,7 +230,13 @@ std::int32_t THost::NewImage(const THostNewImage* Record) {
     Report(Refused + Problem + ".");
     return 0;
   }
-  return Attempt([&] { NewImages.push_back(&Add(CopyNewImageRecord(*Record))); }, Refused);
+  return Attempt(
+      [&] {
+        auto Document = CopyNewImageRecord(*Record);
+        Document->Unsaved = true;
+        NewImages.push_back(&Add(std::move(Document)));
+      },
+      Refused);
 }
 
 std::int32_t THost::GetImageInfo(THostImageInfo* Info) const {

@@ -50,6 +50,10 @@ public:
   const std::vector<std::unique_ptr<THostDocument>>& Documents() const { return OpenDocuments; }
   // Reads a file and shows it. EHostError when it cannot be read.
   THostDocument& Open(const std::string& Path);
+  // Writes Document to a BMP or PNG file; it is no longer unsaved. EHostError on failure.
+  void Save(THostDocument& Document, const std::string& Path);
+  // Asks the user a yes-or-no Question; yes without asking when messages go to a sink.
+  bool Confirm(const std::string& Question) const;
   // Shows Document in a window of its own and makes it the active image.
   THostDocument& Add(std::unique_ptr<THostDocument> Document);
   THostDocument* ActiveDocument() const;

@@ -130,6 +130,17 @@ void THostDocument::SelectMask(const THostDocument& Source) {
   Mask = std::move(Selected);
 }
 
+std::uint64_t THostDocument::Fingerprint() const {
+  // FNV-1a: fast, and a change that keeps the hash is not a concern for an unsaved-changes flag.
+  std::uint64_t Hash = 14695981039346656037ull;
+  const auto Add = [&](const std::uint8_t* Bytes, std::size_t Count) {
+    for (std::size_t I = 0; I < Count; ++I) Hash = (Hash ^ Bytes[I]) * 1099511628211ull;
+  };
+  for (int Y = 0; Y < ImageHeight; ++Y) Add(Line(Y), std::size_t(ImageWidth) * Bytes);
+  Add(Palette.data(), Palette.size());
+  return Hash;
+}
+
 // ============================================================================
 // Image records sent by plug-ins
 // ============================================================================

@@ -60,6 +60,8 @@ public:
   THostRect Selection{-1, -1, -1, -1};
   // Empty, or Width x Height bytes, nonzero = selected; set only with a selection.
   std::vector<std::uint8_t> Mask;
+  // Pixels nobody saved yet: an image a plug-in sent, or one a plug-in changed.
+  bool Unsaved = false;
 
   // The record ProcessImage gets: this image's own buffer and palette.
   THostImage Record();
@@ -71,6 +73,8 @@ public:
   // Selects the nonzero pixels of Source (same size; EHostError otherwise), bounded by a rectangle.
   void SelectMask(const THostDocument& Source);
   void SetReadOnly(bool ReadOnly) { Block.SetReadOnly(ReadOnly); }
+  // A hash of the pixels (not the line padding) and the palette, to see whether they changed.
+  std::uint64_t Fingerprint() const;
 
 private:
   int ImageWidth, ImageHeight, Bytes, Stride;

@@ -192,7 +192,7 @@ struct TFrameProcs {
         View->Dragging = false;
         return 0;
       case WM_CLOSE:
-        if (!Host.Close(*View->Document)) MessageBeep(MB_ICONEXCLAMATION);
+        View->Frame->CloseDocument(*View->Document);
         return 0;
       case WM_NCDESTROY:
         delete View;
@@ -235,10 +235,14 @@ struct TFrameProcs {
         DragFinish(Drop);
         return 0;
       }
-      case WM_CLOSE:
+      case WM_CLOSE: {
         if (Self->Host.Busy()) return 0; // the plug-in still works in one of our images
-        DestroyWindow(Window);
+        const auto& Open = Self->Host.Documents();
+        const auto Unsaved = std::count_if(Open.begin(), Open.end(), [](const auto& D) { return D->Unsaved; });
+        if (Unsaved == 0 || Self->Host.Confirm(std::to_string(Unsaved) + " image(s) are not saved. Quit anyway?"))
+          DestroyWindow(Window);
         return 0;
+      }
       case WM_DESTROY:
         if (Self->QuitOnClose) PostQuitMessage(0);
         return 0;
@@ -387,7 +391,15 @@ void THostFrame::SaveActive() {
   OPENFILENAMEA Dialog =
       FileDialog(Frame, "PNG image (*.png)\0*.png\0BMP image (*.bmp)\0*.bmp\0", Path, OFN_OVERWRITEPROMPT);
   Dialog.lpstrDefExt = "png";
-  if (GetSaveFileNameA(&Dialog)) SaveImageFile(*Document, Path);
+  if (GetSaveFileNameA(&Dialog)) Host.Save(*Document, Path);
+}
+
+void THostFrame::CloseDocument(THostDocument& Document) {
+  if (Host.Busy()) {
+    MessageBeep(MB_ICONEXCLAMATION); // a plug-in may be working in it
+    return;
+  }
+  if (!Document.Unsaved || Host.Confirm(Document.Name + " is not saved. Close it anyway?")) Host.Close(Document);
 }
 
 void THostFrame::Command(int Id) {
@@ -399,7 +411,7 @@ void THostFrame::Command(int Id) {
       case IdOpen: OpenFiles(); break;
       case IdSaveAs: SaveActive(); break;
       case IdCloseImage:
-        if (Active) Host.Close(*Active);
+        if (Active) CloseDocument(*Active);
         break;
       case IdExit: PostMessageA(Frame, WM_CLOSE, 0, 0); break;
       case IdSelectAll:

@@ -35,6 +35,8 @@ private:
   HWND__* MdiClient = nullptr;
 
   HWND__* ImageWindow(const THostDocument& Document) const;
+  // Closes Document's window unless a plug-in runs, asking first when it is unsaved.
+  void CloseDocument(THostDocument& Document);
   void OpenFiles();
   void SaveActive();
   void Command(int Id);

@@ -121,7 +121,7 @@ std::string RunStep(THost& Host, const TScriptStep& Step) {
                                                       : Host.LastNewImages().back();
     if (!D) throw EHostError(Step.Command == "save-host" ? "no plug-in command has run on an open image"
                                                           : "the last run sent no new image");
-    SaveImageFile(*D, Arg);
+    Host.Save(*D, Arg);
     return "saved " + Describe(*D) + " as " + Arg;
   }
   if (Step.Command == "wait") {

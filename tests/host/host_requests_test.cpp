@@ -114,6 +114,8 @@ TEST_F(FakePluginInHost, NewImagesAreCopiedAndMalformedRecordsRefusedWithTheReas
   for (std::size_t I = 0; I < Reasons.size(); ++I) EXPECT_EQ(Reports[I + 1], Prefix + Reasons[I] + ".");
   EXPECT_EQ(Host.Documents().size(), 3u);
   EXPECT_EQ(PixelsOf(Image), Before);
+  EXPECT_FALSE(Image.Unsaved);
+  EXPECT_TRUE(Colour.Unsaved && Indexed.Unsaved) << "a plug-in's images exist nowhere else";
 }
 
 TEST_F(FakePluginInHost, WhileAPluginWaitsTheUserCanCloseNothingItWasGivenNorStartAnotherCommand) {
@@ -152,6 +154,8 @@ TEST_F(FakePluginInHost, APluginCanWriteOnlyTheImageItWasGiven) {
                          "image 1 given.bmp given writable rect 1,1,4,3 mask 8\n");
   EXPECT_EQ(PixelsOf(Given), Inverted);
   EXPECT_EQ(PixelsOf(Other), OtherBefore);
+  EXPECT_TRUE(Given.Unsaved);
+  EXPECT_FALSE(Other.Unsaved);
   EXPECT_TRUE(IsWritable(Other.Pixels())) << "the host's own image stays read-only after the run";
 }
 
@@ -258,6 +262,7 @@ TEST_F(FakePluginInHost, ScriptStepsSelectRunAndSaveInTheHost) {
   auto Inverted = PixelsOf(Picture);
   for (std::uint8_t& Byte : Inverted) Byte = std::uint8_t(~Byte);
   EXPECT_EQ(PixelsOf(*LoadImageFile(Out)), Inverted);
+  EXPECT_FALSE(Host.ActiveDocument()->Unsaved) << "saved after the plug-in changed it";
   EXPECT_EQ(RectOf(*Host.ActiveDocument()), "-1,-1,-1,-1");
   EXPECT_EQ(Log.str(), "opened script_in.bmp, 5 x 4, 24-bit\nselected the mask " + Mask +
                            "\nran \"Invert and look around\": result 43, 0 new image(s)\nsaved script_in.bmp, 5 x 4, "
