@@ -8,12 +8,13 @@ THostDocument& HostScenario::OpenPattern(const std::string& Name, int Width, int
   return Host.Add(std::move(Document));
 }
 
-std::int32_t HostScenario::Run(const std::string& Caption, THostDocument& Document, const std::function<void()>& User) {
+std::int32_t HostScenario::Run(const std::string& Caption, THostDocument& Document, const std::function<void()>& User,
+                               int GraceMs) {
   const TPluginCommand* Command = Host.FindCommand(Caption);
   EXPECT_NE(Command, nullptr) << "no command \"" << Caption << "\"";
   if (!Command) return -1;
   std::int32_t Result = -1;
-  LeftOpen = driver::WhileRunning([&] { Result = Host.Run(*Command, Document); }, User);
+  LeftOpen = driver::WhileRunning([&] { Result = Host.Run(*Command, Document); }, User, GraceMs);
   return Result;
 }
 

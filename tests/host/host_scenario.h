@@ -22,8 +22,10 @@ protected:
   // Shows a new image of distinct, deterministic bytes (8-bit ones with a palette of their own).
   THostDocument& OpenPattern(const std::string& Name, int Width, int Height, int PixelSize, int Seed = 0);
   // Runs the plug-in command with menu caption Caption on Document while User acts on a second
-  // thread; returns ProcessImage's result.
-  std::int32_t Run(const std::string& Caption, THostDocument& Document, const std::function<void()>& User = {});
+  // thread; returns ProcessImage's result. GraceMs as in driver::WhileRunning: give more when
+  // the user's last click starts long work.
+  std::int32_t Run(const std::string& Caption, THostDocument& Document, const std::function<void()>& User = {},
+                   int GraceMs = 2000);
 };
 
 // The pixel bytes of Document row after row, without the padding of its lines.
