@@ -86,6 +86,13 @@ void Settle(HWND Window) {
   }
 }
 
+// Posted, not sent: an action that opens a modal window must not block the user's thread. One
+// message at a time: Settle covers one posted message, not a queue of them.
+void Post(HWND Window, UINT Message, WPARAM Wide, LPARAM Long) {
+  PostMessageA(Window, Message, Wide, Long);
+  Settle(Window);
+}
+
 // ============================================================================
 // Finding and reading
 // ============================================================================
@@ -190,34 +197,29 @@ void Focus(HWND Control) {
 }
 
 void Click(HWND Button) {
-  // Posted, not sent: a click that opens a modal window must not block the user's thread.
-  PostMessageA(Button, BM_CLICK, 0, 0);
-  Settle(Button);
+  Post(Button, BM_CLICK, 0, 0);
 }
 
 void ClickAt(HWND Window, int X, int Y) {
-  PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(X, Y));
-  PostMessageA(Window, WM_LBUTTONUP, 0, MAKELPARAM(X, Y));
-  Settle(Window);
+  Post(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(X, Y));
+  Post(Window, WM_LBUTTONUP, 0, MAKELPARAM(X, Y));
 }
 
 void Drag(HWND Window, POINT From, POINT To, WPARAM Keys) {
-  PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON | Keys, MAKELPARAM(From.x, From.y));
-  PostMessageA(Window, WM_MOUSEMOVE, MK_LBUTTON | Keys, MAKELPARAM((From.x + To.x) / 2, (From.y + To.y) / 2));
-  PostMessageA(Window, WM_MOUSEMOVE, MK_LBUTTON | Keys, MAKELPARAM(To.x, To.y));
-  PostMessageA(Window, WM_LBUTTONUP, Keys, MAKELPARAM(To.x, To.y));
-  Settle(Window);
+  Post(Window, WM_LBUTTONDOWN, MK_LBUTTON | Keys, MAKELPARAM(From.x, From.y));
+  Post(Window, WM_MOUSEMOVE, MK_LBUTTON | Keys, MAKELPARAM((From.x + To.x) / 2, (From.y + To.y) / 2));
+  Post(Window, WM_MOUSEMOVE, MK_LBUTTON | Keys, MAKELPARAM(To.x, To.y));
+  Post(Window, WM_LBUTTONUP, Keys, MAKELPARAM(To.x, To.y));
 }
 
 void Type(HWND Edit, const std::string& Text) {
   Focus(Edit);
-  for (char C : Text) PostMessageA(Edit, WM_CHAR, static_cast<unsigned char>(C), 1);
-  Settle(Edit);
+  for (char C : Text) Post(Edit, WM_CHAR, static_cast<unsigned char>(C), 1);
 }
 
 void ReplaceText(HWND Edit, const std::string& Text) {
   Focus(Edit);
-  PostMessageA(Edit, EM_SETSEL, 0, -1);
+  Post(Edit, EM_SETSEL, 0, -1);
   Type(Edit, Text);
 }
 
@@ -230,9 +232,8 @@ void Paste(HWND Edit, const std::string& Text) {
 }
 
 void PressKey(HWND Window, int Key) {
-  PostMessageA(Window, WM_KEYDOWN, WPARAM(Key), 1);
-  PostMessageA(Window, WM_KEYUP, WPARAM(Key), LPARAM(0xC0000001));
-  Settle(Window);
+  Post(Window, WM_KEYDOWN, WPARAM(Key), 1);
+  Post(Window, WM_KEYUP, WPARAM(Key), LPARAM(0xC0000001));
 }
 
 void DropFile(HWND Window, const std::string& Path) {
@@ -242,13 +243,11 @@ void DropFile(HWND Window, const std::string& Path) {
   Drop->pFiles = sizeof(DROPFILES);
   std::copy(Path.begin(), Path.end(), reinterpret_cast<char*>(Drop + 1));
   GlobalUnlock(Memory);
-  PostMessageA(Window, WM_DROPFILES, WPARAM(Memory), 0);
-  Settle(Window);
+  Post(Window, WM_DROPFILES, WPARAM(Memory), 0);
 }
 
 void CloseWindow(HWND Window) {
-  PostMessageA(Window, WM_SYSCOMMAND, SC_CLOSE, 0);
-  Settle(Window);
+  Post(Window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 bool ChooseMenu(HWND Window, const std::string& Menu, const std::string& Item) {
@@ -257,8 +256,7 @@ bool ChooseMenu(HWND Window, const std::string& Menu, const std::string& Item) {
     char Text[256] = {};
     GetMenuStringA(Found, UINT(I), Text, sizeof(Text), MF_BYPOSITION);
     if (WithoutMarkers(Text) != WithoutMarkers(Item)) continue;
-    PostMessageA(Window, WM_COMMAND, MAKEWPARAM(GetMenuItemID(Found, I), 0), 0);
-    Settle(Window);
+    Post(Window, WM_COMMAND, MAKEWPARAM(GetMenuItemID(Found, I), 0), 0);
     return true;
   }
   return false;

@@ -27,9 +27,11 @@ constexpr int DefaultTimeout = 10000; // milliseconds
 // Polls Condition until it holds or TimeoutMs passes; handles the calling thread's window
 // messages meanwhile. Returns whether it held.
 bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = DefaultTimeout);
-// Returns once Window's thread has handled what was posted to it before, or has entered a
-// nested modal loop (a message box, a dialog) while handling it.
+// Returns once Window's thread has handled the one message posted to it last, or has entered
+// a nested modal loop (a message box, a dialog) while handling it.
 void Settle(HWND Window);
+// Posts a message to Window and settles; every action below goes through it.
+void Post(HWND Window, UINT Message, WPARAM Wide, LPARAM Long);
 
 // ---- Finding ----
 
