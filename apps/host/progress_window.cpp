@@ -73,9 +73,13 @@ bool TProgressWindow::Update(HWND Owner, const std::string& Title, int Percent) 
   if (!Handle) Create(Owner);
   if (!IsWindowVisible(Handle)) {
     SetWindowTextA(Handle, (Title + " - Progress").c_str());
-    SetWindowPos(Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    // Shown active (Escape cancels), because Wine without a window manager leaves an inactive
+    // popup under the active window; Hide gives the activation back.
+    Previous = GetActiveWindow();
+    SetWindowPos(Handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
   }
   SendMessageA(Bar, PBM_SETPOS, std::clamp(Percent, 0, 100), 0);
+  UpdateWindow(Handle);
   // Only this window's messages: input meant for the plug-in's own windows waits for its
   // loop, so the plug-in is not re-entered while it works.
   MSG Message;
@@ -94,6 +98,13 @@ bool TProgressWindow::Update(HWND Owner, const std::string& Title, int Percent) 
 }
 
 void TProgressWindow::Hide() {
-  if (Handle) ShowWindow(Handle, SW_HIDE);
+  if (Handle && IsWindowVisible(Handle)) {
+    ShowWindow(Handle, SW_HIDE);
+    // Wine may have dropped the activation meanwhile (focus events of the X server) instead
+    // of passing it on: then it goes back too.
+    const HWND Active = GetActiveWindow();
+    if ((!Active || Active == Handle) && Previous && IsWindow(Previous)) SetActiveWindow(Previous);
+  }
+  Previous = nullptr;
   Cancelled = false;
 }

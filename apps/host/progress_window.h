@@ -22,6 +22,7 @@ public:
 private:
   HWND__* Handle = nullptr;
   HWND__* Bar = nullptr;
+  HWND__* Previous = nullptr; // the active window before this one was shown
   bool Cancelled = false;
 
   void Create(HWND__* Owner);

@@ -60,6 +60,7 @@ TEST_F(FakePluginInHost, MenusComeFromRegistrationAndOnlyTheGuiThreadIsServed) {
 
 TEST_F(FakePluginInHost, ProgressShowsABarAndItsCancelAnswersZeroOnce) {
   THostDocument& Image = OpenPattern("a.bmp", 4, 4, 3);
+  const HWND ActiveBefore = GetActiveWindow();
   int Position = -1;
   Run("Progress until cancelled", Image, [&] {
     HWND Window = driver::WaitForTopWindow({.Caption = "Progress until cancelled - Progress", .Owner = Host.MainWindow()});
@@ -75,6 +76,7 @@ TEST_F(FakePluginInHost, ProgressShowsABarAndItsCancelAnswersZeroOnce) {
   // Cancel stops one operation: the next answers go on, and reaching 100 % hides the window.
   EXPECT_NE(Log.find("next answer 1\nto the end: 1 1 1 1 1\n"), std::string::npos) << Log;
   EXPECT_FALSE(IsWindowVisible(Host.Progress().Window()));
+  EXPECT_EQ(GetActiveWindow(), ActiveBefore) << "the progress window took the activation";
 }
 
 TEST_F(FakePluginInHost, NewImagesAreCopiedAndMalformedRecordsRefusedWithTheReason) {
