@@ -56,11 +56,11 @@ THostDocument& Active(THost& Host) {
   return *Document;
 }
 
-// Lets the windows work (paint, timers, a user's clicks) for Milliseconds.
+// Lets the windows work (paint, timers, a user's clicks) for Milliseconds, and at least handles
+// what is waiting.
 void Pump(DWORD Milliseconds) {
   const DWORD Start = GetTickCount();
-  for (DWORD Elapsed = 0; Elapsed < Milliseconds; Elapsed = GetTickCount() - Start) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, Milliseconds - Elapsed, QS_ALLINPUT);
+  for (DWORD Elapsed = 0;; Elapsed = GetTickCount() - Start) {
     MSG Message;
     while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
       if (Message.message == WM_QUIT) {
@@ -70,6 +70,8 @@ void Pump(DWORD Milliseconds) {
       TranslateMessage(&Message);
       DispatchMessageA(&Message);
     }
+    if (Elapsed >= Milliseconds) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, Milliseconds - Elapsed, QS_ALLINPUT);
   }
 }
 
@@ -178,6 +180,8 @@ TScript ParseArguments(const std::vector<std::string>& Arguments) {
 bool RunScript(THost& Host, const std::vector<TScriptStep>& Steps, std::ostream& Log) {
   for (const TScriptStep& Step : Steps) {
     if (!Host.Attempt([&] { Log << RunStep(Host, Step) << std::endl; }, Step.Origin + ": ")) return false;
+    // As between a user's actions: windows settle (paint, lay out) before the next step.
+    Pump(0);
   }
   return true;
 }
