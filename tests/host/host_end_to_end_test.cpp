@@ -65,7 +65,9 @@ struct TProgramRun {
   std::string Output; // stdout and stderr
 };
 
-// Runs resizehost.exe with Arguments and waits for it.
+// Runs resizehost.exe with Arguments and waits for it. A plug-in window it shows is closed by
+// its close box after a few seconds, as a user who changes nothing; after a minute the process
+// is ended.
 TProgramRun RunHostProgram(const std::string& Arguments) {
   TProgramRun Run;
   char Log[MAX_PATH];
@@ -80,7 +82,12 @@ TProgramRun RunHostProgram(const std::string& Arguments) {
   PROCESS_INFORMATION Process{};
   std::string CommandLine = std::string("\"") + FR_RESIZEHOST_EXE + "\" " + Arguments;
   if (CreateProcessA(nullptr, CommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &Startup, &Process)) {
-    WaitForSingleObject(Process.hProcess, 60000);
+    driver::TWindowCloser Closer(Process.dwProcessId);
+    const DWORD Start = GetTickCount();
+    while (WaitForSingleObject(Process.hProcess, 200) == WAIT_TIMEOUT) {
+      if (GetTickCount() - Start > 60000) TerminateProcess(Process.hProcess, 998);
+      if (GetTickCount() - Start > 3000) Closer.CloseAll();
+    }
     GetExitCodeProcess(Process.hProcess, &Run.Status);
     CloseHandle(Process.hThread);
     CloseHandle(Process.hProcess);

@@ -45,7 +45,7 @@ std::vector<HWND> Descendants(HWND Parent) {
 bool Matches(HWND Window, const TWindowQuery& Query) {
   DWORD Process = 0;
   GetWindowThreadProcessId(Window, &Process);
-  if (Process != GetCurrentProcessId() || !IsWindowVisible(Window)) return false;
+  if (Process != (Query.Process ? Query.Process : GetCurrentProcessId()) || !IsWindowVisible(Window)) return false;
   if (!Query.Caption.empty() && TextOf(Window) != Query.Caption) return false;
   if (!Query.Class.empty() && ClassOf(Window) != Query.Class) return false;
   if (Query.Owner && !OwnedBy(Window, Query.Owner)) return false;
@@ -306,37 +306,35 @@ TCapture CaptureClient(HWND Window) {
 // WhileRunning
 // ============================================================================
 
+void TWindowCloser::CloseAll() {
+  for (HWND Window : TopWindows({.Process = Process})) {
+    if (!GetWindow(Window, GW_OWNER)) continue;
+    if (std::find(Seen.begin(), Seen.end(), Window) == Seen.end()) {
+      Seen.push_back(Window);
+      Captions.push_back(TextOf(Window));
+    }
+    // Posted, without settling: the window's thread may be another process's.
+    if (ClassOf(Window) == "#32770")
+      PostMessageA(Window, WM_COMMAND, IDCANCEL, 0);
+    else
+      PostMessageA(Window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  }
+}
+
 std::vector<std::string> WhileRunning(const std::function<void()>& Action, const std::function<void()>& User,
                                       int GraceMs) {
   std::atomic<bool> ActionDone{false};
-  std::vector<std::string> Closed;
-  std::vector<HWND> Seen;
-  const DWORD ActionThread = GetCurrentThreadId();
+  TWindowCloser Closer;
   std::thread UserThread([&] {
     if (User) User();
     const DWORD Returned = GetTickCount();
     while (!ActionDone && GetTickCount() - Returned < DWORD(GraceMs)) Sleep(20);
-    // Whatever Action still waits on is closed as its close box would, a message box by its
-    // Cancel (or only) button.
-    while (!ActionDone) {
-      for (HWND Window : TopWindows({})) {
-        if (GetWindowThreadProcessId(Window, nullptr) != ActionThread || !GetWindow(Window, GW_OWNER)) continue;
-        if (std::find(Seen.begin(), Seen.end(), Window) == Seen.end()) {
-          Seen.push_back(Window);
-          Closed.push_back(TextOf(Window));
-        }
-        if (ClassOf(Window) == "#32770")
-          PostMessageA(Window, WM_COMMAND, IDCANCEL, 0);
-        else
-          PostMessageA(Window, WM_SYSCOMMAND, SC_CLOSE, 0);
-      }
-      Sleep(200);
-    }
+    for (; !ActionDone; Sleep(200)) Closer.CloseAll();
   });
   Action();
   ActionDone = true;
   UserThread.join();
-  return Closed;
+  return Closer.Closed();
 }
 
 } // namespace driver

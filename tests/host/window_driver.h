@@ -35,12 +35,13 @@ void Post(HWND Window, UINT Message, WPARAM Wide, LPARAM Long);
 
 // ---- Finding ----
 
-// Criteria for a visible top-level window of this process; empty fields match anything.
+// Criteria for a visible top-level window; empty fields match anything.
 struct TWindowQuery {
   std::string Caption = {}; // the window's text, exactly
   std::string Text = {};    // the text of one of its controls, exactly (a message box's message)
   std::string Class = {};   // "#32770" for dialogs and message boxes
-  HWND Owner = nullptr; // owned by this window, directly or through its owners
+  HWND Owner = nullptr;     // owned by this window, directly or through its owners
+  DWORD Process = 0;        // of this process id; 0 is the calling process
 };
 std::vector<HWND> TopWindows(const TWindowQuery& Query);
 HWND FindTopWindow(const TWindowQuery& Query); // the first match, or null
@@ -98,10 +99,26 @@ TCapture CaptureClient(HWND Window);
 
 // ---- Running a modal action with a user beside it ----
 
+// Closes what a user left open: the visible owned windows (dialogs, message boxes) of a
+// process, as their close box would, a message box by its Cancel (or only) button.
+class TWindowCloser {
+public:
+  explicit TWindowCloser(DWORD Process = 0) : Process(Process) {} // 0: this process
+  // One round; call again while windows may still appear.
+  void CloseAll();
+  // The captions of the windows closed, each once.
+  const std::vector<std::string>& Closed() const { return Captions; }
+
+private:
+  DWORD Process;
+  std::vector<HWND> Seen;
+  std::vector<std::string> Captions;
+};
+
 // Runs Action on this thread while User runs on a second one. When Action has not returned
-// GraceMs after User did, the visible owned windows of Action's thread (dialogs, message
-// boxes) are closed until it returns, so a user who gave up cannot hang the test. Returns the
-// captions of the windows it had to close: empty when User finished the job.
+// GraceMs after User did, the owned windows of this process are closed (TWindowCloser) until
+// it returns, so a user who gave up cannot hang the test. Returns the captions of the windows
+// it had to close: empty when User finished the job.
 std::vector<std::string> WhileRunning(const std::function<void()>& Action, const std::function<void()>& User,
                                       int GraceMs = 2000);
 
