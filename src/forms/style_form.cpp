@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "forms/exception_report.h"
+#include "forms/stack_trace.h"
 #include "toolkit/backend.h"
 #include "toolkit/idle_events.h"
 #include "toolkit/platform.h"
@@ -17,6 +18,7 @@ namespace {
 void StartUp() {
   static bool Done = false;
   if (std::exchange(Done, true)) return;
+  InstallErrorHooks();
   DisableWindowGhosting();
   ReadStyleSetting();
 }

@@ -61,11 +61,20 @@ public:
 // e-mail") when there is no mail system or the logon fails.
 int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message);
 
-// Called with the operating system's code of every exception raised in the process (0xC0000005
-// for an access violation), before any handler runs; it must not raise.
-using TExceptionHook = std::function<void(std::uint32_t Code)>;
-// Installs Hook in place of the previous one (null removes it).
+// An exception the operating system raised: its code and, for a processor fault, the frame
+// pointer of the faulting function (0 where unknown).
+struct TOsException {
+  std::uint32_t Code = 0;
+  std::uintptr_t Frame = 0;
+};
+// Called with every exception raised in the process (Code 0xC0000005 for an access violation),
+// before any handler runs; it must not raise.
+using TExceptionHook = std::function<void(const TOsException& E)>;
 void InstallExceptionHook(TExceptionHook Hook);
+
+// Shows Text in the system's message box with the error icon and no caption, owned by Owner
+// (0 for none). OwnThread shows it from a fresh thread, for a thread whose stack is used up.
+void ShowSystemErrorBox(std::uintptr_t Owner, const std::string& Text, bool OwnThread = false);
 
 // The frame pointer of the calling function.
 #define FR_CURRENT_FRAME() (reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)))

@@ -367,6 +367,6 @@ TEST(StyleBehaviour, ErrorsOfEventHandlersAreShownInAnErrorMessageForm) {
   TakeModalDriver();
   ASSERT_EQ(Shown.size(), 1u);
   EXPECT_EQ(Shown[0].Caption, "Error");
-  EXPECT_EQ(Shown[0].Text, "Invalid bitmap size");
+  EXPECT_EQ(Shown[0].Text, "Invalid bitmap size.");
   EXPECT_EQ(Shown[0].Buttons, std::vector<std::string>{"OK"});
 }

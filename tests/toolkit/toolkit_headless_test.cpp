@@ -169,7 +169,7 @@ TEST(HeadlessPlatform, ServesWhatTheTestsSet) {
   EXPECT_EQ(VersionResource("a.dll"), (std::vector<std::uint8_t>{1, 2, 3}));
 
   std::vector<std::uint32_t> Codes;
-  InstallExceptionHook([&](std::uint32_t Code) { Codes.push_back(Code); });
+  InstallExceptionHook([&](const TOsException& E) { Codes.push_back(E.Code); });
   headless::RaiseOsException(0xC0000005);
   InstallExceptionHook(nullptr);
   headless::RaiseOsException(0xC0000094);

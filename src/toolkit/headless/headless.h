@@ -55,6 +55,12 @@ struct TPlatform {
   bool GhostingDisabled = false;
   bool MailAvailable = true;
   std::vector<TMailMessage> SentMail;
+  struct TSystemErrorBox {
+    std::uintptr_t Owner;
+    std::string Text;
+    bool OwnThread;
+  };
+  std::vector<TSystemErrorBox> SystemErrorBoxes;
   // The display and its look, over the fixed values of the backend.
   int BitsPerPixel = 32;
   int PixelsPerInch = 96;
@@ -72,6 +78,6 @@ void SetRegistryInteger(TRegistryRoot Root, const std::string& Key, const std::s
 // Gives FileName a version resource.
 void SetVersionResource(const std::string& FileName, std::vector<std::uint8_t> Bytes);
 // Reports an operating-system exception with Code to the installed hook.
-void RaiseOsException(std::uint32_t Code);
+void RaiseOsException(std::uint32_t Code, std::uintptr_t Frame = 0);
 
 } // namespace toolkit::headless

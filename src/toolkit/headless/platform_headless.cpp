@@ -31,8 +31,8 @@ void headless::SetVersionResource(const std::string& FileName, std::vector<std::
   VersionResources[FileName] = std::move(Bytes);
 }
 
-void headless::RaiseOsException(std::uint32_t Code) {
-  if (Hook) Hook(Code);
+void headless::RaiseOsException(std::uint32_t Code, std::uintptr_t Frame) {
+  if (Hook) Hook({Code, Frame});
 }
 
 std::optional<std::uint32_t> ReadRegistryInteger(TRegistryRoot Root, const std::string& Key,
@@ -59,6 +59,10 @@ int SendMail(std::uintptr_t, const TMailMessage& Message) {
   if (!State.MailAvailable) throw EMailError("Error while trying to send e-mail");
   State.SentMail.push_back(Message);
   return 0;
+}
+
+void ShowSystemErrorBox(std::uintptr_t Owner, const std::string& Text, bool OwnThread) {
+  headless::Platform().SystemErrorBoxes.push_back({Owner, Text, OwnThread});
 }
 
 void InstallExceptionHook(TExceptionHook NewHook) { Hook = std::move(NewHook); }

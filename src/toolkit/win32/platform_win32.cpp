@@ -93,15 +93,21 @@ int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message) {
     if (Mapi) FreeLibrary(Mapi);
     throw EMailError("Error while trying to send e-mail");
   }
+  std::vector<std::string> Addresses;
+  for (const std::string& To : Message.To) Addresses.push_back("SMTP:" + To);
   std::vector<MapiRecipDesc> Recipients(Message.To.size());
   for (std::size_t I = 0; I < Message.To.size(); ++I) {
     Recipients[I].ulRecipClass = MAPI_TO;
     Recipients[I].lpszName = const_cast<char*>(Message.To[I].c_str());
+    Recipients[I].lpszAddress = const_cast<char*>(Addresses[I].c_str());
   }
+  std::vector<std::string> Names;
+  for (const std::string& Path : Message.Attachments) Names.push_back(Path.substr(Path.find_last_of("\\/:") + 1));
   std::vector<MapiFileDesc> Files(Message.Attachments.size());
   for (std::size_t I = 0; I < Files.size(); ++I) {
     Files[I].nPosition = static_cast<ULONG>(-1);
     Files[I].lpszPathName = const_cast<char*>(Message.Attachments[I].c_str());
+    Files[I].lpszFileName = const_cast<char*>(Names[I].c_str());
   }
   MapiMessage Mail{};
   Mail.lpszSubject = const_cast<char*>(Message.Subject.c_str());
@@ -110,7 +116,21 @@ int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message) {
   Mail.lpRecips = Recipients.empty() ? nullptr : Recipients.data();
   Mail.nFileCount = static_cast<ULONG>(Files.size());
   Mail.lpFiles = Files.empty() ? nullptr : Files.data();
+  // The mail dialog is modal to the user but not to our windows: they are disabled meanwhile,
+  // as a modal dialog would, so nothing of the plug-in runs under it.
+  std::vector<HWND> Disabled;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND Window, LPARAM List) -> BOOL {
+        if (IsWindowVisible(Window) && IsWindowEnabled(Window)) {
+          reinterpret_cast<std::vector<HWND>*>(List)->push_back(Window);
+          EnableWindow(Window, FALSE);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Disabled));
   const ULONG Result = Send(Session, ParentWindow, &Mail, MAPI_DIALOG, 0);
+  for (HWND Window : Disabled) EnableWindow(Window, TRUE);
   Logoff(Session, ParentWindow, 0, 0);
   FreeLibrary(Mapi);
   return static_cast<int>(Result);
@@ -121,10 +141,36 @@ TExceptionHook Hook;
 PVOID HookHandle = nullptr;
 
 LONG CALLBACK VectoredHook(EXCEPTION_POINTERS* Pointers) {
-  if (Hook) Hook(Pointers->ExceptionRecord->ExceptionCode);
+  // The context's frame pointer is the faulting function's, so a walk from it leaves out
+  // the system's dispatching frames.
+  if (Hook) Hook({Pointers->ExceptionRecord->ExceptionCode, Pointers->ContextRecord->Ebp});
   return EXCEPTION_CONTINUE_SEARCH;
 }
 } // namespace
+
+namespace {
+struct TErrorBox {
+  HWND Owner;
+  const char* Text;
+};
+DWORD WINAPI ShowErrorBox(LPVOID Parameter) {
+  const auto* Box = static_cast<const TErrorBox*>(Parameter);
+  MessageBoxA(Box->Owner, Box->Text, "", MB_OK | MB_ICONERROR);
+  return 0;
+}
+} // namespace
+
+void ShowSystemErrorBox(std::uintptr_t Owner, const std::string& Text, bool OwnThread) {
+  // A null caption would read "Error"; the empty one leaves the caption bar blank.
+  TErrorBox Box{reinterpret_cast<HWND>(Owner), Text.c_str()};
+  HANDLE Thread = OwnThread ? CreateThread(nullptr, 0, ShowErrorBox, &Box, 0, nullptr) : nullptr;
+  if (!Thread) {
+    MessageBoxA(Box.Owner, Box.Text, "", MB_OK | MB_ICONERROR);
+    return;
+  }
+  WaitForSingleObject(Thread, INFINITE);
+  CloseHandle(Thread);
+}
 
 void InstallExceptionHook(TExceptionHook NewHook) {
   Hook = std::move(NewHook);
