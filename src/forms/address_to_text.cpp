@@ -7,9 +7,13 @@
 
 #include "toolkit/platform.h"
 
-// The map generator lists this procedure under exactly this name; its run-time address minus
-// its offset in the map is where the module's code segment was loaded.
-extern "C" __attribute__((used, noinline)) void CodeSegmentTestDummy() __asm__("__CodeSegmentTestDummy__");
+// The map lists this procedure under exactly this name (after the platform's prefix of C
+// symbols); its run-time address minus its offset in the map is where the module's code
+// segment was loaded.
+#define FR_LABEL_PREFIX2(P) #P
+#define FR_LABEL_PREFIX(P) FR_LABEL_PREFIX2(P)
+extern "C" __attribute__((used, noinline)) void CodeSegmentTestDummy() __asm__(
+    FR_LABEL_PREFIX(__USER_LABEL_PREFIX__) "__CodeSegmentTestDummy__");
 extern "C" void CodeSegmentTestDummy() { __asm__ volatile(""); }
 
 std::uintptr_t CodeSegmentTestDummyAddress() { return reinterpret_cast<std::uintptr_t>(&CodeSegmentTestDummy); }

@@ -81,6 +81,16 @@ std::vector<std::uint8_t> VersionResource(const std::string& FileName) {
   return Bytes;
 }
 
+namespace {
+BOOL CALLBACK DisableWindow(HWND Window, LPARAM List) {
+  if (IsWindowVisible(Window) && IsWindowEnabled(Window)) {
+    reinterpret_cast<std::vector<HWND>*>(List)->push_back(Window);
+    EnableWindow(Window, FALSE);
+  }
+  return TRUE;
+}
+} // namespace
+
 int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message) {
   // Simple MAPI is optional on Windows, so it is looked up only when mail is wanted.
   HMODULE Mapi = LoadLibraryA("MAPI32.DLL");
@@ -119,16 +129,7 @@ int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message) {
   // The mail dialog is modal to the user but not to our windows: they are disabled meanwhile,
   // as a modal dialog would, so nothing of the plug-in runs under it.
   std::vector<HWND> Disabled;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND Window, LPARAM List) -> BOOL {
-        if (IsWindowVisible(Window) && IsWindowEnabled(Window)) {
-          reinterpret_cast<std::vector<HWND>*>(List)->push_back(Window);
-          EnableWindow(Window, FALSE);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Disabled));
+  EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&Disabled));
   const ULONG Result = Send(Session, ParentWindow, &Mail, MAPI_DIALOG, 0);
   for (HWND Window : Disabled) EnableWindow(Window, TRUE);
   Logoff(Session, ParentWindow, 0, 0);
