@@ -41,5 +41,6 @@ FR_SYSTEM_ERROR(EUnderflow, EMathError);
 
 // The standard message of an access violation: the code address, the module's file name, the
 // operation ("Read" or "Write") and the data address, addresses as 8 upper-case hex digits.
+// Without a module (a call through a null pointer) the module part is left out.
 std::string AccessViolationMessage(std::uint32_t CodeAddress, const std::string& Module, bool Write,
                                    std::uint32_t DataAddress);

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <mapi.h>
 
+#include "support/system_errors.h"
 #include "toolkit/platform.h"
 
 namespace toolkit {
@@ -137,14 +138,94 @@ int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message) {
   return static_cast<int>(Result);
 }
 
+// ===== Processor faults =====
+//
+// A fault in our own code (an access violation, an integer division by zero, a privileged
+// instruction, a floating-point trap) must end up in the application's error event like any
+// other error, and leave the dialog and the host running. The vectored handler below makes
+// the faulting thread look as if the faulting instruction had called RaiseFault, which
+// throws the fault as an exception of the system's classes. The module is compiled with
+// -fnon-call-exceptions and asynchronous unwind tables, so the unwinder finds every trapping
+// instruction in its function's tables: destructors run and the event's Dispatch catches it.
+// Faults in other modules (the host, the system) are left to their own handlers.
+
 namespace {
 TExceptionHook Hook;
 PVOID HookHandle = nullptr;
+
+struct TPendingFault {
+  DWORD Code;
+  std::uintptr_t Address;
+  bool Write;
+  std::uintptr_t Data;
+  std::string Module;
+};
+thread_local TPendingFault Pending;
+
+HMODULE ModuleOf(std::uintptr_t Address) {
+  HMODULE Module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(Address), &Module);
+  return Module;
+}
+
+HMODULE OwnModule() { return ModuleOf(reinterpret_cast<std::uintptr_t>(&ModuleOf)); }
+
+std::string BaseName(HMODULE Module) {
+  const std::string Path = FileNameOf(Module);
+  return Path.substr(Path.find_last_of("\\/") + 1);
+}
+
+[[noreturn]] __attribute__((noinline, used)) void RaiseFault() {
+  const TPendingFault F = std::move(Pending);
+  const auto Address = static_cast<std::uint32_t>(F.Address);
+  switch (F.Code) {
+  case EXCEPTION_ACCESS_VIOLATION:
+    throw EAccessViolation(AccessViolationMessage(Address, F.Module, F.Write, static_cast<std::uint32_t>(F.Data)),
+                           F.Address);
+  case EXCEPTION_PRIV_INSTRUCTION: throw EPrivilege("Privileged instruction", F.Address);
+  case EXCEPTION_INT_DIVIDE_BY_ZERO: throw EDivByZero("Division by zero", F.Address);
+  case EXCEPTION_INT_OVERFLOW: throw EIntOverflow("Integer overflow", F.Address);
+  case EXCEPTION_FLT_DIVIDE_BY_ZERO: throw EZeroDivide("Floating point division by zero", F.Address);
+  case EXCEPTION_FLT_OVERFLOW: throw EOverflow("Floating point overflow", F.Address);
+  case EXCEPTION_FLT_UNDERFLOW: throw EUnderflow("Floating point underflow", F.Address);
+  default: throw EInvalidOp("Invalid floating point operation", F.Address);
+  }
+}
+
+bool Translatable(DWORD Code) {
+  switch (Code) {
+  case EXCEPTION_ACCESS_VIOLATION: case EXCEPTION_PRIV_INSTRUCTION: case EXCEPTION_INT_DIVIDE_BY_ZERO:
+  case EXCEPTION_INT_OVERFLOW: case EXCEPTION_FLT_DIVIDE_BY_ZERO: case EXCEPTION_FLT_OVERFLOW:
+  case EXCEPTION_FLT_UNDERFLOW: case EXCEPTION_FLT_INVALID_OPERATION: case EXCEPTION_FLT_STACK_CHECK:
+  case EXCEPTION_FLT_INEXACT_RESULT: case EXCEPTION_FLT_DENORMAL_OPERAND:
+    return true;
+  default: return false;
+  }
+}
+
+// Redirects a fault in our module to RaiseFault; false for a fault that is not ours.
+bool TranslateFault(const EXCEPTION_RECORD& Record, CONTEXT& Context) {
+  if (!Translatable(Record.ExceptionCode)) return false;
+  const HMODULE Own = OwnModule();
+  // A call through a null pointer faults outside any module and is left to the host's
+  // handlers: under Wine the unwind from it did not come back.
+  if (ModuleOf(Context.Eip) != Own) return false;
+  const bool Access = Record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && Record.NumberParameters >= 2;
+  Pending = {Record.ExceptionCode, Context.Eip, Access && Record.ExceptionInformation[0] == 1,
+             Access ? Record.ExceptionInformation[1] : 0, BaseName(Own)};
+  // The unwinder looks up the return address less one: the faulting instruction itself.
+  Context.Esp -= 4;
+  *reinterpret_cast<DWORD*>(Context.Esp) = Context.Eip + 1;
+  Context.Eip = reinterpret_cast<DWORD>(&RaiseFault);
+  return true;
+}
 
 LONG CALLBACK VectoredHook(EXCEPTION_POINTERS* Pointers) {
   // The context's frame pointer is the faulting function's, so a walk from it leaves out
   // the system's dispatching frames.
   if (Hook) Hook({Pointers->ExceptionRecord->ExceptionCode, Pointers->ContextRecord->Ebp});
+  if (Hook && TranslateFault(*Pointers->ExceptionRecord, *Pointers->ContextRecord)) return EXCEPTION_CONTINUE_EXECUTION;
   return EXCEPTION_CONTINUE_SEARCH;
 }
 } // namespace

@@ -1,0 +1,121 @@
+// Real processor faults inside event handlers, on Win32: they arrive at the application's
+// error event as the system's exception classes, with a stack trace, and the map file written
+// beside this program at build time resolves their addresses to unit, function and line.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <memory>
+#include <string>
+
+#include "equipment/user_input.h"
+#include "forms/address_to_text.h"
+#include "forms/exception_report.h"
+#include "forms/message_form_reader.h"
+#include "forms/stack_trace.h"
+#include "support/system_errors.h"
+#include "toolkit/forms.h"
+
+using namespace toolkit;
+
+namespace {
+
+volatile int Zero = 0;
+int* volatile Nil = nullptr;
+
+// The faulting handlers.
+constexpr int WriteLine = __LINE__ + 2;
+__attribute__((noinline)) void WriteThroughNil() {
+  *Nil = 1;
+}
+__attribute__((noinline)) void DivideByZero() { Nil = reinterpret_cast<int*>(100 / Zero); }
+// A guard whose destructor must run while the fault unwinds.
+struct TUnwound {
+  bool& Flag;
+  ~TUnwound() { Flag = true; }
+};
+
+struct TCaught {
+  std::string ClassName, Message;
+  std::uintptr_t Address = 0;
+};
+
+TCaught DispatchCaught(void (*Handler)(), bool* Unwound = nullptr) {
+  InstallErrorHooks();
+  TCaught Caught;
+  Application->OnException = [&](TObject*, const Exception& E) {
+    Caught = {E.ClassName(), E.Message(), 0};
+    if (auto* Fault = dynamic_cast<const ESystemError*>(&E)) Caught.Address = Fault->Address;
+  };
+  bool Ignored = false;
+  Dispatch(Application, [&] {
+    TUnwound Guard{Unwound ? *Unwound : Ignored};
+    Handler();
+  });
+  Application->OnException = ExceptionReportHandler;
+  return Caught;
+}
+
+
+} // namespace
+
+TEST(Win32Faults, AnAccessViolationInAHandlerBecomesEAccessViolationAndUnwindsTheHandler) {
+  bool Unwound = false;
+  const TCaught Caught = DispatchCaught(WriteThroughNil, &Unwound);
+  EXPECT_EQ(Caught.ClassName, "EAccessViolation");
+  EXPECT_EQ(Caught.Message, AccessViolationMessage(static_cast<std::uint32_t>(Caught.Address),
+                                                   "fault_report_tests.exe", true, 0));
+  EXPECT_TRUE(Unwound);
+  // The program's own map resolves the faulting instruction to its unit, function and line.
+  const std::string Text = AddressToText(Caught.Address);
+  EXPECT_NE(Text.find(", fault_report_test, "), std::string::npos) << Text;
+  EXPECT_NE(Text.find("WriteThroughNil"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("fault_report_test line " + std::to_string(WriteLine)), std::string::npos) << Text;
+  // The trace walks from the faulting function out through the event's dispatch.
+  std::string Trace;
+  for (std::size_t I = 0; I < StackTrace.size() && StackTrace[I]; ++I) Trace += AddressToText(StackTrace[I]) + "\n";
+  EXPECT_NE(Trace.find(", forms, toolkit::Dispatch("), std::string::npos) << Trace;
+  // The event loop goes on: the next handler runs normally.
+  EXPECT_EQ(DispatchCaught([] {}).ClassName, "");
+}
+
+TEST(Win32Faults, DivisionByZeroIsEDivByZero) { EXPECT_EQ(DispatchCaught(DivideByZero).ClassName, "EDivByZero"); }
+
+TEST(Win32Faults, TheReportOffersTheBugReportFormForARealFault) {
+  InstallErrorHooks();
+  TShownMessageForm Shown;
+  SetModalDriver([&](TForm& Form) {
+    Shown = ReadMessageForm(Form);
+    user::Click(*Find(Form, "Button1"));
+  });
+  Dispatch(Application, WriteThroughNil);
+  EXPECT_EQ(Shown.Text, "Invalid access to memory location in module 'fault_report_tests.exe'. Write of NIL pointer.");
+  EXPECT_EQ(Shown.Buttons, (std::vector<std::string>{"&Ignore", "Send bug report", "Terminate application"}));
+}
+
+TEST(Win32Faults, SendBugReportHandsTheResolvedReportToTheMailSystem) {
+  InstallErrorHooks();
+  char Temp[MAX_PATH];
+  GetTempPathA(sizeof Temp, Temp);
+  const std::string Record = std::string(Temp) + "fr_mapi_record.txt";
+  DeleteFileA(Record.c_str());
+  SetEnvironmentVariableA("FR_MAPI_RECORD", Record.c_str());
+  SetModalDriver([](TForm& Form) { user::Click(*Find(Form, "Button2")); });
+  Dispatch(Application, WriteThroughNil);
+  std::stringstream Recorded;
+  Recorded << std::ifstream(Record, std::ios::binary).rdbuf();
+  const std::string Text = Recorded.str();
+  for (const std::string& Expected :
+       {std::string("logon profile=(null) password=(null) flags=3"), std::string("send session=42 flags=8"),
+        "recipient class=1 name=" + std::string(BugReportAddress) + " address=SMTP:" + BugReportAddress,
+        std::string("subject=Quenfal Bug report"), std::string("logoff session=42"),
+        std::string("body=Application: fault_report_tests.exe 0.1.0 0\n\rModule: fault_report_tests.exe 0.1.0 0\n\r"
+                    "Invalid access to memory location in module 'fault_report_tests.exe'. Write of NIL pointer."),
+        "WriteThroughNil(), fault_report_test line " + std::to_string(WriteLine), std::string("\n\rStack trace: \n\r"),
+        std::string("\n\rWindows version: ")})
+    EXPECT_NE(Text.find(Expected), std::string::npos) << Expected << "\n--- recorded:\n" << Text;
+  EXPECT_LT(Text.find("logon"), Text.find("send"));
+  EXPECT_LT(Text.find("send"), Text.find("logoff"));
+}
