@@ -213,18 +213,30 @@ TEST(VersionInfo, ReadsTheProductVersionAndTheTextsOfTheFirstTranslation) {
   EXPECT_EQ(Info.InternalName, "");
   headless::SetVersionResource("b.dll", TResourceWriter::Resource(0x00020003, 0x00050004));
   EXPECT_EQ(VersionText(ReadVersionInfo("b.dll")), "2.3.4 5");
+
+  // The host program's version: its text, or empty when it has none.
+  headless::Platform().ExecutableFileName = "b.dll";
+  ReadApplicationVersion();
+  EXPECT_EQ(ApplicationVersion, "2.3.4 5");
+  headless::Platform().ExecutableFileName = "none.exe";
+  ReadApplicationVersion();
+  EXPECT_EQ(ApplicationVersion, "");
 }
 
 TEST(VersionInfo, MissingOrDamagedDataRaisesItsOwnMessage) {
   TPlatformScope Scope;
   headless::SetVersionResource("fixed.dll", TResourceWriter::Resource(1, 2, 48));
   headless::SetVersionResource("translation.dll", TResourceWriter::Resource(1, 2, 52, 2));
+  std::vector<std::uint8_t> Cut = TResourceWriter::Resource(1, 2);
+  Cut.resize(60); // the lengths inside point past the end
+  headless::SetVersionResource("cut.dll", Cut);
   struct TCase {
     const char* File;
     const char* Message;
   } Cases[] = {
       {"none.dll", "No version-info was associated with the requested file \"none.dll\""},
       {"fixed.dll", "An error occurred while reading the FixedFileInfo structure from the file."},
+      {"cut.dll", "An error occurred while reading the FixedFileInfo structure from the file."},
       {"translation.dll", "An error occurred while reading the language/charset description in the file."},
   };
   for (const TCase& C : Cases) {

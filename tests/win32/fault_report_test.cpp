@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <memory>
 #include <string>
@@ -118,4 +119,59 @@ TEST(Win32Faults, SendBugReportHandsTheResolvedReportToTheMailSystem) {
     EXPECT_NE(Text.find(Expected), std::string::npos) << Expected << "\n--- recorded:\n" << Text;
   EXPECT_LT(Text.find("logon"), Text.find("send"));
   EXPECT_LT(Text.find("send"), Text.find("logoff"));
+}
+
+namespace {
+struct TSystemBox {
+  std::string Caption, Text;
+};
+BOOL CALLBACK ReadAndCloseBox(HWND Window, LPARAM Found) {
+  DWORD Process = 0;
+  GetWindowThreadProcessId(Window, &Process);
+  char Class[16] = {}, Text[256] = {}, Caption[256] = {};
+  GetClassNameA(Window, Class, sizeof Class);
+  if (Process != GetCurrentProcessId() || std::string(Class) != "#32770" || !IsWindowVisible(Window)) return TRUE;
+  GetDlgItemTextA(Window, 0xFFFF, Text, sizeof Text); // a message box's text control
+  GetWindowTextA(Window, Caption, sizeof Caption);
+  *reinterpret_cast<TSystemBox*>(Found) = {Caption, Text};
+  PostMessageA(Window, WM_COMMAND, IDOK, 0);
+  return FALSE;
+}
+
+// Waits for the system's message box of this process and closes it, reading caption and text.
+TSystemBox CloseSystemBox() {
+  TSystemBox Box;
+  for (int Try = 0; Try < 100 && Box.Text.empty(); ++Try) {
+    Sleep(50);
+    EnumWindows(ReadAndCloseBox,
+        reinterpret_cast<LPARAM>(&Box));
+  }
+  return Box;
+}
+} // namespace
+
+TEST(Win32Faults, AFailedMailLogonEndsInTheCaptionlessExceptionBox) {
+  InstallErrorHooks();
+  SetEnvironmentVariableA("FR_MAPI_LOGON", "3"); // MAPI_E_LOGON_FAILURE
+  SetModalDriver([](TForm& Form) { user::Click(*Find(Form, "Button2")); });
+  TSystemBox Box;
+  std::thread Closer([&] { Box = CloseSystemBox(); });
+  Dispatch(Application, WriteThroughNil);
+  Closer.join();
+  SetEnvironmentVariableA("FR_MAPI_LOGON", nullptr);
+  EXPECT_EQ(Box.Text, "Exception");
+  EXPECT_EQ(Box.Caption, "");
+}
+
+TEST(Win32Faults, WithoutTheMapFileAddressesStayBare) {
+  char Path[MAX_PATH];
+  GetModuleFileNameA(nullptr, Path, sizeof Path);
+  std::string Map = Path;
+  Map.replace(Map.size() - 4, 4, ".map");
+  ASSERT_TRUE(MoveFileA(Map.c_str(), (Map + ".away").c_str()));
+  const auto Address = reinterpret_cast<std::uintptr_t>(&WriteThroughNil);
+  const std::string Text = AddressToText(Address);
+  MoveFileA((Map + ".away").c_str(), Map.c_str());
+  EXPECT_EQ(Text.size(), 8u) << Text;
+  EXPECT_GT(AddressToText(Address).size(), 8u);
 }
