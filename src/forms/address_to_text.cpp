@@ -109,7 +109,7 @@ void Resolve(std::uint32_t Address, std::string MapFile, std::string& Result) {
   std::vector<std::pair<std::string, std::uint32_t>> Segments;
   for (std::string Line = Map.Next(); StartsWith(Line, " 0001:"); Line = Map.Next()) {
     const std::uint32_t Start = Hex(Columns(Line, 7, 14));
-    Columns(Line, 60, 60);
+    if (Line.size() < 60) throw TMapError{};
     const std::size_t Blank = Line.find(' ', 59);
     Segments.emplace_back(Line.substr(59, Blank == std::string::npos ? std::string::npos : Blank - 59), Start);
   }

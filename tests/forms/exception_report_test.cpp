@@ -145,6 +145,10 @@ TEST(AddressToText, AMissingOrDamagedMapKeepsWhatWasFoundBeforeTheFault) {
   Damaged.replace(Damaged.find("0001:00001108"), 13, "0001:0000XYZ8");
   std::ofstream(File, std::ios::binary) << Damaged;
   EXPECT_EQ(AddressToText(0x00402104, File), "00402104, StyleForm, StyleForm.Paint") << "a line group that is not hex";
+  std::string Short = Text;
+  Short.erase(Short.find(" 0001:00000000 ") + 40, 30); // a segment line that ends before its name
+  std::ofstream(File, std::ios::binary) << Short;
+  EXPECT_EQ(AddressToText(0x00402104, File), "00402104") << "a segment line without its name";
 }
 
 TEST(AddressToText, TheModulesOwnMapIsPlacedByTheDummyProceduresRunTimeAddress) {
