@@ -88,9 +88,9 @@ void TSeamCarvingForm::CreateControls() {
   Font.Height = -11;
   SetFont(Font);
   SetColor(clBtnFace);
-  // Designed for a client area of 272 x 364 inside dialog frames of 3 pixels and a caption of
-  // 26; the styled form adapts the outer size to the system's frames.
-  SetBounds(0, 0, 272 + 2 * 3, 364 + 26 + 2 * 3);
+  // The client area as designed, on this system's frames and caption.
+  SetClientWidth(272);
+  SetClientHeight(364);
   Position = TPosition::poScreenCenter;
 
   Label1 = MakeLabel(this, this, 12, 16, "Cost window size:");
