@@ -155,3 +155,34 @@ TEST_F(ResizeDialogInHost, CancellingTheProgressKeepsTheDialogOpenAndTheImageAsI
   EXPECT_TRUE(Host.LastNewImages().empty());
   EXPECT_EQ(PixelsOf(Photo), Before);
 }
+
+TEST_F(ResizeDialogInHost, RunningOutOfMemoryIsReportedAndTheImageAndTheDialogSurvive) {
+  // 12000 x 12000: the dialog's copy, the engine's image and its cost map cannot all fit in a
+  // 32-bit process beside the host's own image.
+  THostDocument& Huge = OpenPattern("huge.bmp", 12000, 12000, 3, 2);
+  auto Checksum = [&] {
+    std::uint64_t Sum = 0;
+    for (int Y = 0; Y < Huge.Height(); Y += 97)
+      for (int X = 0; X < Huge.Width() * 3; X += 89) Sum = Sum * 31 + Huge.Line(Y)[X];
+    return Sum;
+  };
+  const std::uint64_t Before = Checksum();
+  std::string Message;
+  bool Usable = false;
+  Run(Command, Huge, [&] {
+    HWND D = driver::WaitForTopWindow({.Caption = Command}, 60000);
+    ASSERT_NE(D, nullptr);
+    Press(D, "Show cost");
+    HWND Error = driver::WaitForTopWindow({.Caption = "Error"}, 60000);
+    ASSERT_NE(Error, nullptr);
+    for (HWND Child = GetWindow(Error, GW_CHILD); Child; Child = GetWindow(Child, GW_HWNDNEXT))
+      if (driver::ClassOf(Child) == "Static") Message += driver::TextOf(Child);
+    driver::Click(driver::FindChild(Error, "OK"));
+    Usable = driver::FindTopWindow({.Caption = Command}) == D;
+    Press(D, "Cancel");
+  }, 20000);
+  EXPECT_NE(Message.find("Out of memory"), std::string::npos) << Message;
+  EXPECT_TRUE(Usable);
+  EXPECT_TRUE(LeftOpen.empty());
+  EXPECT_EQ(Checksum(), Before);
+}
