@@ -82,21 +82,6 @@ public:
   png_infop Info = nullptr;
 };
 
-// Palette indices sit in the first Width bytes of each 24-bit row; expanded from the right,
-// each triple lands on bytes whose indices have already been read.
-void ExpandPaletteRows(TLinearBitmap& Bitmap, png_const_colorp Palette, int Count, const std::string& Name) {
-  for (int Y = 0; Y < Bitmap.Height; ++Y) {
-    std::uint8_t* Row = Bitmap.ScanLine(Y);
-    for (int X = Bitmap.Width - 1; X >= 0; --X) {
-      const int Index = Row[X];
-      if (Index >= Count) FailFile(Name, "damaged PNG file (palette index " + std::to_string(Index) + " past the palette)");
-      Row[3 * X] = Palette[Index].blue;
-      Row[3 * X + 1] = Palette[Index].green;
-      Row[3 * X + 2] = Palette[Index].red;
-    }
-  }
-}
-
 // ============================================================================
 // JPEG decoding
 // ============================================================================
@@ -233,13 +218,7 @@ std::unique_ptr<TLinearBitmap> DecodePngPixels(const std::vector<std::uint8_t>& 
   std::vector<png_bytep> Rows(std::size_t(Bitmap->Height));
   for (int Y = 0; Y < Bitmap->Height; ++Y) Rows[std::size_t(Y)] = Bitmap->ScanLine(Y);
   if (!PngFinish(Read.Png, Rows.data())) FailFile(Name, std::string("damaged PNG file (") + Reader.Error + ")");
-  if (Header.ColourType == PNG_COLOR_TYPE_PALETTE) {
-    png_colorp Palette = nullptr;
-    int Count = 0;
-    if (png_get_PLTE(Read.Png, Read.Info, &Palette, &Count) != PNG_INFO_PLTE)
-      FailFile(Name, "damaged PNG file (no palette)");
-    ExpandPaletteRows(*Bitmap, Palette, Count, Name);
-  }
+  if (Header.ColourType == PNG_COLOR_TYPE_PALETTE) ExpandPngPalette(*Bitmap, Header, Name);
   return Bitmap;
 }
 

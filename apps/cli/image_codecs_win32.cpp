@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include <windows.h>
@@ -54,33 +55,88 @@ void CheckEncode(HRESULT Result) {
   if (FAILED(Result)) throw ECommandLine("cannot encode PNG image (" + HresultText(Result) + ")", ExitFailure);
 }
 
-// Decodes the first frame, converted to 8-bit grey or to blue, green, red, into a bitmap of
-// the size the header declared; a frame of any other size is damage.
-std::unique_ptr<TLinearBitmap> DecodeWithWic(const std::vector<std::uint8_t>& Data, std::int64_t Width,
-                                             std::int64_t Height, bool Grey, const char* Format,
-                                             const std::string& Name) {
-  const TComScope Com;
-  auto Check = [&](HRESULT Result) { CheckDecode(Result, Format, Name); };
-  TComPtr<IWICImagingFactory> Factory;
+// Opens the first frame of an image in memory and checks its size against the header.
+void OpenFrame(const std::vector<std::uint8_t>& Data, std::int64_t Width, std::int64_t Height,
+               TComPtr<IWICImagingFactory>& Factory, TComPtr<IWICStream>& Stream,
+               TComPtr<IWICBitmapDecoder>& Decoder, TComPtr<IWICBitmapFrameDecode>& Frame,
+               const std::function<void(HRESULT)>& Check, const char* Format, const std::string& Name) {
   Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                          reinterpret_cast<void**>(&Factory)));
-  TComPtr<IWICStream> Stream;
   Check(Factory->CreateStream(&Stream));
   Check(Stream->InitializeFromMemory(const_cast<BYTE*>(Data.data()), DWORD(Data.size())));
-  TComPtr<IWICBitmapDecoder> Decoder;
   Check(Factory->CreateDecoderFromStream(Stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &Decoder));
-  TComPtr<IWICBitmapFrameDecode> Frame;
   Check(Decoder->GetFrame(0, &Frame));
   UINT FrameWidth = 0, FrameHeight = 0;
   Check(Frame->GetSize(&FrameWidth, &FrameHeight));
   if (FrameWidth != Width || FrameHeight != Height)
     FailFile(Name, std::string("damaged ") + Format + " file (frame size differs from the header)");
+}
+
+// Bits per pixel of the packed grey and indexed formats WIC gives for PNG; 0 for others.
+int PackedDepth(const GUID& Format) {
+  if (IsEqualGUID(Format, GUID_WICPixelFormatBlackWhite) || IsEqualGUID(Format, GUID_WICPixelFormat1bppIndexed)) return 1;
+  if (IsEqualGUID(Format, GUID_WICPixelFormat2bppGray) || IsEqualGUID(Format, GUID_WICPixelFormat2bppIndexed)) return 2;
+  if (IsEqualGUID(Format, GUID_WICPixelFormat4bppGray) || IsEqualGUID(Format, GUID_WICPixelFormat4bppIndexed)) return 4;
+  if (IsEqualGUID(Format, GUID_WICPixelFormat8bppGray) || IsEqualGUID(Format, GUID_WICPixelFormat8bppIndexed)) return 8;
+  return 0;
+}
+
+// Spreads the Depth-bit samples packed at the start of each row to a byte each, scaling grey
+// to 0..255. Runs from the right: sample X is read from byte X * Depth / 8, never above X,
+// before byte X is written.
+void UnpackRows(TLinearBitmap& Bitmap, int Depth, bool ScaleGrey) {
+  if (Depth == 8) return;
+  const int Mask = (1 << Depth) - 1;
+  for (int Y = 0; Y < Bitmap.Height; ++Y) {
+    std::uint8_t* Row = Bitmap.ScanLine(Y);
+    for (int X = Bitmap.Width - 1; X >= 0; --X) {
+      const int Bit = X * Depth;
+      const int Sample = Row[Bit / 8] >> (8 - Depth - Bit % 8) & Mask;
+      Row[X] = std::uint8_t(ScaleGrey ? Sample * 255 / Mask : Sample);
+    }
+  }
+}
+
+// Decodes the first frame, converted to 8-bit grey or to blue, green, red, into a bitmap of
+// the size the header declared.
+std::unique_ptr<TLinearBitmap> DecodeWithWic(const std::vector<std::uint8_t>& Data, std::int64_t Width,
+                                             std::int64_t Height, bool Grey, const char* Format,
+                                             const std::string& Name) {
+  const TComScope Com;
+  const std::function<void(HRESULT)> Check = [&](HRESULT Result) { CheckDecode(Result, Format, Name); };
+  TComPtr<IWICImagingFactory> Factory;
+  TComPtr<IWICStream> Stream;
+  TComPtr<IWICBitmapDecoder> Decoder;
+  TComPtr<IWICBitmapFrameDecode> Frame;
+  OpenFrame(Data, Width, Height, Factory, Stream, Decoder, Frame, Check, Format, Name);
   TComPtr<IWICBitmapSource> Converted;
   Check(WICConvertBitmapSource(Grey ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR, Frame.Get(),
                                &Converted));
   auto Bitmap = std::make_unique<TLinearBitmap>(int(Width), int(Height), Grey ? lpf8Bit : lpf24Bit);
   if (Grey) *Bitmap->Palette = GreyPalette;
   Check(Converted->CopyPixels(nullptr, UINT(Bitmap->BytesPerLine), UINT(Bitmap->Size), Bitmap->Map));
+  return Bitmap;
+}
+
+// Low-depth grey and palette PNGs are copied in WIC's packed form and spread by us, so that
+// palette indices are checked as on every platform.
+std::unique_ptr<TLinearBitmap> DecodePackedPng(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
+                                               const std::string& Name) {
+  const TComScope Com;
+  const std::function<void(HRESULT)> Check = [&](HRESULT Result) { CheckDecode(Result, "PNG", Name); };
+  TComPtr<IWICImagingFactory> Factory;
+  TComPtr<IWICStream> Stream;
+  TComPtr<IWICBitmapDecoder> Decoder;
+  TComPtr<IWICBitmapFrameDecode> Frame;
+  OpenFrame(Data, Header.Width, Header.Height, Factory, Stream, Decoder, Frame, Check, "PNG", Name);
+  GUID Native{};
+  Check(Frame->GetPixelFormat(&Native));
+  if (PackedDepth(Native) != Header.BitDepth) FailFile(Name, "damaged PNG file (pixel format differs from the header)");
+  auto Bitmap = std::make_unique<TLinearBitmap>(int(Header.Width), int(Header.Height), Header.Grey() ? lpf8Bit : lpf24Bit);
+  if (Header.Grey()) *Bitmap->Palette = GreyPalette;
+  Check(Frame->CopyPixels(nullptr, UINT(Bitmap->BytesPerLine), UINT(Bitmap->Size), Bitmap->Map));
+  UnpackRows(*Bitmap, Header.BitDepth, Header.Grey());
+  if (!Header.Grey()) ExpandPngPalette(*Bitmap, Header, Name);
   return Bitmap;
 }
 
@@ -101,6 +157,7 @@ std::vector<std::uint8_t> StreamBytes(IStream* Stream) {
 
 std::unique_ptr<TLinearBitmap> DecodePngPixels(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
                                                const std::string& Name) {
+  if (Header.ColourType == 3 || (Header.Grey() && Header.BitDepth < 8)) return DecodePackedPng(Data, Header, Name);
   return DecodeWithWic(Data, Header.Width, Header.Height, Header.Grey(), "PNG", Name);
 }
 

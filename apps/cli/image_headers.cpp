@@ -1,6 +1,9 @@
 #include "image_headers.h"
 
+#include <array>
+#include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -10,9 +13,31 @@ std::uint32_t ReadU32BigEndian(const std::uint8_t* P) {
 }
 std::uint32_t ReadU16BigEndian(const std::uint8_t* P) { return std::uint32_t(P[0]) << 8 | P[1]; }
 
+// Megapixels to one decimal, the decimal left out when it is 0.
 std::string MegapixelText(std::int64_t Pixels) {
   const std::int64_t Tenths = (Pixels + 50'000) / 100'000;
-  return std::to_string(Tenths / 10) + (Tenths % 10 ? "." + std::to_string(Tenths % 10) : "");
+  char Text[32];
+  if (Tenths % 10)
+    std::snprintf(Text, sizeof Text, "%lld.%lld", static_cast<long long>(Tenths / 10), static_cast<long long>(Tenths % 10));
+  else
+    std::snprintf(Text, sizeof Text, "%lld", static_cast<long long>(Tenths / 10));
+  return Text;
+}
+
+// The checksum of PNG chunks (CRC-32, reflected polynomial 0xEDB88320).
+std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
+  static const auto Table = [] {
+    std::array<std::uint32_t, 256> Entries{};
+    for (std::uint32_t N = 0; N < 256; ++N) {
+      std::uint32_t C = N;
+      for (int K = 0; K < 8; ++K) C = C & 1 ? 0xEDB88320u ^ (C >> 1) : C >> 1;
+      Entries[N] = C;
+    }
+    return Entries;
+  }();
+  std::uint32_t Crc = 0xFFFFFFFFu;
+  for (std::size_t I = 0; I < Count; ++I) Crc = Table[(Crc ^ Bytes[I]) & 0xFF] ^ (Crc >> 8);
+  return ~Crc;
 }
 
 } // namespace
@@ -57,17 +82,46 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
   if (Header.BitDepth == 16) RefuseFile(Name, "16-bit images are not supported");
   if (Header.ColourType == 4 || Header.ColourType == 6)
     RefuseFile(Name, "images with an alpha channel are not supported");
-  // A tRNS chunk, which must come before the image data, turns a colour into transparency.
-  std::size_t At = 8 + 8 + 13 + 4;
-  while (Data.size() - At >= 8) {
+  bool SeenData = false, SeenEnd = false;
+  for (std::size_t At = 8; !SeenEnd;) {
+    if (Data.size() - At < 12) FailFile(Name, "damaged PNG file (truncated)");
     const std::uint64_t Length = ReadU32BigEndian(&Data[At]);
-    if (std::memcmp(&Data[At + 4], "IDAT", 4) == 0) break;
-    if (std::memcmp(&Data[At + 4], "tRNS", 4) == 0)
-      RefuseFile(Name, "images with an alpha channel are not supported");
-    if (Length + 12 > Data.size() - At) break; // the codec reports the truncation
+    if (Length > Data.size() - At - 12) FailFile(Name, "damaged PNG file (truncated)");
+    const std::uint8_t* Type = &Data[At + 4];
+    for (int I = 0; I < 4; ++I)
+      if (!std::isalpha(Type[I])) FailFile(Name, "damaged PNG file (invalid chunk type)");
+    const std::string TypeText(reinterpret_cast<const char*>(Type), 4);
+    if (Crc32(Type, std::size_t(Length) + 4) != ReadU32BigEndian(Type + 4 + Length))
+      FailFile(Name, "damaged PNG file (checksum error in " + TypeText + ")");
+    if (TypeText == "tRNS") RefuseFile(Name, "images with an alpha channel are not supported");
+    if (TypeText == "PLTE") {
+      if (Length % 3 != 0 || Length == 0 || Length > 768) FailFile(Name, "damaged PNG file (invalid palette)");
+      Header.Palette.resize(std::size_t(Length / 3));
+      for (std::size_t I = 0; I < Header.Palette.size(); ++I)
+        Header.Palette[I] = {Type[4 + 3 * I + 2], Type[4 + 3 * I + 1], Type[4 + 3 * I]};
+    }
+    SeenData |= TypeText == "IDAT";
+    SeenEnd = TypeText == "IEND";
     At += std::size_t(Length) + 12;
   }
+  if (!SeenData) FailFile(Name, "damaged PNG file (no image data)");
+  if (Header.ColourType == 3 && Header.Palette.empty()) FailFile(Name, "damaged PNG file (no palette)");
   return Header;
+}
+
+// Indices are read before their bytes are overwritten: each row is expanded from the right,
+// and the triple of pixel X lands on bytes 3X to 3X + 2, never below X.
+void ExpandPngPalette(TLinearBitmap& Bitmap, const TPngHeader& Header, const std::string& Name) {
+  const std::size_t Count = Header.Palette.size();
+  for (int Y = 0; Y < Bitmap.Height; ++Y) {
+    std::uint8_t* Row = Bitmap.ScanLine(Y);
+    for (int X = Bitmap.Width - 1; X >= 0; --X) {
+      const std::size_t Index = Row[X];
+      if (Index >= Count)
+        FailFile(Name, "damaged PNG file (palette index " + std::to_string(Index) + " past the palette)");
+      std::memcpy(Row + 3 * X, &Header.Palette[Index], 3);
+    }
+  }
 }
 
 // ============================================================================

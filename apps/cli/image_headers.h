@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli_error.h"
+#include "imaging/linear_bitmap.h"
 
 // The pixel limit unless --max-megapixels says otherwise.
 constexpr std::int64_t DefaultMaxPixels = 150'000'000;
@@ -21,12 +22,18 @@ struct TPngHeader {
   std::int64_t Width = 0, Height = 0;
   int BitDepth = 0;
   int ColourType = 0; // 0 grey, 2 RGB, 3 palette
+  std::vector<TColorTriple> Palette;
   bool Grey() const { return ColourType == 0; }
 };
 
-// Reads IHDR and the chunks before the first IDAT. Fails (exit 1) on a damaged signature or
-// header; refuses (exit 2) 16 bits per channel, alpha channels and transparency chunks.
+// Reads IHDR and walks every chunk to IEND, checking each checksum. Fails (exit 1) on a
+// damaged signature, header, checksum or chunk list (no image data, no end, no palette for a
+// palette image); refuses (exit 2) 16 bits per channel, alpha channels and transparency.
 TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::string& Name);
+
+// Turns the palette indices in the first Width bytes of each row of a 24-bit Bitmap into
+// their colours. Fails (exit 1) on an index past the palette.
+void ExpandPngPalette(TLinearBitmap& Bitmap, const TPngHeader& Header, const std::string& Name);
 
 struct TJpegFrame {
   std::int64_t Width = 0, Height = 0;
