@@ -15,7 +15,7 @@ namespace {
 
 // Larger records are skipped when valid (the host would need that memory) and given a
 // buffer of this size when invalid (a careless host's).
-constexpr std::int64_t MaxBufferBytes = 1 << 22;
+constexpr std::int64_t MaxBufferBytes = 1 << 18;
 
 std::int32_t TakeInt(const std::uint8_t*& Data, std::size_t& Size) {
   std::uint32_t Value = 0;
