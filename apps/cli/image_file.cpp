@@ -31,10 +31,6 @@ void PutU32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
   PutU16(Out, V >> 16);
 }
 
-bool IsGreyPalette(const TLinearBitmap& Bitmap) {
-  return !Bitmap.Palette || std::memcmp(Bitmap.Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
-}
-
 bool IsBmp(const std::vector<std::uint8_t>& Data) { return Data.size() >= 2 && Data[0] == 'B' && Data[1] == 'M'; }
 bool IsPng(const std::vector<std::uint8_t>& Data) {
   return Data.size() >= 4 && Data[0] == 0x89 && Data[1] == 'P' && Data[2] == 'N' && Data[3] == 'G';
@@ -247,7 +243,7 @@ std::vector<std::uint8_t> EncodeBmp(const TLinearBitmap& Bitmap) {
 }
 
 std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap) {
-  if (Bitmap.PixelFormat == lpf24Bit || IsGreyPalette(Bitmap))
+  if (Bitmap.PixelFormat == lpf24Bit || IsGreyPalette(Bitmap.Palette))
     return EncodePngPixels(Bitmap.Map, Bitmap.Width, Bitmap.Height, Bitmap.BytesPerLine,
                            Bitmap.PixelFormat == lpf8Bit);
   // Another palette: written as colour.
