@@ -425,3 +425,19 @@ TEST(ImageFilesDeathTest, AnInterruptWhileWritingRemovesTheTemporaryFile) {
   EXPECT_EQ(Text, "keep me");
 }
 #endif
+
+TEST(ImageFiles, DashIsStandardInputAndOutput) {
+  auto Image = Gradient(5, 4);
+  ::testing::internal::CaptureStdout();
+  WriteImageFile("-", *Image);
+  const std::string Written = ::testing::internal::GetCapturedStdout();
+  ExpectSamePixels(*DecodeImage(std::vector<std::uint8_t>(Written.begin(), Written.end()), "out"), *Image);
+
+  TempFolder Folder;
+  { std::ofstream(Folder / "in.png", std::ios::binary) << Written; }
+  { std::ofstream(Folder / "empty", std::ios::binary); }
+  ASSERT_TRUE(std::freopen((Folder / "in.png").c_str(), "rb", stdin));
+  ExpectSamePixels(*ReadImageFile("-"), *Image);
+  ASSERT_TRUE(std::freopen((Folder / "empty").c_str(), "rb", stdin));
+  EXPECT_EQ(MessageOf([] { ReadImageFile("-"); }), "standard input: empty file");
+}
