@@ -428,16 +428,23 @@ TEST(ImageFilesDeathTest, AnInterruptWhileWritingRemovesTheTemporaryFile) {
 
 TEST(ImageFiles, DashIsStandardInputAndOutput) {
   auto Image = Gradient(5, 4);
+  const std::vector<std::uint8_t> Png = EncodePng(*Image);
+#ifndef _WIN32
+  // GoogleTest reads captured output back in text mode on Windows, which would mangle it.
   ::testing::internal::CaptureStdout();
   WriteImageFile("-", *Image);
   const std::string Written = ::testing::internal::GetCapturedStdout();
-  ExpectSamePixels(*DecodeImage(std::vector<std::uint8_t>(Written.begin(), Written.end()), "out"), *Image);
+  EXPECT_EQ(std::vector<std::uint8_t>(Written.begin(), Written.end()), Png);
+#endif
 
   TempFolder Folder;
-  { std::ofstream(Folder / "in.png", std::ios::binary) << Written; }
+  { std::ofstream(Folder / "in.png", std::ios::binary).write(reinterpret_cast<const char*>(Png.data()), std::streamsize(Png.size())); }
   { std::ofstream(Folder / "empty", std::ios::binary); }
   ASSERT_TRUE(std::freopen((Folder / "in.png").c_str(), "rb", stdin));
   ExpectSamePixels(*ReadImageFile("-"), *Image);
   ASSERT_TRUE(std::freopen((Folder / "empty").c_str(), "rb", stdin));
   EXPECT_EQ(MessageOf([] { ReadImageFile("-"); }), "standard input: empty file");
+#ifdef _WIN32
+  std::freopen("NUL", "rb", stdin); // an open file cannot be removed there
+#endif
 }
