@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   Image.Height = TakeInt(Data, Size);
   Image.BytesPerLine = TakeInt(Data, Size);
   Image.PixelSize = TakeInt(Data, Size);
-  const TRect Rect{TakeInt(Data, Size), TakeInt(Data, Size), TakeInt(Data, Size), TakeInt(Data, Size)};
+  const THostRect Rect{TakeInt(Data, Size), TakeInt(Data, Size), TakeInt(Data, Size), TakeInt(Data, Size)};
   const std::int32_t Flags = TakeInt(Data, Size);
 
   const bool Valid = RecordIsValid(Image);
