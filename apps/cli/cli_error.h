@@ -1,10 +1,13 @@
 // The command-line tool's error: a message for one line on stderr and the exit status.
 #pragma once
 
+#include <string>
+
 #include "support/object.h"
 
-// Exit statuses: 1 for a failure while doing the work (unreadable or truncated file, a write
-// that failed), 2 for input the tool refuses (bad arguments, unsupported image layouts).
+// Exit statuses: 1 for a failure while doing the work (unreadable, damaged or truncated file, a
+// write that failed), 2 for input the tool refuses (bad arguments, unsupported image layouts,
+// images over the pixel limit).
 constexpr int ExitFailure = 1;
 constexpr int ExitRefused = 2;
 
@@ -14,3 +17,11 @@ public:
   const char* ClassName() const override { return "ECommandLine"; }
   int ExitStatus;
 };
+
+// "<Name>: <Why>" as a refusal (exit 2) or a failure (exit 1).
+[[noreturn]] inline void RefuseFile(const std::string& Name, const std::string& Why) {
+  throw ECommandLine(Name + ": " + Why, ExitRefused);
+}
+[[noreturn]] inline void FailFile(const std::string& Name, const std::string& Why) {
+  throw ECommandLine(Name + ": " + Why, ExitFailure);
+}

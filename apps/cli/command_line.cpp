@@ -13,6 +13,22 @@ bool AllDigits(const std::string& Text) {
   return true;
 }
 
+// A decimal number of up to WholeDigits integer and FractionDigits fraction digits as the
+// exact fraction Numerator / Denominator; false for anything else.
+bool ParseDecimal(const std::string& Text, std::size_t WholeDigits, std::size_t FractionDigits,
+                  std::int64_t& Numerator, std::int64_t& Denominator) {
+  const auto Dot = Text.find('.');
+  const std::string Whole = Text.substr(0, Dot);
+  const std::string Fraction = Dot == std::string::npos ? "" : Text.substr(Dot + 1);
+  if (!AllDigits(Whole) || Whole.size() > WholeDigits || (Dot != std::string::npos && !AllDigits(Fraction)) ||
+      Fraction.size() > FractionDigits)
+    return false;
+  Numerator = std::stoll(Whole + Fraction);
+  Denominator = 1;
+  for (std::size_t I = 0; I < Fraction.size(); ++I) Denominator *= 10;
+  return true;
+}
+
 // N (pixels, at least 1) or P% with P a decimal number of up to four integer and four
 // fraction digits.
 TSizeArgument ParseSize(const std::string& Option, const std::string& Text) {
@@ -20,17 +36,8 @@ TSizeArgument ParseSize(const std::string& Option, const std::string& Text) {
   Size.Given = true;
   const std::string Bad = Option + " takes a size in pixels (N) or a percentage (P%), not '" + Text + "'";
   if (!Text.empty() && Text.back() == '%') {
-    const std::string Number = Text.substr(0, Text.size() - 1);
-    const auto Dot = Number.find('.');
-    const std::string Whole = Number.substr(0, Dot);
-    const std::string Fraction = Dot == std::string::npos ? "" : Number.substr(Dot + 1);
-    if (!AllDigits(Whole) || Whole.size() > 4 || (Dot != std::string::npos && !AllDigits(Fraction)) ||
-        Fraction.size() > 4)
-      Usage(Bad);
+    if (!ParseDecimal(Text.substr(0, Text.size() - 1), 4, 4, Size.Numerator, Size.Denominator)) Usage(Bad);
     Size.Percent = true;
-    Size.Numerator = std::stoll(Whole + Fraction);
-    Size.Denominator = 1;
-    for (std::size_t I = 0; I < Fraction.size(); ++I) Size.Denominator *= 10;
     if (Size.Numerator == 0) Usage(Option + " must be more than 0%");
     return Size;
   }
@@ -38,6 +45,14 @@ TSizeArgument ParseSize(const std::string& Option, const std::string& Text) {
   Size.Pixels = std::stoll(Text);
   if (Size.Pixels < 1) Usage(Option + " must be at least 1 pixel");
   return Size;
+}
+
+// Megapixels as a decimal number (up to six integer and six fraction digits), in pixels.
+std::int64_t ParseMegapixels(const std::string& Text) {
+  std::int64_t Numerator = 0, Denominator = 1;
+  if (!ParseDecimal(Text, 6, 6, Numerator, Denominator) || Numerator * 1'000'000 / Denominator < 1)
+    Usage("--max-megapixels takes a positive number of megapixels, not '" + Text + "'");
+  return Numerator * 1'000'000 / Denominator;
 }
 
 TSelectionChoice ParseSelection(const std::string& Text) {
@@ -59,8 +74,13 @@ int ParseWindow(const std::string& Text) {
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   TCommandLine Line;
   std::vector<std::string> Inputs;
+  bool OptionsEnded = false;
   for (std::size_t I = 0; I < Args.size(); ++I) {
     std::string Name = Args[I];
+    if (OptionsEnded) {
+      Inputs.push_back(Name);
+      continue;
+    }
     std::string Value;
     bool HasValue = false;
     if (Name.size() > 2 && Name.compare(0, 2, "--") == 0) {
@@ -79,13 +99,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     auto NoValue = [&] {
       if (HasValue) Usage(Name + " takes no value");
     };
-    if (Name == "-o" || Name == "--output") Line.Output = TakeValue();
+    if (Name == "--") OptionsEnded = true;
+    else if (Name == "-o" || Name == "--output") Line.Output = TakeValue();
     else if (Name == "--width") Line.Width = ParseSize(Name, TakeValue());
     else if (Name == "--height") Line.Height = ParseSize(Name, TakeValue());
     else if (Name == "--window") Line.WindowSize = ParseWindow(TakeValue());
     else if (Name == "--mask") Line.Mask = TakeValue();
     else if (Name == "--selection") Line.Selection = ParseSelection(TakeValue());
     else if (Name == "--cost-map") NoValue(), Line.CostMap = true;
+    else if (Name == "--max-megapixels") Line.MaxPixels = ParseMegapixels(TakeValue());
     else if (Name == "--quiet" || Name == "-q") NoValue(), Line.Quiet = true;
     else if (Name == "--help" || Name == "-h") NoValue(), Line.Help = true;
     else if (Name == "--version") NoValue(), Line.Version = true;
@@ -99,6 +121,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   if (Line.Output.empty()) Usage("no output file given (-o OUTPUT)");
   if (Line.Mask.empty() && (Line.Selection == TSelectionChoice::Protect || Line.Selection == TSelectionChoice::Prefer))
     Usage("--selection protect and prefer need a --mask");
+  if (Line.Input == "-" && Line.Mask == "-") Usage("the input and the mask cannot both be standard input");
   return Line;
 }
 
@@ -117,22 +140,25 @@ std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth 
 
 const char* UsageText() {
   return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
-         "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map] [--quiet]\n"
+         "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map]\n"
+         "                     [--max-megapixels N] [--quiet]\n"
          "\n"
          "Resizes an image by seam carving: removes (or, to widen, duplicates) the paths of pixels\n"
          "that cost least, so that flat areas absorb the change while edges keep their shape.\n"
          "\n"
-         "  INPUT              BMP (8-bit palettised or 24-bit), PNG or JPEG\n"
-         "  -o, --output FILE  the result, .bmp or .png\n"
+         "  INPUT              BMP (8-bit palettised or 24-bit), PNG or JPEG; - reads stdin\n"
+         "  -o, --output FILE  the result, .bmp or .png; - writes PNG to stdout\n"
          "  --width N|P%       target width in pixels or percent of the source (up to 150%)\n"
          "  --height N|P%      target height in pixels or percent (at most the source height)\n"
          "  --window N         size of the cost window, 1 to 111 (default 5)\n"
          "  --mask MASK        image of the same size; nonzero pixels are selected\n"
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
+         "  --max-megapixels N refuse larger images (default 150)\n"
          "  -q, --quiet        no progress bar\n"
          "  -h, --help         this text\n"
          "  --version          the version\n"
+         "  --                 ends the options\n"
          "\n"
          "Exit status: 0 done, 1 failed while working, 2 refused input or arguments.\n";
 }

@@ -1,6 +1,7 @@
 // The command line of featureresize:
 //   featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N] [--mask MASK]
-//                 [--selection ignore|protect|prefer] [--cost-map] [--quiet]
+//                 [--selection ignore|protect|prefer] [--cost-map] [--max-megapixels N] [--quiet]
+// "--" ends the options; "-" as INPUT, MASK or OUTPUT is standard input or output.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli_error.h"
+#include "image_headers.h"
 
 // A size in pixels, or a percentage of the source size kept as the exact fraction
 // Numerator / Denominator percent.
@@ -27,6 +29,7 @@ struct TCommandLine {
   int WindowSize = 5;
   TSelectionChoice Selection = TSelectionChoice::Default;
   bool CostMap = false;
+  std::int64_t MaxPixels = DefaultMaxPixels; // images above are refused
   bool Quiet = false;
   bool Help = false;
   bool Version = false;

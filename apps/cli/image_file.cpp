@@ -1,27 +1,22 @@
 #include "image_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <random>
 
-#include "stb_image.h"
-#include "stb_image_write.h"
+#include "image_codecs.h"
+#include "temporary_file.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
-
-constexpr std::int64_t MaxPixelBytes = INT32_MAX;
-
-[[noreturn]] void Refuse(const std::string& Name, const std::string& Why) {
-  throw ECommandLine(Name + ": " + Why, ExitRefused);
-}
-
-[[noreturn]] void Fail(const std::string& Name, const std::string& Why) {
-  throw ECommandLine(Name + ": " + Why, ExitFailure);
-}
 
 std::uint32_t ReadU16(const std::uint8_t* P) { return P[0] | P[1] << 8; }
 std::uint32_t ReadU32(const std::uint8_t* P) {
@@ -36,119 +31,139 @@ void PutU32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
   PutU16(Out, V >> 16);
 }
 
-bool IsGreyPalette(const TLinearBitmap& Bitmap) {
-  return !Bitmap.Palette || std::memcmp(Bitmap.Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
+bool IsBmp(const std::vector<std::uint8_t>& Data) { return Data.size() >= 2 && Data[0] == 'B' && Data[1] == 'M'; }
+bool IsPng(const std::vector<std::uint8_t>& Data) {
+  return Data.size() >= 4 && Data[0] == 0x89 && Data[1] == 'P' && Data[2] == 'N' && Data[3] == 'G';
 }
-
-void CheckPixelBytes(std::int64_t Width, std::int64_t Height, int PixelSize, const std::string& Name) {
-  if (Width * Height * PixelSize > MaxPixelBytes)
-    Refuse(Name, "image too large (" + std::to_string(Width) + " x " + std::to_string(Height) + " pixels)");
-}
+bool IsJpeg(const std::vector<std::uint8_t>& Data) { return Data.size() >= 2 && Data[0] == 0xFF && Data[1] == 0xD8; }
 
 // ============================================================================
 // BMP
 // ============================================================================
 
 constexpr int FileHeaderSize = 14;
+// The largest info header in use is 124 bytes; far larger ones are damage, and the header
+// must fit in the part of a file read before its size is known.
+constexpr std::uint32_t MaxInfoSize = 4096;
 
-std::unique_ptr<TLinearBitmap> DecodeBmp(const std::vector<std::uint8_t>& Data, const std::string& Name) {
-  const std::size_t FileSize = Data.size();
-  if (FileSize < FileHeaderSize + 16) Fail(Name, "truncated BMP file");
+struct TBmpHeader {
+  std::int64_t Width = 0, Height = 0;
+  bool TopDown = false;
+  int PixelSize = 0;
+  std::uint32_t Colors = 0; // palette entries in the file, 8-bit only
+  std::uint64_t PaletteStart = 0, PaletteEnd = 0;
+  std::uint64_t PixelOffset = 0, Stride = 0;
+  std::uint64_t End = 0; // where the pixel data ends
+};
+
+// Validates every field the reader uses; needs only the headers, not the pixel data.
+TBmpHeader ReadBmpHeader(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels) {
+  if (Data.size() < FileHeaderSize + 4) FailFile(Name, "truncated BMP file");
   const std::uint8_t* Info = Data.data() + FileHeaderSize;
-  const std::uint32_t PixelOffset = ReadU32(Data.data() + 10);
   const std::uint32_t InfoSize = ReadU32(Info);
-  if (InfoSize < 40) Refuse(Name, "BMP files with a " + std::to_string(InfoSize) + "-byte header are not supported");
-  if (FileSize < FileHeaderSize + std::uint64_t(InfoSize)) Fail(Name, "truncated BMP file");
-  const std::int64_t Width = std::int32_t(ReadU32(Info + 4));
+  if (InfoSize < 40)
+    RefuseFile(Name, "BMP files with a " + std::to_string(InfoSize) + "-byte header are not supported");
+  if (InfoSize > MaxInfoSize) FailFile(Name, "damaged BMP header (header size " + std::to_string(InfoSize) + ")");
+  if (Data.size() < FileHeaderSize + std::uint64_t(InfoSize)) FailFile(Name, "truncated BMP file");
+  TBmpHeader Header;
+  Header.Width = std::int32_t(ReadU32(Info + 4));
   const std::int64_t SignedHeight = std::int32_t(ReadU32(Info + 8));
   const std::uint32_t Planes = ReadU16(Info + 12);
   const std::uint32_t BitCount = ReadU16(Info + 14);
   const std::uint32_t Compression = ReadU32(Info + 16);
-  std::uint32_t ColorsUsed = ReadU32(Info + 32);
+  const std::uint32_t ColorsUsed = ReadU32(Info + 32);
 
   if (Compression != 0)
-    Refuse(Name, Compression == 1 || Compression == 2 ? "RLE-compressed BMP files are not supported"
-                                                      : "compressed BMP files are not supported");
+    RefuseFile(Name, Compression == 1 || Compression == 2 ? "RLE-compressed BMP files are not supported"
+                                                          : "compressed BMP files are not supported");
   if (BitCount != 8 && BitCount != 24)
-    Refuse(Name, std::to_string(BitCount) + "-bit BMP files are not supported (only 8-bit palettised and 24-bit)");
-  if (Planes != 1) Fail(Name, "damaged BMP header (planes)");
-  const bool TopDown = SignedHeight < 0;
-  const std::int64_t Height = TopDown ? -SignedHeight : SignedHeight;
-  if (Width < 1 || Height < 1) Fail(Name, "damaged BMP header (size)");
-  const int PixelSize = int(BitCount / 8);
-  CheckPixelBytes(Width, Height, PixelSize, Name);
+    RefuseFile(Name, std::to_string(BitCount) + "-bit BMP files are not supported (only 8-bit palettised and 24-bit)");
+  if (Planes != 1) FailFile(Name, "damaged BMP header (planes)");
+  Header.TopDown = SignedHeight < 0;
+  Header.Height = Header.TopDown ? -SignedHeight : SignedHeight;
+  if (Header.Width < 1 || Header.Height < 1) FailFile(Name, "damaged BMP header (size)");
+  Header.PixelSize = int(BitCount / 8);
+  CheckImageSize(Header.Width, Header.Height, Header.PixelSize, MaxPixels, Name);
 
-  const std::int64_t Stride = (Width * BitCount + 31) / 32 * 4;
-  if (std::uint64_t(PixelOffset) + std::uint64_t(Stride) * std::uint64_t(Height) > FileSize)
-    Fail(Name, "truncated BMP file");
+  Header.Stride = std::uint64_t(Header.Width * BitCount + 31) / 32 * 4;
+  Header.PaletteStart = FileHeaderSize + std::uint64_t(InfoSize);
+  if (Header.PixelSize == 1) {
+    Header.Colors = ColorsUsed == 0 ? 256 : ColorsUsed;
+    if (Header.Colors > 256) FailFile(Name, "damaged BMP header (palette size)");
+  }
+  Header.PaletteEnd = Header.PaletteStart + 4ull * Header.Colors;
+  Header.PixelOffset = ReadU32(Data.data() + 10);
+  if (Header.PixelOffset < Header.PaletteEnd)
+    FailFile(Name, "damaged BMP header (pixel data at offset " + std::to_string(Header.PixelOffset) +
+                       ", inside the headers)");
+  Header.End = Header.PixelOffset + Header.Stride * std::uint64_t(Header.Height);
+  return Header;
+}
 
-  auto Bitmap = std::make_unique<TLinearBitmap>(int(Width), int(Height), PixelSize == 1 ? lpf8Bit : lpf24Bit);
-  if (PixelSize == 1) {
-    if (ColorsUsed == 0) ColorsUsed = 256;
-    if (ColorsUsed > 256) Fail(Name, "damaged BMP header (palette size)");
-    const std::uint64_t PaletteStart = FileHeaderSize + std::uint64_t(InfoSize);
-    if (PaletteStart + 4ull * ColorsUsed > std::min<std::uint64_t>(PixelOffset, FileSize))
-      Fail(Name, "truncated BMP palette");
+std::unique_ptr<TLinearBitmap> DecodeBmp(const std::vector<std::uint8_t>& Data, const std::string& Name,
+                                         std::int64_t MaxPixels) {
+  const TBmpHeader Header = ReadBmpHeader(Data, Name, MaxPixels);
+  if (Header.PaletteEnd > Data.size()) FailFile(Name, "truncated BMP palette");
+  if (Header.End > Data.size()) FailFile(Name, "truncated BMP file");
+
+  auto Bitmap = std::make_unique<TLinearBitmap>(int(Header.Width), int(Header.Height),
+                                                Header.PixelSize == 1 ? lpf8Bit : lpf24Bit);
+  if (Header.PixelSize == 1) {
     std::memset(Bitmap->Palette, 0, sizeof(TPaletteTable));
-    for (std::uint32_t I = 0; I < ColorsUsed; ++I) {
-      const std::uint8_t* Quad = Data.data() + PaletteStart + 4 * I;
+    for (std::uint32_t I = 0; I < Header.Colors; ++I) {
+      const std::uint8_t* Quad = Data.data() + Header.PaletteStart + 4 * I;
       (*Bitmap->Palette)[int(I)] = {Quad[0], Quad[1], Quad[2]};
     }
   }
-  const std::size_t RowBytes = std::size_t(Width) * PixelSize;
-  for (std::int64_t Y = 0; Y < Height; ++Y) {
-    const std::int64_t FileRow = TopDown ? Y : Height - 1 - Y;
-    std::memcpy(Bitmap->ScanLine(int(Y)), Data.data() + PixelOffset + FileRow * Stride, RowBytes);
+  const std::size_t RowBytes = std::size_t(Header.Width) * Header.PixelSize;
+  for (std::int64_t Y = 0; Y < Header.Height; ++Y) {
+    const std::uint64_t FileRow = std::uint64_t(Header.TopDown ? Y : Header.Height - 1 - Y);
+    std::memcpy(Bitmap->ScanLine(int(Y)), Data.data() + Header.PixelOffset + FileRow * Header.Stride, RowBytes);
   }
   return Bitmap;
 }
 
 // ============================================================================
-// PNG and JPEG through stb_image
+// Reading files
 // ============================================================================
 
-std::unique_ptr<TLinearBitmap> DecodeWithStb(const std::vector<std::uint8_t>& Data, const std::string& Name) {
-  if (Data.size() > INT_MAX) Refuse(Name, "file too large");
-  const auto* Bytes = Data.data();
-  const int Length = int(Data.size());
-  int Width = 0, Height = 0, Channels = 0;
-  if (!stbi_info_from_memory(Bytes, Length, &Width, &Height, &Channels))
-    Fail(Name, std::string("cannot decode image (") + stbi_failure_reason() + ")");
-  if (Channels == 2 || Channels == 4) Refuse(Name, "images with an alpha channel are not supported");
-  if (Channels != 1 && Channels != 3) Refuse(Name, "unsupported image layout");
-  if (stbi_is_16_bit_from_memory(Bytes, Length)) Refuse(Name, "16-bit images are not supported");
-  CheckPixelBytes(Width, Height, Channels, Name);
+// Enough for the headers of every format before their sizes are known.
+constexpr std::size_t PrefixBytes = 65536;
 
-  int W = 0, H = 0, Unused = 0;
-  stbi_uc* Pixels = stbi_load_from_memory(Bytes, Length, &W, &H, &Unused, Channels);
-  if (!Pixels) Fail(Name, std::string("cannot decode image (") + stbi_failure_reason() + ")");
-  std::unique_ptr<TLinearBitmap> Bitmap;
-  try {
-    Bitmap = std::make_unique<TLinearBitmap>(W, H, Channels == 1 ? lpf8Bit : lpf24Bit);
-  } catch (...) {
-    stbi_image_free(Pixels);
-    throw;
-  }
-  if (Channels == 1) {
-    *Bitmap->Palette = GreyPalette;
-    std::memcpy(Bitmap->Map, Pixels, std::size_t(W) * H);
-  } else {
-    const stbi_uc* From = Pixels;
-    std::uint8_t* To = Bitmap->Map;
-    for (std::int64_t I = 0; I < std::int64_t(W) * H; ++I, From += 3, To += 3) {
-      To[0] = From[2];
-      To[1] = From[1];
-      To[2] = From[0];
+// No PNG or JPEG of an image within the limit needs more than this: uncompressed 24-bit data
+// and room for metadata.
+std::uint64_t MaxCompressedBytes(std::int64_t MaxPixels) { return (64ull << 20) + 4ull * std::uint64_t(MaxPixels); }
+
+// Appends to Data from File until it holds Limit bytes or the file ends.
+void ReadUpTo(std::FILE* File, std::vector<std::uint8_t>& Data, std::uint64_t Limit, const std::string& Name) {
+  while (Data.size() < Limit) {
+    const std::size_t Have = Data.size();
+    const std::size_t Chunk = std::size_t(std::min<std::uint64_t>(Limit - Have, std::uint64_t(1) << 20));
+    Data.resize(Have + Chunk);
+    const std::size_t Got = std::fread(Data.data() + Have, 1, Chunk, File);
+    Data.resize(Have + Got);
+    if (Got < Chunk) {
+      if (std::ferror(File)) FailFile(Name, std::string("read error: ") + std::strerror(errno));
+      return;
     }
   }
-  stbi_image_free(Pixels);
-  return Bitmap;
 }
 
-void AppendToVector(void* Context, void* Bytes, int Size) {
-  auto* Out = static_cast<std::vector<std::uint8_t>*>(Context);
-  auto* P = static_cast<std::uint8_t*>(Bytes);
-  Out->insert(Out->end(), P, P + Size);
+std::vector<std::uint8_t> ReadBounded(std::FILE* File, const std::string& Name, std::int64_t MaxPixels) {
+  std::vector<std::uint8_t> Data;
+  ReadUpTo(File, Data, PrefixBytes, Name);
+  if (Data.size() < PrefixBytes) return Data;
+  if (IsBmp(Data)) {
+    // Trailing bytes after the pixel data are never needed.
+    ReadUpTo(File, Data, ReadBmpHeader(Data, Name, MaxPixels).End, Name);
+    return Data;
+  }
+  if (!IsPng(Data) && !IsJpeg(Data)) return Data; // refused by its first bytes
+  const std::uint64_t Limit = MaxCompressedBytes(MaxPixels);
+  ReadUpTo(File, Data, Limit, Name);
+  if (Data.size() == Limit && std::fgetc(File) != EOF)
+    RefuseFile(Name, "file too large (over " + std::to_string(Limit >> 20) + " MiB; see --max-megapixels)");
+  return Data;
 }
 
 std::string Lowercase(std::string Text) {
@@ -160,24 +175,29 @@ std::string Extension(const std::string& Path) {
   return Lowercase(std::filesystem::path(Path).extension().string());
 }
 
-std::string RandomSuffix() {
-  std::random_device Device;
-  static const char Digits[] = "0123456789abcdef";
-  std::string Suffix;
-  for (int I = 0; I < 12; ++I) Suffix += Digits[Device() % 16];
-  return Suffix;
+void UseBinaryMode([[maybe_unused]] std::FILE* Stream) {
+#ifdef _WIN32
+  _setmode(_fileno(Stream), _O_BINARY);
+#endif
 }
 
 } // namespace
 
-std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data, const std::string& Name) {
-  if (Data.size() >= 2 && Data[0] == 'B' && Data[1] == 'M') return DecodeBmp(Data, Name);
-  static const std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G'};
-  const bool IsPng = Data.size() >= 4 && std::memcmp(Data.data(), PngSignature, 4) == 0;
-  const bool IsJpeg = Data.size() >= 2 && Data[0] == 0xFF && Data[1] == 0xD8;
-  if (IsPng || IsJpeg) return DecodeWithStb(Data, Name);
-  if (Data.empty()) Fail(Name, "empty file");
-  Refuse(Name, "not a BMP, PNG or JPEG image");
+std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data, const std::string& Name,
+                                           std::int64_t MaxPixels) {
+  if (IsBmp(Data)) return DecodeBmp(Data, Name, MaxPixels);
+  if (IsPng(Data)) {
+    const TPngHeader Header = ReadPngHeader(Data, Name);
+    CheckImageSize(Header.Width, Header.Height, Header.Grey() ? 1 : 3, MaxPixels, Name);
+    return DecodePngPixels(Data, Header, Name);
+  }
+  if (IsJpeg(Data)) {
+    const TJpegFrame Frame = ReadJpegFrame(Data, Name);
+    CheckImageSize(Frame.Width, Frame.Height, Frame.Components, MaxPixels, Name);
+    return DecodeJpegPixels(Data, Frame, Name);
+  }
+  if (Data.empty()) FailFile(Name, "empty file");
+  RefuseFile(Name, "not a BMP, PNG or JPEG image");
 }
 
 std::vector<std::uint8_t> EncodeBmp(const TLinearBitmap& Bitmap) {
@@ -223,44 +243,45 @@ std::vector<std::uint8_t> EncodeBmp(const TLinearBitmap& Bitmap) {
 }
 
 std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap) {
-  const bool Grey = Bitmap.PixelFormat == lpf8Bit && IsGreyPalette(Bitmap);
-  const int Channels = Grey ? 1 : 3;
-  std::vector<std::uint8_t> Pixels(std::size_t(Bitmap.Width) * Bitmap.Height * Channels);
-  std::uint8_t* To = Pixels.data();
+  if (Bitmap.PixelFormat == lpf24Bit || IsGreyPalette(Bitmap.Palette))
+    return EncodePngPixels(Bitmap.Map, Bitmap.Width, Bitmap.Height, Bitmap.BytesPerLine,
+                           Bitmap.PixelFormat == lpf8Bit);
+  // Another palette: written as colour.
+  std::vector<std::uint8_t> Colour(std::size_t(Bitmap.Width) * Bitmap.Height * 3);
+  std::uint8_t* To = Colour.data();
   for (int Y = 0; Y < Bitmap.Height; ++Y) {
     const std::uint8_t* From = Bitmap.ScanLine(Y);
-    for (int X = 0; X < Bitmap.Width; ++X) {
-      if (Grey) {
-        *To++ = *From++;
-      } else if (Bitmap.PixelFormat == lpf8Bit) {
-        const TColorTriple& C = (*Bitmap.Palette)[*From++];
-        *To++ = C.Red;
-        *To++ = C.Green;
-        *To++ = C.Blue;
-      } else {
-        *To++ = From[2];
-        *To++ = From[1];
-        *To++ = From[0];
-        From += 3;
-      }
-    }
+    for (int X = 0; X < Bitmap.Width; ++X, To += 3) std::memcpy(To, &(*Bitmap.Palette)[From[X]], 3);
   }
-  std::vector<std::uint8_t> Out;
-  if (!stbi_write_png_to_func(AppendToVector, &Out, Bitmap.Width, Bitmap.Height, Channels, Pixels.data(),
-                              Bitmap.Width * Channels))
-    throw ECommandLine("cannot encode PNG image", ExitFailure);
-  return Out;
+  return EncodePngPixels(Colour.data(), Bitmap.Width, Bitmap.Height, Bitmap.Width * 3, false);
 }
 
-std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path) {
-  std::ifstream File(Path, std::ios::binary);
-  if (!File) Fail(Path, std::string("cannot open: ") + std::strerror(errno));
-  std::vector<std::uint8_t> Data((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
-  if (File.bad()) Fail(Path, "read error");
-  return DecodeImage(Data, Path);
+std::string InputName(const std::string& Path) { return Path == "-" ? "standard input" : Path; }
+
+std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels) {
+  const std::string Name = InputName(Path);
+  std::vector<std::uint8_t> Data;
+  if (Path == "-") {
+    UseBinaryMode(stdin);
+    Data = ReadBounded(stdin, Name, MaxPixels);
+  } else {
+    std::error_code Ignored;
+    if (std::filesystem::is_directory(Path, Ignored)) FailFile(Name, "is a directory");
+    std::FILE* File = std::fopen(Path.c_str(), "rb");
+    if (!File) FailFile(Name, std::string("cannot open: ") + std::strerror(errno));
+    try {
+      Data = ReadBounded(File, Name, MaxPixels);
+    } catch (...) {
+      std::fclose(File);
+      throw;
+    }
+    std::fclose(File);
+  }
+  return DecodeImage(Data, Name, MaxPixels);
 }
 
 void CheckOutputExtension(const std::string& Path) {
+  if (Path == "-") return;
   const std::string Ext = Extension(Path);
   if (Ext != ".bmp" && Ext != ".png")
     throw ECommandLine(Path + ": the output must end in .bmp or .png", ExitRefused);
@@ -269,23 +290,13 @@ void CheckOutputExtension(const std::string& Path) {
 void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap) {
   CheckOutputExtension(Path);
   const std::vector<std::uint8_t> Data = Extension(Path) == ".bmp" ? EncodeBmp(Bitmap) : EncodePng(Bitmap);
-  const std::string Temporary = Path + ".tmp-" + RandomSuffix();
-  {
-    std::ofstream File(Temporary, std::ios::binary | std::ios::trunc);
-    if (!File) Fail(Path, std::string("cannot create: ") + std::strerror(errno));
-    File.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
-    File.close();
-    if (!File) {
-      std::error_code Ignored;
-      std::filesystem::remove(Temporary, Ignored);
-      Fail(Path, "write error");
-    }
+  if (Path == "-") {
+    UseBinaryMode(stdout);
+    if (std::fwrite(Data.data(), 1, Data.size(), stdout) != Data.size() || std::fflush(stdout) != 0)
+      FailFile("standard output", std::string("write error: ") + std::strerror(errno));
+    return;
   }
-  std::error_code Error;
-  std::filesystem::rename(Temporary, Path, Error);
-  if (Error) {
-    std::error_code Ignored;
-    std::filesystem::remove(Temporary, Ignored);
-    Fail(Path, "cannot replace: " + Error.message());
-  }
+  TTemporaryFile File(Path);
+  File.Write(Data);
+  File.Commit();
 }

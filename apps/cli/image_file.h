@@ -1,5 +1,6 @@
 // Image files for the command-line tool: BMP (8-bit palettised and 24-bit, our own reader and
-// writer), PNG and JPEG reading and PNG writing.
+// writer), PNG and JPEG reading and PNG writing through the platform's codecs (image_codecs.h).
+// The path "-" is standard input or standard output.
 #pragma once
 
 #include <memory>
@@ -7,25 +8,34 @@
 #include <vector>
 
 #include "cli_error.h"
+#include "image_headers.h"
 #include "imaging/linear_bitmap.h"
 
 // Decodes an image. BMP 8-bit keeps its palette; colour PNG/JPEG become 24-bit; grey PNG/JPEG
 // become 8-bit with the grey palette. Raises ECommandLine: ExitRefused for layouts the engine
-// does not take (alpha, 16 bits per channel, RLE, other depths, over 2 GiB of pixels),
-// ExitFailure for damaged or truncated data. Name is used in messages only.
-std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data, const std::string& Name);
+// does not take (alpha, 16 bits per channel, RLE, 12-bit or arithmetic JPEG, other depths) and
+// for images above MaxPixels, before any pixel data is decoded; ExitFailure for damaged or
+// truncated data. Name is used in messages only.
+std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data, const std::string& Name,
+                                           std::int64_t MaxPixels = DefaultMaxPixels);
 
 // Encodes an 8-bit or 24-bit bitmap as BMP (keeping an 8-bit palette) or PNG (8-bit with the
 // grey palette stays grey, other palettes become RGB).
 std::vector<std::uint8_t> EncodeBmp(const TLinearBitmap& Bitmap);
 std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap);
 
-// Reads and decodes a file; raises ECommandLine with the file name and the reason.
-std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path);
+// Reads and decodes a file ("-": standard input); raises ECommandLine with the file name and
+// the reason. Reads no further than a BMP header declares, and no more than a bound derived
+// from MaxPixels for other formats, so endless devices and pipes end with a refusal.
+std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
 
 // Encodes by Path's extension (.bmp or .png, any case) and writes a temporary file beside Path
-// that is renamed over it, so a failure never leaves a partial file or clobbers an existing one.
+// that is renamed over it, so a failure or an interrupt never leaves a partial file or
+// clobbers an existing one. "-" writes PNG to standard output.
 void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap);
 
 // Raises ECommandLine (ExitRefused) unless Path ends in an extension WriteImageFile can write.
 void CheckOutputExtension(const std::string& Path);
+
+// The name of Path in messages: "standard input" for an input "-".
+std::string InputName(const std::string& Path);

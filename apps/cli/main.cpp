@@ -9,6 +9,7 @@
 #include "image_file.h"
 #include "progress_bar.h"
 #include "resize_job.h"
+#include "temporary_file.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> Args(argv + 1, argv + argc);
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
       std::printf("featureresize %s\n", FR_VERSION);
       return 0;
     }
+    InstallInterruptCleanup();
     TProgressBar Bar(!Line.Quiet);
     RunResizeJob(Line, [&Bar](int Percent) { Bar.Update(Percent); });
     return 0;

@@ -1,6 +1,7 @@
 #include "resize_job.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -16,22 +17,6 @@ std::string SizeText(const TLinearBitmap& Image) {
   return std::to_string(Image.Width) + " x " + std::to_string(Image.Height);
 }
 
-// One byte per pixel, rows back to back: nonzero where the mask image is nonzero.
-std::vector<std::uint8_t> ReadSelectionMask(const std::string& Path, const TLinearBitmap& Source) {
-  const auto Mask = ReadImageFile(Path);
-  if (Mask->Width != Source.Width || Mask->Height != Source.Height)
-    throw ECommandLine(Path + ": the mask is " + SizeText(*Mask) + " pixels but the image is " + SizeText(Source),
-                       ExitRefused);
-  std::vector<std::uint8_t> Selected(std::size_t(Source.Width) * Source.Height);
-  std::uint8_t* To = Selected.data();
-  for (int Y = 0; Y < Mask->Height; ++Y) {
-    const std::uint8_t* From = Mask->ScanLine(Y);
-    for (int X = 0; X < Mask->Width; ++X, From += Mask->PixelSize)
-      *To++ = Mask->PixelSize == 1 ? From[0] != 0 : (From[0] | From[1] | From[2]) != 0;
-  }
-  return Selected;
-}
-
 TSelectionHandling Handling(TSelectionChoice Choice, bool HasMask) {
   switch (Choice) {
     case TSelectionChoice::Ignore: return shIgnore;
@@ -41,7 +26,10 @@ TSelectionHandling Handling(TSelectionChoice Choice, bool HasMask) {
   }
 }
 
+// Target sizes stay 64-bit until checked against the range and the pixel limit, so no
+// command line can narrow them to something else.
 int CheckedTarget(const char* Option, std::int64_t Target, std::int64_t Max, const TLinearBitmap& Source) {
+  Max = std::min<std::int64_t>(Max, INT32_MAX);
   if (Target < 1 || Target > Max)
     throw ECommandLine(std::string(Option) + " " + std::to_string(Target) + " is out of range for this " +
                            SizeText(Source) + " image (1 to " + std::to_string(Max) + ")",
@@ -53,7 +41,7 @@ int CheckedTarget(const char* Option, std::int64_t Target, std::int64_t Max, con
 class TProgressPhase {
 public:
   TProgressPhase(const std::function<void(int)>& Progress, int From, int Span) {
-    ProgressHook = [&Progress, From, Span](int Percent) { Progress(From + Percent * Span / 100); };
+    ProgressHook = [&Progress, From, Span](int Percent) { Progress(From + std::clamp(Percent, 0, 100) * Span / 100); };
   }
   ~TProgressPhase() { ProgressHook = nullptr; }
   TProgressPhase(const TProgressPhase&) = delete;
@@ -62,11 +50,26 @@ public:
 
 } // namespace
 
+std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLinearBitmap& Source,
+                                            const std::string& Name) {
+  if (Mask.Width != Source.Width || Mask.Height != Source.Height)
+    throw ECommandLine(Name + ": the mask is " + SizeText(Mask) + " pixels but the image is " + SizeText(Source),
+                       ExitRefused);
+  std::vector<std::uint8_t> Selected(std::size_t(Source.Width) * Source.Height);
+  std::uint8_t* To = Selected.data();
+  for (int Y = 0; Y < Mask.Height; ++Y) {
+    const std::uint8_t* From = Mask.ScanLine(Y);
+    for (int X = 0; X < Mask.Width; ++X, From += Mask.PixelSize)
+      *To++ = Mask.PixelSize == 1 ? From[0] != 0 : (From[0] | From[1] | From[2]) != 0;
+  }
+  return Selected;
+}
+
 void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
   CheckOutputExtension(Line.Output);
-  const auto Source = ReadImageFile(Line.Input);
+  const auto Source = ReadImageFile(Line.Input, Line.MaxPixels);
   std::vector<std::uint8_t> Mask;
-  if (!Line.Mask.empty()) Mask = ReadSelectionMask(Line.Mask, *Source);
+  if (!Line.Mask.empty()) Mask = SelectionFromMask(*ReadImageFile(Line.Mask, Line.MaxPixels), *Source, InputName(Line.Mask));
 
   TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), Gamma);
   Engine.SetCostWindowSize(Line.WindowSize);
@@ -75,7 +78,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   if (Line.CostMap) {
     Engine.UpdateCostMap();
     TLinearBitmap Rendered;
-    Engine.CostMap->ToScaledBitmap(Rendered, msSquareRoot, 0, TSeamCarvingComponent::CostCeiling());
+    Engine.RenderCostMap(Rendered);
     WriteImageFile(Line.Output, Rendered);
     return;
   }
@@ -87,10 +90,14 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     WriteImageFile(Line.Output, *Source);
     return;
   }
+  if (std::int64_t(Width) * Height > Line.MaxPixels)
+    throw ECommandLine("the result of " + std::to_string(Width) + " x " + std::to_string(Height) +
+                           " pixels would be above the limit of --max-megapixels",
+                       ExitRefused);
   // Progress in proportion to the seams each phase handles.
-  const int Inserted = std::max(0, Width - Source->Width);
-  const int Removed = std::max(0, Source->Width - Width) + (Source->Height - Height);
-  const int EnlargeSpan = 100 * Inserted / (Inserted + Removed);
+  const std::int64_t Inserted = std::max(0, Width - Source->Width);
+  const std::int64_t Removed = std::max(0, Source->Width - Width) + std::int64_t(Source->Height - Height);
+  const int EnlargeSpan = int(100 * Inserted / (Inserted + Removed));
   if (Inserted > 0) {
     TProgressPhase Phase(Progress, 0, EnlargeSpan);
     Engine.EnlargeWidth(Width);

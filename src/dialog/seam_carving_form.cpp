@@ -19,13 +19,10 @@ T* Make(TForm* Form, TWinControl* Parent, int Left, int Top, int Width, int Heig
   return Control;
 }
 
-// A label as wide as its caption.
-TLabel* MakeLabel(TForm* Form, TWinControl* Parent, int Left, int Top, const std::string& Caption) {
-  auto* Label = Make<TLabel>(Form, Parent, Left, Top, 0, 13, Caption);
-  TCanvas Canvas;
-  Canvas.Font = Label->Font();
-  Label->SetWidth(Canvas.TextWidth(Caption));
-  return Label;
+// A label reaching to the control right of it, so that its caption has room in whatever font
+// the system substitutes.
+TLabel* MakeLabel(TForm* Form, TWinControl* Parent, int Left, int Top, int Right, const std::string& Caption) {
+  return Make<TLabel>(Form, Parent, Left, Top, Right - Left, 13, Caption);
 }
 
 // A right-aligned integer edit with its range, increment and value, set in that order.
@@ -88,12 +85,12 @@ void TSeamCarvingForm::CreateControls() {
   Font.Height = -11;
   SetFont(Font);
   SetColor(clBtnFace);
-  // Designed for a client area of 272 x 364 inside dialog frames of 3 pixels and a caption of
-  // 26; the styled form adapts the outer size to the system's frames.
-  SetBounds(0, 0, 272 + 2 * 3, 364 + 26 + 2 * 3);
+  // The client area as designed, on this system's frames and caption.
+  SetClientWidth(272);
+  SetClientHeight(364);
   Position = TPosition::poScreenCenter;
 
-  Label1 = MakeLabel(this, this, 12, 16, "Cost window size:");
+  Label1 = MakeLabel(this, this, 12, 16, 127, "Cost window size:");
   CostWindowEdit = MakeIntegerEdit(this, this, 128, 13, 57, 3, 111, 5);
   CostWindowEdit->SetSpinIncrement(2);
   ShowCostMapButton = Make<TButton>(this, this, 192, 13, 69, 21, "Show cost");
@@ -103,16 +100,16 @@ void TSeamCarvingForm::CreateControls() {
   SelectionHandlingGroup->SetItemIndex(0);
 
   GroupBox1 = Make<TGroupBox>(this, this, 12, 128, 249, 105, "Automatic scaling");
-  Label2 = MakeLabel(this, GroupBox1, 8, 20, "Width:");
-  Label3 = MakeLabel(this, GroupBox1, 8, 44, "Height:");
+  Label2 = MakeLabel(this, GroupBox1, 8, 20, 55, "Width:");
+  Label3 = MakeLabel(this, GroupBox1, 8, 44, 55, "Height:");
   NewWidthEdit = MakeIntegerEdit(this, GroupBox1, 56, 17, 61, 1, 32000, 1);
   NewHeightEdit = MakeIntegerEdit(this, GroupBox1, 56, 41, 61, 1, 100, 1);
-  Label4 = MakeLabel(this, GroupBox1, 120, 20, "pixels");
-  Label6 = MakeLabel(this, GroupBox1, 120, 44, "pixels");
+  Label4 = MakeLabel(this, GroupBox1, 120, 20, 163, "pixels");
+  Label6 = MakeLabel(this, GroupBox1, 120, 44, 163, "pixels");
   NewWidthPercentEdit = MakePercentEdit(this, GroupBox1, 17, 150);
   NewHeightPercentEdit = MakePercentEdit(this, GroupBox1, 41, 100);
-  Label5 = MakeLabel(this, GroupBox1, 220, 20, "%");
-  Label7 = MakeLabel(this, GroupBox1, 220, 44, "%");
+  Label5 = MakeLabel(this, GroupBox1, 220, 20, 245, "%");
+  Label7 = MakeLabel(this, GroupBox1, 220, 44, 245, "%");
   ApplyButton = Make<TButton>(this, GroupBox1, 8, 72, 101, 21, "Scale");
 
   GroupBox2 = Make<TGroupBox>(this, this, 12, 240, 249, 81, "Manual reduction");

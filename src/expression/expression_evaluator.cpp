@@ -43,6 +43,14 @@ bool IsHexDigit(char C) {
 
 [[noreturn]] void RaiseTooComplex() { throw EExpressionError("Expression too complex", 0); }
 
+// Charges the items a change of a sorted symbol table moved (a new name shifts every later
+// one), so that definitions cost time in proportion to the work budget like text does.
+void ChargeTableChange(long long MovedItems) {
+  if (EvaluationDepth == 0) return;
+  WorkDone += MovedItems;
+  if (WorkDone > WorkBudget) WorkExhausted = true;
+}
+
 // Trims blanks, drops one trailing ';' and turns the remaining line breaks and tabs into
 // blanks, so the stored text reads as one line.
 std::string PrepareStoredText(const std::string& Source, int Position) {
@@ -495,7 +503,9 @@ TSymbolBinding::TSymbolBinding(TSymbolTable& Table, const std::string& Name, lon
   auto Variable = std::make_unique<TSymbolValue>(Value);
   int Index = Table.IndexOf(Name);
   if (Index < 0) {
-    Table.AddObject(Name, Variable.get());
+    Index = Table.AddObject(Name, Variable.get());
+    // Not raised here: the binding must be complete for its destructor to undo it.
+    ChargeTableChange(Table.GetCount() - Index);
   } else {
     Saved_ = dynamic_cast<TSymbol*>(Table.List[Index].Object);
     if (!Saved_) throw EExpressionError("Unknown symbol type: " + Name, 0);
@@ -514,7 +524,10 @@ TSymbolBinding::~TSymbolBinding() {
     return;
   }
   int Index = Table_.IndexOf(Name_);
-  if (Index >= 0) Table_.Delete(Index);
+  if (Index >= 0) {
+    Table_.Delete(Index);
+    ChargeTableChange(Table_.GetCount() - Index + 1);
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -540,8 +553,10 @@ TSymbol* TSymbolTable::Define(const std::string& Name, TSymbol* Symbol) {
     PutObject(Index, Owned.release());
     FreeObject(Old);
   } else {
-    AddObject(Name, Owned.get());
+    Index = AddObject(Name, Owned.get());
     Owned.release();
+    ChargeTableChange(GetCount() - Index);
+    if (WorkExhausted && EvaluationDepth > 0) RaiseTooComplex();
   }
   return Symbol;
 }

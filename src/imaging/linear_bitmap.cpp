@@ -49,6 +49,10 @@ TBitmapLoaders GlobalBitmapLoaders;
 
 const TPaletteTable GreyPalette = MakeGreyPalette();
 
+bool IsGreyPalette(const TPaletteTable* Palette) {
+  return !Palette || std::memcmp(Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
+}
+
 std::uint8_t NearestPaletteIndex(TColorValue Color, const TPaletteTable& Palette) {
   const int Red = ColorRed(Color), Green = ColorGreen(Color), Blue = ColorBlue(Color);
   int Best = 0;

@@ -33,6 +33,10 @@ static_assert(sizeof(TPaletteTable) == 768);
 // Entry i is (i, i, i). Read-only after start-up.
 extern const TPaletteTable GreyPalette;
 
+// True for GreyPalette's entries, and for no palette at all (an 8-bit image without one is
+// read as grey).
+bool IsGreyPalette(const TPaletteTable* Palette);
+
 // Colours passed to bitmap operations: red in bits 0-7, green 8-15, blue 16-23.
 using TColorValue = std::uint32_t;
 constexpr int ColorRed(TColorValue Color) { return Color & 0xFF; }

@@ -22,10 +22,6 @@ std::uint8_t GreyLevel(int Red, int Green, int Blue) {
 
 namespace {
 
-bool IsGreyRamp(const TPaletteTable* Palette) {
-  return !Palette || std::memcmp(Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
-}
-
 std::int64_t Clip(std::int64_t Value, std::int64_t Low, std::int64_t High) {
   return std::max(Low, std::min(High, Value));
 }
@@ -114,7 +110,7 @@ void TSeamCarvingComponent::DiscardGreyImage() {
 // ============================================================================
 
 void TSeamCarvingComponent::MakeGreyImage() {
-  if (Image->PixelFormat == lpf8Bit && IsGreyRamp(Image->Palette)) {
+  if (Image->PixelFormat == lpf8Bit && IsGreyPalette(Image->Palette)) {
     GreyImage = Image.get();
     return;
   }

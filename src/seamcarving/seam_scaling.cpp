@@ -46,10 +46,6 @@ void CountEarlierAtOrLeft(int* Row, int Count, int Limit, TPositionCounts& Count
   }
 }
 
-bool HasGreyRamp(const TLinearBitmap& Bitmap) {
-  return !Bitmap.Palette || std::memcmp(Bitmap.Palette, &GreyPalette, sizeof(TPaletteTable)) == 0;
-}
-
 } // namespace
 
 void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
@@ -157,7 +153,7 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
   Width = SourceWidth;
 
   const bool Indexed = Image->PixelFormat == lpf8Bit;
-  const bool AverageColours = Indexed && !HasGreyRamp(*Image);
+  const bool AverageColours = Indexed && !IsGreyPalette(Image->Palette);
   const int PixelSize = Image->PixelSize;
   // Palette images with colours: one nearest-index search per distinct pair of neighbours.
   std::vector<std::int16_t> PairIndex(AverageColours ? 256 * 256 : 0, -1);

@@ -68,6 +68,12 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
       {{"in.png", "-o", "x.png", "--selection", "protect"}, "--selection protect and prefer need a --mask"},
       {{"in.png", "-o", "x.png", "--selection", "prefer"}, "--selection protect and prefer need a --mask"},
       {{"in.png", "-o", "x.png", "--quiet=yes"}, "--quiet takes no value"},
+      {{"in.png", "-o", "x.png", "--max-megapixels", "0"}, "--max-megapixels takes a positive number of megapixels, not '0'"},
+      {{"in.png", "-o", "x.png", "--max-megapixels", "0.0000001"},
+       "--max-megapixels takes a positive number of megapixels, not '0.0000001'"},
+      {{"in.png", "-o", "x.png", "--max-megapixels", "1e9"}, "--max-megapixels takes a positive number of megapixels, not '1e9'"},
+      {{"-", "-o", "x.png", "--mask", "-"}, "the input and the mask cannot both be standard input"},
+      {{"-o", "x.png", "--", "a.png", "--width"}, "more than one input image given ('--width')"},
   };
   for (const auto& C : Cases) {
     EXPECT_EQ(MessageOf([&] { ParseCommandLine(C.Args); }), C.Message);
@@ -100,4 +106,20 @@ TEST(CommandLine, PercentagesRoundHalfToEven) {
   EXPECT_EQ(MaxTargetWidth(600), 900);
   EXPECT_EQ(MaxTargetWidth(5), 8);
   EXPECT_EQ(MaxTargetWidth(1), 2);
+}
+
+TEST(CommandLine, DashIsStandardStreamAndDoubleDashEndsOptions) {
+  const TCommandLine Piped = Parse({"-", "-o", "-"});
+  EXPECT_EQ(Piped.Input, "-");
+  EXPECT_EQ(Piped.Output, "-");
+  EXPECT_EQ(Parse({"-o", "x.png", "--", "--cost-map"}).Input, "--cost-map");
+  EXPECT_FALSE(Parse({"-o", "x.png", "--", "--cost-map"}).CostMap);
+  EXPECT_EQ(Parse({"-o", "x.png", "--", "-"}).Input, "-");
+}
+
+TEST(CommandLine, MaxMegapixelsIsExactInPixels) {
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png"}).MaxPixels, 150'000'000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels", "2.5"}).MaxPixels, 2'500'000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels=0.000001"}).MaxPixels, 1);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels", "999999.999999"}).MaxPixels, 999'999'999'999);
 }

@@ -167,3 +167,14 @@ TEST_F(ResizeJob, RefusalsAndFailuresLeaveNoOutput) {
   std::getline(Kept, Text);
   EXPECT_EQ(Text, "keep me");
 }
+
+TEST_F(ResizeJob, ThePixelLimitCoversSourceMaskAndResult) {
+  const std::string In = Write("in.png", *Noise(8, 6, lpf24Bit)); // 48 pixels
+  const std::string Mask = Write("mask.png", *Noise(8, 6, lpf8Bit));
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.000047"}), ExitRefused);
+  EXPECT_EQ(LastError, In + ": image too large (8 x 6 pixels, the limit is 0 megapixels; see --max-megapixels)");
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.000048", "--width", "7"}), 0);
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.00005", "--width", "9"}), ExitRefused);
+  EXPECT_EQ(LastError, "the result of 9 x 6 pixels would be above the limit of --max-megapixels");
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.00005", "--mask", Mask}), 0);
+}

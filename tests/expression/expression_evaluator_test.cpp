@@ -243,6 +243,28 @@ TEST(EvaluatorLimits, RunawayWorkIsCutShort) {
   EXPECT_EQ(Outcome("f3(1)", *Table).Value, 8);
 }
 
+TEST(EvaluatorLimits, DefinitionsPayForTheNamesTheyShift) {
+  // Each new name sorts first and shifts every name before it: quadratic work unless charged.
+  auto Definitions = [](bool Descending) {
+    std::string Text;
+    for (int I = 0; I < 60000; ++I) {
+      const std::string Number = std::to_string(Descending ? 999999 - I : 100000 + I);
+      Text += ":z" + Number + "=1;";
+    }
+    return Text + "7";
+  };
+  auto Table = StrictTable();
+  TOutcome R = Outcome(Definitions(true), *Table);
+  EXPECT_EQ(R.Message, "Expression too complex");
+  Table = StrictTable();
+  EXPECT_EQ(Outcome(Definitions(false), *Table).Value, 7); // appended names move nothing
+  // A solver's variable, bound and removed on every trial, is charged for the names it
+  // shifts as well: alone this text is cheap (see the first line).
+  EXPECT_EQ(Outcome("num.min(num.min((a-b)^2+b^2, a), b)", *StrictTable()).Value, 0);
+  R = Outcome("num.min(num.min((a-b)^2+b^2, a), b)", *Table);
+  EXPECT_EQ(R.Message, "Expression too complex");
+}
+
 TEST(EvaluatorBuiltIns, FunctionsAndConstants) {
   ExpectValues({
       {"pi", 3.14159265358979323846264338327950288L},

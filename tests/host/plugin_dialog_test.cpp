@@ -1,0 +1,188 @@
+// The resize dialog of the real plug-in in the reference host, used as a user would: found by
+// its caption, typed into and clicked. Every image the host ends with is compared with what
+// the engine gives directly for the same operations.
+#include <memory>
+
+#include "host_scenario.h"
+#include "plugin/plugin_linear_bitmap.h"
+#include "seamcarving/seam_carving_component.h"
+
+namespace {
+
+const char* const Command = "Feature preserving resize";
+
+// The edits of the dialog in their creation order.
+enum TEditIndex { CostWindow, NewWidth, NewHeight, WidthPercent, HeightPercent, DeleteCount };
+
+class ResizeDialogInHost : public HostScenario {
+protected:
+  void SetUp() override { Host.LoadPlugin(FR_PLUGIN_DLL); }
+
+  static HWND Dialog() { return driver::WaitForTopWindow({.Caption = Command}); }
+  static HWND Edit(HWND Dialog, TEditIndex Index) { return driver::FindChild(Dialog, "Edit", Index); }
+  static void Press(HWND Dialog, const char* Caption) { driver::Click(driver::FindChild(Dialog, Caption)); }
+
+  // The engine over the image as the plug-in sees it, with the dialog's defaults.
+  struct TDirect {
+    std::unique_ptr<TLinearBitmap> Source;
+    std::unique_ptr<TSeamCarvingComponent> Engine;
+    explicit TDirect(THostDocument& Document) {
+      THostImage Record = Document.Record();
+      TPluginLinearBitmap Adapter(Record);
+      Source = std::make_unique<TLinearBitmap>(&Adapter);
+      Engine = std::make_unique<TSeamCarvingComponent>(*Source, nullptr, 2.2f);
+      Engine->SetCostWindowSize(5);
+    }
+    // The top-left Width x Height of the engine's image, rows packed.
+    std::vector<std::uint8_t> Carved() const {
+      std::vector<std::uint8_t> Bytes;
+      const TLinearBitmap& Image = *Engine->Image;
+      for (int Y = 0; Y < Engine->Height; ++Y)
+        Bytes.insert(Bytes.end(), Image.ScanLine(Y), Image.ScanLine(Y) + std::size_t(Engine->Width) * Image.PixelSize);
+      return Bytes;
+    }
+  };
+};
+
+} // namespace
+
+TEST_F(ResizeDialogInHost, ScalingWithTypedExpressionsSendsTheCarvedImageAndRestoresTheHosts) {
+  THostDocument& Photo = OpenPattern("photo.bmp", 40, 30, 3);
+  const auto Before = PixelsOf(Photo);
+  TDirect Direct(Photo);
+  Direct.Engine->ScaleTo(30, 25);
+  bool Invalid = false;
+  const int Result = Run(Command, Photo, [&] {
+    HWND D = Dialog();
+    ASSERT_NE(D, nullptr);
+    driver::ReplaceText(Edit(D, NewWidth), "40*3/4");
+    EXPECT_EQ(driver::TextOf(Edit(D, WidthPercent)), "75");
+    driver::ReplaceText(Edit(D, NewHeight), "abc");  // unusable: the height stays
+    Invalid = driver::TextOf(Edit(D, HeightPercent)) == "100";
+    driver::ReplaceText(Edit(D, NewHeight), "25");
+    Press(D, "Scale");
+    driver::WaitUntil([&] { return PixelsOf(Photo) != Before; });
+    Press(D, "OK");
+  });
+  EXPECT_EQ(Result, 1);
+  EXPECT_TRUE(Invalid);
+  EXPECT_TRUE(LeftOpen.empty());
+  ASSERT_EQ(Host.LastNewImages().size(), 1u);
+  const THostDocument& Sent = *Host.LastNewImages()[0];
+  EXPECT_EQ(Sent.Name, "photo scaled.bmp");
+  EXPECT_EQ(PixelsOf(Sent), Direct.Carved());
+  EXPECT_EQ(PixelsOf(Photo), Before);
+}
+
+TEST_F(ResizeDialogInHost, WideningAPaletteImageEndsTheDialogWithTheImageAndItsPalette) {
+  THostDocument& Photo = OpenPattern("indexed.bmp", 20, 12, 1, 3);
+  const auto Before = PixelsOf(Photo);
+  TDirect Direct(Photo);
+  Direct.Engine->EnlargeWidth(30);
+  Direct.Engine->ScaleTo(30, 12);
+  Run(Command, Photo, [&] {
+    HWND D = Dialog();
+    driver::ReplaceText(Edit(D, WidthPercent), "150");
+    Press(D, "Scale"); // closes the dialog by itself
+  });
+  EXPECT_TRUE(LeftOpen.empty());
+  ASSERT_EQ(Host.LastNewImages().size(), 1u);
+  const THostDocument& Sent = *Host.LastNewImages()[0];
+  EXPECT_EQ(Sent.Width(), 30);
+  EXPECT_EQ(Sent.PixelSize(), 1);
+  EXPECT_EQ(PixelsOf(Sent), Direct.Carved());
+  EXPECT_EQ(Sent.Palette, Photo.Palette);
+  EXPECT_EQ(PixelsOf(Photo), Before);
+}
+
+TEST_F(ResizeDialogInHost, DeletedSeamsShowInTheHostAndTheCloseBoxPutsItBack) {
+  THostDocument& Photo = OpenPattern("photo.bmp", 30, 20, 3, 9);
+  const auto Before = PixelsOf(Photo);
+  TDirect Direct(Photo);
+  for (int I = 0; I < 3; ++I) {
+    Direct.Engine->FindSeams(SeamDirectionBit(sdHorizontal));
+    Direct.Engine->RemoveHorizontalSeam(Direct.Engine->BestRow);
+  }
+  const std::size_t Row = 30 * 3;
+  bool Shown = false, CostShown = false, Restored = false;
+  Run(Command, Photo, [&] {
+    HWND D = Dialog();
+    driver::Click(driver::FindChild(D, "Vertical"));
+    driver::ReplaceText(Edit(D, DeleteCount), "3");
+    Press(D, "Delete best seam");
+    // The live rows of the carved image are in the host's buffer.
+    Shown = driver::WaitUntil([&] {
+      const auto Now = PixelsOf(Photo);
+      const TLinearBitmap& Image = *Direct.Engine->Image;
+      for (int Y = 0; Y < Direct.Engine->Height; ++Y)
+        if (!std::equal(Image.ScanLine(Y), Image.ScanLine(Y) + Row, Now.begin() + Y * Row)) return false;
+      return true;
+    });
+    const auto Carved = PixelsOf(Photo);
+    Press(D, "Show cost");
+    CostShown = PixelsOf(Photo) != Carved;
+    Restored = driver::WaitUntil([&] { return PixelsOf(Photo) == Carved; }, 4000); // after 1.5 s
+    driver::CloseWindow(D);
+  });
+  EXPECT_TRUE(Shown);
+  EXPECT_TRUE(CostShown);
+  EXPECT_TRUE(Restored);
+  EXPECT_TRUE(LeftOpen.empty());
+  EXPECT_TRUE(Host.LastNewImages().empty());
+  EXPECT_EQ(PixelsOf(Photo), Before);
+}
+
+TEST_F(ResizeDialogInHost, CancellingTheProgressKeepsTheDialogOpenAndTheImageAsItWas) {
+  THostDocument& Photo = OpenPattern("large.bmp", 600, 400, 3, 1);
+  const auto Before = PixelsOf(Photo);
+  bool StillOpen = false, Unchanged = false;
+  Run(Command, Photo, [&] {
+    HWND D = Dialog();
+    driver::ReplaceText(Edit(D, WidthPercent), "10");
+    driver::ReplaceText(Edit(D, HeightPercent), "10");
+    Press(D, "Scale");
+    HWND Progress = driver::WaitForTopWindow({.Caption = Command + std::string(" - Progress")});
+    ASSERT_NE(Progress, nullptr);
+    driver::Click(driver::FindChild(Progress, "Cancel"));
+    driver::WaitUntil([&] { return !IsWindowVisible(Progress); });
+    StillOpen = driver::FindTopWindow({.Caption = Command}) == D;
+    Unchanged = PixelsOf(Photo) == Before;
+    Press(D, "Cancel");
+  }, 10000);
+  EXPECT_TRUE(StillOpen);
+  EXPECT_TRUE(Unchanged);
+  EXPECT_TRUE(LeftOpen.empty());
+  EXPECT_TRUE(Host.LastNewImages().empty());
+  EXPECT_EQ(PixelsOf(Photo), Before);
+}
+
+TEST_F(ResizeDialogInHost, RunningOutOfMemoryIsReportedAndTheImageAndTheDialogSurvive) {
+  // 12000 x 12000: the dialog's copy, the engine's image and its cost map cannot all fit in a
+  // 32-bit process beside the host's own image.
+  THostDocument& Huge = OpenPattern("huge.bmp", 12000, 12000, 3, 2);
+  auto Checksum = [&] {
+    std::uint64_t Sum = 0;
+    for (int Y = 0; Y < Huge.Height(); Y += 97)
+      for (int X = 0; X < Huge.Width() * 3; X += 89) Sum = Sum * 31 + Huge.Line(Y)[X];
+    return Sum;
+  };
+  const std::uint64_t Before = Checksum();
+  std::string Message;
+  bool Usable = false;
+  Run(Command, Huge, [&] {
+    HWND D = driver::WaitForTopWindow({.Caption = Command}, 60000);
+    ASSERT_NE(D, nullptr);
+    Press(D, "Show cost");
+    HWND Error = driver::WaitForTopWindow({.Caption = "Error"}, 60000);
+    ASSERT_NE(Error, nullptr);
+    for (HWND Child = GetWindow(Error, GW_CHILD); Child; Child = GetWindow(Child, GW_HWNDNEXT))
+      if (driver::ClassOf(Child) == "Static") Message += driver::TextOf(Child);
+    driver::Click(driver::FindChild(Error, "OK"));
+    Usable = driver::FindTopWindow({.Caption = Command}) == D;
+    Press(D, "Cancel");
+  }, 20000);
+  EXPECT_NE(Message.find("Out of memory"), std::string::npos) << Message;
+  EXPECT_TRUE(Usable);
+  EXPECT_TRUE(LeftOpen.empty());
+  EXPECT_EQ(Checksum(), Before);
+}
