@@ -233,8 +233,9 @@ TBitmap& TPicture::Bitmap() { return GraphicAs<TBitmap>(Graphic_); }
 TIcon& TPicture::Icon() { return GraphicAs<TIcon>(Graphic_); }
 
 void TPicture::AssignTo(TObject* Dest) const {
-  if (Graphic_ && Dest && typeid(*Graphic_) == typeid(*Dest)) {
-    static_cast<TAssignObject*>(Dest)->Assign(Graphic_.get());
+  const TGraphic* Graphic = Graphic_.get();
+  if (Graphic && Dest && typeid(*Graphic) == typeid(*Dest)) {
+    static_cast<TAssignObject*>(Dest)->Assign(Graphic);
     return;
   }
   TAssignObject::AssignTo(Dest);
