@@ -56,10 +56,13 @@ TEST_F(ResizeDialogInHost, ScalingWithTypedExpressionsSendsTheCarvedImageAndRest
     HWND D = Dialog();
     ASSERT_NE(D, nullptr);
     driver::ReplaceText(Edit(D, NewWidth), "40*3/4");
-    EXPECT_EQ(driver::TextOf(Edit(D, WidthPercent)), "75");
+    // Each typed character is evaluated on the dialog's thread; the last one gives 30 pixels.
+    EXPECT_TRUE(driver::WaitUntil([&] { return driver::TextOf(Edit(D, WidthPercent)) == "75"; }))
+        << driver::TextOf(Edit(D, WidthPercent));
     driver::ReplaceText(Edit(D, NewHeight), "abc");  // unusable: the height stays
     Invalid = driver::TextOf(Edit(D, HeightPercent)) == "100";
     driver::ReplaceText(Edit(D, NewHeight), "25");
+    driver::WaitUntil([&] { return driver::TextOf(Edit(D, HeightPercent)) == "83.33"; });
     Press(D, "Scale");
     driver::WaitUntil([&] { return PixelsOf(Photo) != Before; });
     Press(D, "OK");
