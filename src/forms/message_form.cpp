@@ -36,7 +36,7 @@ constexpr TStandardButton StandardButtons[] = {
 std::array<int, 11> CachedButtonWidths{};
 
 // A button of the form to be built.
-struct TButtonSpec {
+struct TButtonChoice {
   std::string Caption, Name;
   TModalResult Result;
   bool Default, Cancel, Help;
@@ -58,7 +58,7 @@ int MeasuredButtonWidth(TCanvas& Canvas, const std::string& Caption) {
 
 // Lays out the message form for Text and Buttons. ButtonWidthOf gives the width a button's
 // caption needs; the widest of them and the standard width wins.
-std::unique_ptr<TMessageForm> Build(const std::string& Text, TMessageKind Kind, const std::vector<TButtonSpec>& Buttons,
+std::unique_ptr<TMessageForm> Build(const std::string& Text, TMessageKind Kind, const std::vector<TButtonChoice>& Buttons,
                                     const std::function<int(TCanvas&, std::size_t)>& ButtonWidthOf) {
   // A kind from outside the enumeration gets the plain look of a custom message.
   if (Kind < mkWarning || Kind > mkCustom) Kind = mkCustom;
@@ -111,14 +111,14 @@ std::unique_ptr<TMessageForm> Build(const std::string& Text, TMessageKind Kind, 
   X = (Form->ClientWidth() - ButtonGroupWidth) / 2;
   const int Y = IconTextHeight + VertMargin + VertSpacing;
   TMessageForm* Owner = Form.get();
-  for (const TButtonSpec& Spec : Buttons) {
+  for (const TButtonChoice& Choice : Buttons) {
     auto* Button = new TButton(Owner);
-    Button->Name = Spec.Name;
-    Button->SetCaption(Spec.Caption);
-    Button->ModalResult = Spec.Result;
-    Button->Default = Spec.Default;
-    Button->Cancel = Spec.Cancel;
-    if (Spec.Help)
+    Button->Name = Choice.Name;
+    Button->SetCaption(Choice.Caption);
+    Button->ModalResult = Choice.Result;
+    Button->Default = Choice.Default;
+    Button->Cancel = Choice.Cancel;
+    if (Choice.Help)
       Button->OnClick = [Owner](TObject*) {
         const std::string& File = Owner->HelpFile.empty() ? Application->HelpFile : Owner->HelpFile;
         if (!File.empty()) backend::ShowHelp(File, Owner->HelpContext);
@@ -126,7 +126,7 @@ std::unique_ptr<TMessageForm> Build(const std::string& Text, TMessageKind Kind, 
     Button->SetParent(Owner);
     Button->SetBounds(X, Y, ButtonWidth, ButtonHeight);
     // The default button starts with the focus, so that Enter chooses it as its frame shows.
-    if (Spec.Default) Owner->SetActiveControl(Button);
+    if (Choice.Default) Owner->SetActiveControl(Button);
     X += ButtonWidth + ButtonSpacing;
   }
   return Form;
@@ -161,17 +161,17 @@ std::unique_ptr<TMessageForm> BuildMessageForm(const std::string& Text, TMessage
   auto Has = [&](TMessageButton B) { return (Buttons & (1u << B)) != 0; };
   const TMessageButton Default = Has(btnOK) ? btnOK : Has(btnYes) ? btnYes : btnRetry;
   const TMessageButton Cancel = Has(btnCancel) ? btnCancel : Has(btnNo) ? btnNo : btnOK;
-  std::vector<TButtonSpec> Specs;
+  std::vector<TButtonChoice> Choices;
   std::vector<int> Bits;
   for (int B = btnYes; B <= btnHelp; ++B) {
     if (!Has(static_cast<TMessageButton>(B))) continue;
     const TStandardButton& S = StandardButtons[B];
-    Specs.push_back({S.Caption, S.Name, S.Result, B == Default, B == Cancel, B == btnHelp});
+    Choices.push_back({S.Caption, S.Name, S.Result, B == Default, B == Cancel, B == btnHelp});
     Bits.push_back(B);
   }
-  return Build(Text, Kind, Specs, [&](TCanvas& Canvas, std::size_t I) {
+  return Build(Text, Kind, Choices, [&](TCanvas& Canvas, std::size_t I) {
     int& Cached = CachedButtonWidths[Bits[I]];
-    if (Cached == 0) Cached = MeasuredButtonWidth(Canvas, Specs[I].Caption);
+    if (Cached == 0) Cached = MeasuredButtonWidth(Canvas, Choices[I].Caption);
     return Cached;
   });
 }
@@ -195,11 +195,11 @@ std::unique_ptr<TMessageForm> BuildButtonMessageForm(const std::string& Text, TM
                                                      const std::vector<std::string>& Captions, int CancelNumber) {
   const int Last = static_cast<int>(Captions.size()) - 1;
   const int CancelIndex = std::max(std::min(CancelNumber - 1, Last), 0);
-  std::vector<TButtonSpec> Specs;
+  std::vector<TButtonChoice> Choices;
   for (int I = 0; I <= Last; ++I)
-    Specs.push_back({Captions[I], "Button" + std::to_string(I + 1), -(I + 1), I == 0, I == CancelIndex, false});
-  return Build(Text, Kind, Specs,
-               [&](TCanvas& Canvas, std::size_t I) { return MeasuredButtonWidth(Canvas, Specs[I].Caption); });
+    Choices.push_back({Captions[I], "Button" + std::to_string(I + 1), -(I + 1), I == 0, I == CancelIndex, false});
+  return Build(Text, Kind, Choices,
+               [&](TCanvas& Canvas, std::size_t I) { return MeasuredButtonWidth(Canvas, Choices[I].Caption); });
 }
 
 int ShowButtonMessageForm(const std::string& Text, TMessageKind Kind, const std::vector<std::string>& Captions,

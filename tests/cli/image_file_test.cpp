@@ -96,7 +96,7 @@ std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& Raw) {
   return Out;
 }
 
-struct TPngSpec {
+struct TPngLayout {
   std::uint32_t Width = 2, Height = 2;
   std::uint8_t Depth = 8, ColourType = 0;
   std::vector<std::uint8_t> Raw = {0, 10, 20, 0, 30, 40}; // 2 x 2 grey
@@ -105,15 +105,15 @@ struct TPngSpec {
   bool End = true;
 };
 
-std::vector<std::uint8_t> MakePng(const TPngSpec& Spec) {
+std::vector<std::uint8_t> MakePng(const TPngLayout& Layout) {
   std::vector<std::uint8_t> Out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, Header;
-  PutBigEndian(Header, Spec.Width);
-  PutBigEndian(Header, Spec.Height);
-  Header.insert(Header.end(), {Spec.Depth, Spec.ColourType, 0, 0, 0});
+  PutBigEndian(Header, Layout.Width);
+  PutBigEndian(Header, Layout.Height);
+  Header.insert(Header.end(), {Layout.Depth, Layout.ColourType, 0, 0, 0});
   PutChunk(Out, "IHDR", Header);
-  for (const auto& [Type, Body] : Spec.Before) PutChunk(Out, Type, Body);
-  PutChunk(Out, "IDAT", Zlib(Spec.Raw), Spec.GoodIdatCrc);
-  if (Spec.End) PutChunk(Out, "IEND", {});
+  for (const auto& [Type, Body] : Layout.Before) PutChunk(Out, Type, Body);
+  PutChunk(Out, "IDAT", Zlib(Layout.Raw), Layout.GoodIdatCrc);
+  if (Layout.End) PutChunk(Out, "IEND", {});
   return Out;
 }
 
@@ -270,13 +270,13 @@ TEST(PngFile, GreyStaysEightBitAndColourBecomesTwentyFourBit) {
 }
 
 TEST(PngFile, LowDepthGreyIsScaledAndPalettesBecomeColour) {
-  TPngSpec LowGrey; // 2 bits: 0, 1, 2, 3 in one row
+  TPngLayout LowGrey; // 2 bits: 0, 1, 2, 3 in one row
   LowGrey.Width = 4, LowGrey.Height = 1, LowGrey.Depth = 2, LowGrey.Raw = {0, 0x1B};
   auto Grey = DecodeImage(MakePng(LowGrey), "g.png");
   ASSERT_EQ(Grey->PixelFormat, lpf8Bit);
   EXPECT_EQ(std::vector<int>(Grey->Map, Grey->Map + 4), (std::vector<int>{0, 85, 170, 255}));
 
-  TPngSpec Indexed4; // 4-bit indices 1, 0, 1 into a two-colour palette
+  TPngLayout Indexed4; // 4-bit indices 1, 0, 1 into a two-colour palette
   Indexed4.Width = 3, Indexed4.Height = 1, Indexed4.Depth = 4, Indexed4.ColourType = 3, Indexed4.Raw = {0, 0x10, 0x10};
   Indexed4.Before = {{"PLTE", {255, 0, 0, 0, 0, 255}}};
   auto Colour = DecodeImage(MakePng(Indexed4), "p.png");
@@ -286,37 +286,37 @@ TEST(PngFile, LowDepthGreyIsScaledAndPalettesBecomeColour) {
 
 TEST(PngFile, HostileFilesAreRefusedOrFailWithTheirReason) {
   auto With = [](auto Change) {
-    TPngSpec Spec;
-    Change(Spec);
-    return MakePng(Spec);
+    TPngLayout Layout;
+    Change(Layout);
+    return MakePng(Layout);
   };
   const std::vector<std::uint8_t> Good = MakePng({});
   const std::string Damaged = "x.png: damaged PNG file (";
   const std::string Alpha = "x.png: images with an alpha channel are not supported";
   const THostileFile Cases[] = {
-      {"image data checksum", With([](TPngSpec& S) { S.GoodIdatCrc = false; }), Damaged, ExitFailure},
+      {"image data checksum", With([](TPngLayout& S) { S.GoodIdatCrc = false; }), Damaged, ExitFailure},
       {"ancillary checksum", [&] {
-         std::vector<std::uint8_t> Data = With([](TPngSpec& S) { S.Before = {{"tEXt", {'a', 0, 'b'}}}; });
+         std::vector<std::uint8_t> Data = With([](TPngLayout& S) { S.Before = {{"tEXt", {'a', 0, 'b'}}}; });
          Data[33 + 8 + 3 + 3] ^= 1; // the tEXt chunk's checksum
          return Data;
        }(), Damaged, ExitFailure},
-      {"palette index past the palette", With([](TPngSpec& S) {
+      {"palette index past the palette", With([](TPngLayout& S) {
          S.ColourType = 3, S.Before = {{"PLTE", {1, 2, 3, 4, 5, 6}}}, S.Raw = {0, 1, 0, 0, 0, 5};
        }), "x.png: damaged PNG file (palette index 5 past the palette)", ExitFailure},
-      {"palette image without palette", With([](TPngSpec& S) { S.ColourType = 3; }), Damaged, ExitFailure},
-      {"fewer rows than declared", With([](TPngSpec& S) { S.Raw.resize(3); }), Damaged, ExitFailure},
-      {"no end chunk", With([](TPngSpec& S) { S.End = false; }), Damaged, ExitFailure},
+      {"palette image without palette", With([](TPngLayout& S) { S.ColourType = 3; }), Damaged, ExitFailure},
+      {"fewer rows than declared", With([](TPngLayout& S) { S.Raw.resize(3); }), Damaged, ExitFailure},
+      {"no end chunk", With([](TPngLayout& S) { S.End = false; }), Damaged, ExitFailure},
       {"cut short", std::vector<std::uint8_t>(Good.begin(), Good.begin() + std::ptrdiff_t(Good.size()) / 2), Damaged, ExitFailure},
-      {"bit depth 3", With([](TPngSpec& S) { S.Depth = 3; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
-      {"width 0", With([](TPngSpec& S) { S.Width = 0; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
-      {"width over 2^31", With([](TPngSpec& S) { S.Width = 0x80000000u; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
+      {"bit depth 3", With([](TPngLayout& S) { S.Depth = 3; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
+      {"width 0", With([](TPngLayout& S) { S.Width = 0; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
+      {"width over 2^31", With([](TPngLayout& S) { S.Width = 0x80000000u; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
       {"header not first", std::vector<std::uint8_t>(Good.begin(), Good.begin() + 12), "x.png: damaged PNG file (no valid header)", ExitFailure},
-      {"16 bits", With([](TPngSpec& S) { S.Depth = 16; }), "x.png: 16-bit images are not supported", ExitRefused},
-      {"grey and alpha", With([](TPngSpec& S) { S.ColourType = 4; }), Alpha, ExitRefused},
-      {"RGBA", With([](TPngSpec& S) { S.ColourType = 6; }), Alpha, ExitRefused},
-      {"transparency chunk", With([](TPngSpec& S) { S.Before = {{"tRNS", {0, 10}}}; }), Alpha, ExitRefused},
+      {"16 bits", With([](TPngLayout& S) { S.Depth = 16; }), "x.png: 16-bit images are not supported", ExitRefused},
+      {"grey and alpha", With([](TPngLayout& S) { S.ColourType = 4; }), Alpha, ExitRefused},
+      {"RGBA", With([](TPngLayout& S) { S.ColourType = 6; }), Alpha, ExitRefused},
+      {"transparency chunk", With([](TPngLayout& S) { S.Before = {{"tRNS", {0, 10}}}; }), Alpha, ExitRefused},
       // 243 KB of zeros inflate to 250 megapixels: refused from the header alone.
-      {"decompression bomb", With([](TPngSpec& S) { S.Width = S.Height = 15800; }),
+      {"decompression bomb", With([](TPngLayout& S) { S.Width = S.Height = 15800; }),
        "x.png: image too large (15800 x 15800 pixels, the limit is 150 megapixels; see --max-megapixels)", ExitRefused},
   };
   for (const auto& C : Cases) ExpectRefusedOrFailed(C, "x.png");
