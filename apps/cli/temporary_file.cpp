@@ -9,6 +9,12 @@
 
 #include "cli_error.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace {
 
 // The one temporary file in progress, readable from a signal handler: a fixed buffer and a
@@ -20,6 +26,37 @@ void RemovePendingAndDie(int Signal) {
   if (Pending) std::remove(PendingPath);
   std::signal(Signal, SIG_DFL);
   std::raise(Signal);
+}
+
+// Opens Path for writing. Windows refuses to delete an open file unless it was opened with
+// delete sharing; with it, the interrupt's removal takes effect when the process ends.
+std::FILE* OpenForWriting(const std::string& Path) {
+#ifdef _WIN32
+  HANDLE Handle = CreateFileA(Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Handle == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: errno = EACCES; break;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME: errno = ENOENT; break;
+    case ERROR_DISK_FULL: errno = ENOSPC; break;
+    default: errno = EIO;
+    }
+    return nullptr;
+  }
+  const int Descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(Handle), _O_WRONLY | _O_BINARY);
+  if (Descriptor < 0) {
+    CloseHandle(Handle);
+    return nullptr;
+  }
+  std::FILE* File = _fdopen(Descriptor, "wb");
+  if (!File) _close(Descriptor);
+  return File;
+#else
+  return std::fopen(Path.c_str(), "wb");
+#endif
 }
 
 std::string RandomSuffix() {
@@ -37,7 +74,7 @@ TTemporaryFile::TTemporaryFile(const std::string& Target)
   if (Path_.size() >= sizeof PendingPath) FailFile(Target, "path too long");
   std::memcpy(PendingPath, Path_.c_str(), Path_.size() + 1);
   Pending = 1;
-  File_ = std::fopen(Path_.c_str(), "wb");
+  File_ = OpenForWriting(Path_);
   if (!File_) {
     const int Error = errno;
     Pending = 0;
