@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "forms/exception_report.h"
-#include "forms/version_info.h"
 #include "support/system_errors.h"
 #include "toolkit/forms.h"
 #include "toolkit/platform.h"
@@ -69,14 +68,22 @@ __attribute__((noinline)) void CaptureStackTrace(int Skip, int Max, TStackTrace&
   __asm__ volatile("" ::: "memory");
 }
 
+namespace {
+bool Installed = false;
+}
+
 void InstallErrorHooks() {
-  static bool Done = false;
-  if (std::exchange(Done, true)) return;
+  if (std::exchange(Installed, true)) return;
   // The vectored hook passes every exception on, so the mapper installed before still runs.
   toolkit::InstallExceptionHook(OsExceptionHook);
   SavedRunErrorProc = std::exchange(RunErrorProc, RunErrorHook);
   Application->OnException = ExceptionReportHandler;
-  ReadApplicationVersion();
+}
+
+void RemoveErrorHooks() {
+  if (!std::exchange(Installed, false)) return;
+  toolkit::InstallExceptionHook(nullptr);
+  RunErrorProc = SavedRunErrorProc;
 }
 
 void InvalidPointerOperation() {
