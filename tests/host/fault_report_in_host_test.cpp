@@ -1,6 +1,6 @@
-// The error report of a real fault, end to end: a test build of the plug-in whose dialog's
-// Reset button writes through a null pointer (faulting_reset.cpp), in the reference host,
-// driven through its windows. The bug report goes to the stand-in mail system of
+// The error report of real faults, end to end: a test build of the plug-in whose dialog's
+// Reset button writes through a null pointer and whose Show best seam calls through one
+// (faulting_reset.cpp), in the reference host, driven through its windows. The bug report goes to the stand-in mail system of
 // tests/win32/mapi_recorder.cpp, which records what it was handed.
 #include <fstream>
 #include <sstream>
@@ -11,7 +11,9 @@
 namespace {
 
 const char* const Command = "Feature preserving resize";
-const char* const Shown = "Invalid access to memory location in module 'FeatureResize.dll'. Write of NIL pointer.";
+const char* const WriteShown = "Invalid access to memory location in module 'FeatureResize.dll'. Write of NIL pointer.";
+const char* const CallShown =
+    "Invalid access to memory location in module 'FeatureResize.dll'. NIL function or method call.";
 
 class FaultInHost : public HostScenario {
 protected:
@@ -40,10 +42,10 @@ protected:
   }
 };
 
-// Presses Reset in Dialog and answers the report with Button; false when no report with the
-// three buttons appeared, owned by the dialog.
-bool FaultAndAnswer(HWND Dialog, const char* Button) {
-  driver::Click(driver::FindChild(Dialog, "Reset"));
+// Presses Faulting in Dialog and answers the report of Shown with Button; false when no such
+// report with the three buttons appeared, owned by the dialog.
+bool FaultAndAnswer(HWND Dialog, const char* Faulting, const char* Shown, const char* Button) {
+  driver::Click(driver::FindChild(Dialog, Faulting));
   HWND Report = driver::WaitForTopWindow({.Text = Shown});
   if (!Report) return false;
   const bool Complete = driver::TextOf(Report) == "Error" && GetWindow(Report, GW_OWNER) == Dialog &&
@@ -58,12 +60,13 @@ bool FaultAndAnswer(HWND Dialog, const char* Button) {
 TEST_F(FaultInHost, AFaultingHandlerIsReportedMailedAndIgnoredAndTheDialogGoesOn) {
   THostDocument& Photo = OpenPattern("photo.bmp", 40, 30, 3);
   const auto Before = PixelsOf(Photo);
-  bool Mailed = false, Ignored = false;
+  bool Mailed = false, Ignored = false, CallIgnored = false;
   const int Result = Run(Command, Photo, [&] {
     HWND D = driver::WaitForTopWindow({.Caption = Command});
     ASSERT_NE(D, nullptr);
-    Mailed = FaultAndAnswer(D, "Send bug report");
-    Ignored = FaultAndAnswer(D, "&Ignore");
+    Mailed = FaultAndAnswer(D, "Reset", WriteShown, "Send bug report");
+    Ignored = FaultAndAnswer(D, "Reset", WriteShown, "&Ignore");
+    CallIgnored = FaultAndAnswer(D, "Show best seam", CallShown, "&Ignore");
     // The dialog still works: the width in percent, Scale, then OK sends the new image.
     HWND WidthPercent = driver::FindChild(D, "Edit", 3);
     driver::ReplaceText(WidthPercent, "75");
@@ -74,6 +77,7 @@ TEST_F(FaultInHost, AFaultingHandlerIsReportedMailedAndIgnoredAndTheDialogGoesOn
   });
   EXPECT_TRUE(Mailed);
   EXPECT_TRUE(Ignored);
+  EXPECT_TRUE(CallIgnored);
   EXPECT_TRUE(LeftOpen.empty());
   EXPECT_EQ(Result, 1);
   ASSERT_EQ(Host.LastNewImages().size(), 1u);
@@ -86,7 +90,7 @@ TEST_F(FaultInHost, AFaultingHandlerIsReportedMailedAndIgnoredAndTheDialogGoesOn
   const std::string Mail = Recorded();
   const std::string Expectations[] = {
       "send session=42 flags=8", "subject=Quenfal Bug report",
-      std::string("body=Application: host_tests.exe \n\rModule: FeatureResize.dll 0.1.0 0\n\r") + Shown,
+      std::string("body=Application: host_tests.exe \n\rModule: FeatureResize.dll 0.1.0 0\n\r") + WriteShown,
       "\n\rException address: ", ", faulting_reset, ",
       "WriteThroughNil(), faulting_reset line " + std::to_string(FaultingResetLine), "\n\rStack trace: \n\r",
       "\n\rCaught by: TButton", "\n\rActive form: TSeamCarvingForm"};

@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -122,6 +124,17 @@ TEST_F(PluginDll, ExportsOnlyTheTwoEntryPointsUndecorated) {
   auto* Names = reinterpret_cast<const DWORD*>(Base + Exports->AddressOfNames);
   EXPECT_STREQ(reinterpret_cast<const char*>(Base + Names[0]), "ProcessImage");
   EXPECT_STREQ(reinterpret_cast<const char*>(Base + Names[1]), "RegisterPlugin");
+}
+
+TEST_F(PluginDll, ItsMapNamesItsOwnUnitsAndNoTestEquipment) {
+  std::string Map = FR_PLUGIN_DLL;
+  Map.replace(Map.size() - 4, 4, ".map");
+  std::stringstream Text;
+  Text << std::ifstream(Map).rdbuf();
+  for (const char* Unit : {" dll_main_win32", " plugin_entry", " exception_report"})
+    EXPECT_NE(Text.str().find(Unit), std::string::npos) << Unit;
+  for (const char* Unit : {" faulting_reset", " fake_host", " fake_plugin", " user_win32", " mapi_recorder"})
+    EXPECT_EQ(Text.str().find(Unit), std::string::npos) << Unit;
 }
 
 TEST_F(PluginDll, RegistersTheMenuCommand) {
