@@ -41,6 +41,7 @@ void OsExceptionHook(const toolkit::TOsException& E) {
 using TRunErrorProc = void (*)(int Code, std::uintptr_t Address);
 TRunErrorProc SavedRunErrorProc = nullptr;
 TRunErrorProc RunErrorProc = nullptr;
+bool Installed = false;
 
 void RunErrorHook(int Code, std::uintptr_t Address) {
   if (Code == 2) CaptureStackTrace(2, 20, StackTrace);
@@ -66,10 +67,6 @@ __attribute__((noinline)) void CaptureStackTrace(int Skip, int Max, TStackTrace&
   CaptureStackTraceFrom(FR_CURRENT_FRAME(), Skip, Max, Dest);
   // Not a tail call: the walk reads this frame, which a tail call would have given away.
   __asm__ volatile("" ::: "memory");
-}
-
-namespace {
-bool Installed = false;
 }
 
 void InstallErrorHooks() {
