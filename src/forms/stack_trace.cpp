@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "forms/exception_report.h"
-#include "forms/version_info.h"
 #include "support/system_errors.h"
 #include "toolkit/forms.h"
 #include "toolkit/platform.h"
@@ -42,6 +41,7 @@ void OsExceptionHook(const toolkit::TOsException& E) {
 using TRunErrorProc = void (*)(int Code, std::uintptr_t Address);
 TRunErrorProc SavedRunErrorProc = nullptr;
 TRunErrorProc RunErrorProc = nullptr;
+bool Installed = false;
 
 void RunErrorHook(int Code, std::uintptr_t Address) {
   if (Code == 2) CaptureStackTrace(2, 20, StackTrace);
@@ -70,13 +70,17 @@ __attribute__((noinline)) void CaptureStackTrace(int Skip, int Max, TStackTrace&
 }
 
 void InstallErrorHooks() {
-  static bool Done = false;
-  if (std::exchange(Done, true)) return;
+  if (std::exchange(Installed, true)) return;
   // The vectored hook passes every exception on, so the mapper installed before still runs.
   toolkit::InstallExceptionHook(OsExceptionHook);
   SavedRunErrorProc = std::exchange(RunErrorProc, RunErrorHook);
   Application->OnException = ExceptionReportHandler;
-  ReadApplicationVersion();
+}
+
+void RemoveErrorHooks() {
+  if (!std::exchange(Installed, false)) return;
+  toolkit::InstallExceptionHook(nullptr);
+  RunErrorProc = SavedRunErrorProc;
 }
 
 void InvalidPointerOperation() {

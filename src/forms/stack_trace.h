@@ -17,9 +17,13 @@ void CaptureStackTrace(int Skip, int Max, TStackTrace& Dest);
 // The same walk starting at Frame.
 void CaptureStackTraceFrom(std::uintptr_t Frame, int Skip, int Max, TStackTrace& Dest);
 
-// Installs, once, the operating-system exception hook and the run-time error hook, makes the
-// error report the application's error event and reads the host program's version.
+// Installs, once, the operating-system exception hook and the run-time error hook and makes
+// the error report the application's error event. Touches only this library's own data and
+// the system's exception dispatch, so a DLL may call it while the loader holds its lock.
 void InstallErrorHooks();
+// Takes the hooks out again, for a DLL being unloaded: an exception handler left behind
+// would point into code that is gone.
+void RemoveErrorHooks();
 
 // The run-time error of an invalid pointer operation (a block freed twice, or one the heap
 // never handed out): takes the stack trace and raises EInvalidPointer.

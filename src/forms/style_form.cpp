@@ -4,6 +4,7 @@
 
 #include "forms/exception_report.h"
 #include "forms/stack_trace.h"
+#include "forms/version_info.h"
 #include "toolkit/backend.h"
 #include "toolkit/idle_events.h"
 #include "toolkit/platform.h"
@@ -12,16 +13,16 @@ using namespace toolkit;
 
 bool UseStyle = true;
 
-namespace {
-
-// The library's start-up of styled forms, done once, when the first one is made.
-void StartUp() {
+void StyleFormStartUp() {
   static bool Done = false;
   if (std::exchange(Done, true)) return;
   InstallErrorHooks();
   DisableWindowGhosting();
   ReadStyleSetting();
+  ReadApplicationVersion();
 }
+
+namespace {
 
 int Channel(TColor C, int Shift) { return static_cast<int>((C >> Shift) & 0xFF); }
 
@@ -82,7 +83,7 @@ TStyleForm::TStyleForm(TComponent* Owner) : TForm(Owner) {
 TStyleForm::TStyleForm(TComponent* Owner, TBuiltOnTheFly) : TForm(Owner) { Construct(); }
 
 void TStyleForm::Construct() {
-  StartUp();
+  StyleFormStartUp();
   // Every form made re-installs the plug-in's report, in case a host replaced it meanwhile.
   Application->OnException = ExceptionReportHandler;
   if (UseStyle) LoadCaptionColors();

@@ -12,8 +12,13 @@ extern bool UseStyle;
 
 // Clears UseStyle on a display of 8 bits or less, on systems of major version 6 and later,
 // and when the value "UseStyleForm" under "Software\Quenfal\" reads 0 in the user's or the
-// machine's registry. Runs when the first styled form is made and on system-colour changes.
+// machine's registry. Runs at start-up and on system-colour changes.
 void ReadStyleSetting();
+
+// The start-up of styled forms, done once: the error hooks (InstallErrorHooks), window
+// ghosting off, ReadStyleSetting and the host program's version. The plug-in runs it when the
+// host first calls in; the first styled form runs it in a program that never did.
+void StyleFormStartUp();
 
 // 2 x red + 3 x green + blue of an RGB colour.
 int Brightness(toolkit::TColor Color);

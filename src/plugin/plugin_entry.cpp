@@ -9,6 +9,7 @@
 #include "support/fpu_precision.h"
 #include "support/progress.h"
 #include "forms/message_form.h"
+#include "forms/style_form.h"
 #include "toolkit/message_box.h"
 
 namespace {
@@ -97,6 +98,8 @@ const struct TStartUp {
 
 extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
   try {
+    // The host's first call, outside the loader's lock: the rest of the start-up.
+    StyleFormStartUp();
     HostCallback = Callback;
     THostMenuCommand Record;
     std::memset(&Record, 0, sizeof(Record));

@@ -11,6 +11,7 @@
 #include "forms/map_file_writer.h"
 #include "forms/message_form_reader.h"
 #include "forms/stack_trace.h"
+#include "forms/style_form.h"
 #include "forms/version_info.h"
 #include "equipment/user_input.h"
 #include "support/string_lists.h"
@@ -276,7 +277,7 @@ TShownMessageForm Handle(const Exception& E, const char* Button, TObject* Sender
 }
 
 void SetVersions() {
-  InstallErrorHooks(); // reads the program's version once; set by hand below
+  StyleFormStartUp(); // reads the program's version once; set by hand below
   headless::SetVersionResource(headless::Platform().ModuleFileName, TResourceWriter::Resource(0x00010000, 0x07D80000));
   ApplicationVersion = "4.2.0 17";
 }

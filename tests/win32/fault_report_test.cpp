@@ -32,6 +32,13 @@ __attribute__((noinline)) void WriteThroughNil() {
   *Nil = 1;
 }
 __attribute__((noinline)) void DivideByZero() { Nil = reinterpret_cast<int*>(100 / Zero); }
+// A call through a procedure pointer that is null, or points into the unmapped first 64 KiB.
+void (*volatile NilProcedure)() = nullptr;
+constexpr int CallLine = __LINE__ + 2;
+__attribute__((noinline)) void CallThroughNil() {
+  NilProcedure();
+  Zero = 0; // the call must return here, so it is no jump
+}
 // A guard whose destructor must run while the fault unwinds.
 struct TUnwound {
   bool& Flag;
@@ -174,4 +181,28 @@ TEST(Win32Faults, WithoutTheMapFileAddressesStayBare) {
   MoveFileA((Map + ".away").c_str(), Map.c_str());
   EXPECT_EQ(Text.size(), 8u) << Text;
   EXPECT_GT(AddressToText(Address).size(), 8u);
+}
+
+TEST(Win32Faults, CallsThroughNilOrTinyCodeAddressesAreReportedAtTheirCallSite) {
+  const struct {
+    std::uintptr_t Target;
+    const char* Shown;
+  } Cases[] = {
+      {0, "Invalid access to memory location in module 'fault_report_tests.exe'. NIL function or method call."},
+      {0x3FC, "Invalid access to memory location in module 'fault_report_tests.exe'. NIL function or method call."},
+      {0xFFF0, "Invalid access to memory location in module 'fault_report_tests.exe': Read."},
+  };
+  for (const auto& Case : Cases) {
+    NilProcedure = reinterpret_cast<void (*)()>(Case.Target);
+    bool Unwound = false;
+    const TCaught Caught = DispatchCaught(CallThroughNil, &Unwound);
+    NilProcedure = nullptr;
+    EXPECT_EQ(Caught.ClassName, "EAccessViolation") << Case.Target;
+    EXPECT_EQ(ReportMessage(EAccessViolation(Caught.Message, Caught.Address)), Case.Shown);
+    EXPECT_TRUE(Unwound) << Case.Target;
+    const std::string Text = AddressToText(Caught.Address);
+    EXPECT_NE(Text.find("CallThroughNil(), fault_report_test line " + std::to_string(CallLine)), std::string::npos)
+        << Text;
+  }
+  EXPECT_EQ(DispatchCaught([] {}).ClassName, "");
 }

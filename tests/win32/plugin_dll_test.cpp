@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,9 @@ protected:
   static void SetUpTestSuite() {
     Host.MainWindow = CreateWindowExA(0, "STATIC", "Host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    LoadPlugin();
+  }
+  static void LoadPlugin() {
     Library = LoadLibraryA(FR_PLUGIN_DLL);
     if (!Library) return;
     Register = reinterpret_cast<TRegisterPlugin>(reinterpret_cast<void*>(GetProcAddress(Library, "RegisterPlugin")));
@@ -119,6 +124,17 @@ TEST_F(PluginDll, ExportsOnlyTheTwoEntryPointsUndecorated) {
   auto* Names = reinterpret_cast<const DWORD*>(Base + Exports->AddressOfNames);
   EXPECT_STREQ(reinterpret_cast<const char*>(Base + Names[0]), "ProcessImage");
   EXPECT_STREQ(reinterpret_cast<const char*>(Base + Names[1]), "RegisterPlugin");
+}
+
+TEST_F(PluginDll, ItsMapNamesItsOwnUnitsAndNoTestEquipment) {
+  std::string Map = FR_PLUGIN_DLL;
+  Map.replace(Map.size() - 4, 4, ".map");
+  std::stringstream Text;
+  Text << std::ifstream(Map).rdbuf();
+  for (const char* Unit : {" dll_main_win32", " plugin_entry", " exception_report"})
+    EXPECT_NE(Text.str().find(Unit), std::string::npos) << Unit;
+  for (const char* Unit : {" faulting_reset", " fake_host", " fake_plugin", " user_win32", " mapi_recorder"})
+    EXPECT_EQ(Text.str().find(Unit), std::string::npos) << Unit;
 }
 
 TEST_F(PluginDll, RegistersTheMenuCommand) {
@@ -171,4 +187,33 @@ TEST_F(PluginDll, InvalidImageRecordIsReportedAsAnError) {
   const TShownWindow Box = ProcessExpectingMessage(Image);
   EXPECT_EQ(Box.Text, "Invalid bitmap size");
   EXPECT_EQ(Box.Caption, "Error");
+}
+
+namespace {
+constexpr DWORD ProbeCode = 0xE0465201;
+LONG CALLBACK ContinueAfterProbe(EXCEPTION_POINTERS* Pointers) {
+  return Pointers->ExceptionRecord->ExceptionCode == ProbeCode ? EXCEPTION_CONTINUE_EXECUTION
+                                                               : EXCEPTION_CONTINUE_SEARCH;
+}
+} // namespace
+
+TEST_F(PluginDll, TheFaultHookComesWithLoadingAndGoesWithUnloading) {
+  // Unloaded, the plug-in leaves no handler behind: the host's next exception reaches the
+  // host's own handler, not code that is gone.
+  ASSERT_TRUE(FreeLibrary(Library));
+  Library = nullptr;
+  ASSERT_EQ(GetModuleHandleA(FR_PLUGIN_DLL), nullptr) << "still loaded";
+  PVOID Probe = AddVectoredExceptionHandler(0, ContinueAfterProbe);
+  RaiseException(ProbeCode, 0, 0, nullptr);
+  RemoveVectoredExceptionHandler(Probe);
+  // Loaded again and called before any form or registration: a fault in its code (here the
+  // read of a bogus image record) is already its own error, not a crash of the host.
+  LoadPlugin();
+  ASSERT_NE(Library, nullptr);
+  std::int32_t Result = -1;
+  const TShownWindow Box = DismissMessageDuring([&] { Result = Process(1, reinterpret_cast<THostImage*>(0x10)); });
+  EXPECT_EQ(Result, 1);
+  EXPECT_EQ(Box.Caption, "Error");
+  EXPECT_EQ(Box.Text.rfind("Access violation at address ", 0), 0u) << Box.Text;
+  EXPECT_NE(Box.Text.find(" in module 'FeatureResize.dll'. Read of address 0000001C"), std::string::npos) << Box.Text;
 }

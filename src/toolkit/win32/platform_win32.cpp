@@ -147,7 +147,8 @@ int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message) {
 // throws the fault as an exception of the system's classes. The module is compiled with
 // -fnon-call-exceptions and asynchronous unwind tables, so the unwinder finds every trapping
 // instruction in its function's tables: destructors run and the event's Dispatch catches it.
-// Faults in other modules (the host, the system) are left to their own handlers.
+// A call our code makes through a null pointer counts as ours too. Faults in other modules
+// (the host, the system) are left to their own handlers.
 
 namespace {
 TExceptionHook Hook;
@@ -155,12 +156,17 @@ PVOID HookHandle = nullptr;
 
 struct TPendingFault {
   DWORD Code;
-  std::uintptr_t Address;
+  std::uintptr_t Address;     // where the report places the fault
+  std::uintptr_t CodeAddress; // the instruction pointer the processor faulted at
   bool Write;
   std::uintptr_t Data;
   std::string Module;
 };
 thread_local TPendingFault Pending;
+// Set while RaiseFault's exception searches for its handler. A fault then is one of the
+// unwinder's own (it lives in our module too); throwing again would recurse until the stack
+// overflows, so it is left to the host's handlers.
+thread_local bool Raising = false;
 
 HMODULE ModuleOf(std::uintptr_t Address) {
   HMODULE Module = nullptr;
@@ -178,10 +184,15 @@ std::string BaseName(HMODULE Module) {
 
 [[noreturn]] __attribute__((noinline, used)) void RaiseFault() {
   const TPendingFault F = std::move(Pending);
-  const auto Address = static_cast<std::uint32_t>(F.Address);
+  // Cleared when the unwind leaves this frame, that is once a handler was found.
+  struct TRaising {
+    TRaising() { Raising = true; }
+    ~TRaising() { Raising = false; }
+  } Guard;
   switch (F.Code) {
   case EXCEPTION_ACCESS_VIOLATION:
-    throw EAccessViolation(AccessViolationMessage(Address, F.Module, F.Write, static_cast<std::uint32_t>(F.Data)),
+    throw EAccessViolation(AccessViolationMessage(static_cast<std::uint32_t>(F.CodeAddress), F.Module, F.Write,
+                                                  static_cast<std::uint32_t>(F.Data)),
                            F.Address);
   case EXCEPTION_PRIV_INSTRUCTION: throw EPrivilege("Privileged instruction", F.Address);
   case EXCEPTION_INT_DIVIDE_BY_ZERO: throw EDivByZero("Division by zero", F.Address);
@@ -204,16 +215,39 @@ bool Translatable(DWORD Code) {
   }
 }
 
+// The return address on top of the stack when the processor faulted at a code address below
+// 64 KiB, where nothing is ever mapped: the mark of a call through a null (or nearly null)
+// pointer. 0 when the instruction pointer is elsewhere or the stack cannot be read.
+std::uintptr_t NilCallReturnAddress(const EXCEPTION_RECORD& Record, const CONTEXT& Context) {
+  DWORD Return = 0;
+  if (Record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION || Context.Eip >= 0x10000 ||
+      !ReadMemory(Context.Esp, &Return, sizeof Return))
+    return 0;
+  return Return;
+}
+
 // Redirects a fault in our module to RaiseFault; false for a fault that is not ours.
 bool TranslateFault(const EXCEPTION_RECORD& Record, CONTEXT& Context) {
-  if (!Translatable(Record.ExceptionCode)) return false;
+  if (!Translatable(Record.ExceptionCode) || Raising) return false;
   const HMODULE Own = OwnModule();
-  // A call through a null pointer faults outside any module and is left to the host's
-  // handlers: under Wine the unwind from it did not come back.
-  if (ModuleOf(Context.Eip) != Own) return false;
+  const std::uintptr_t NilCallReturn = NilCallReturnAddress(Record, Context);
+  // A call through a null pointer is ours when our code made it: the faulting address belongs
+  // to no module, the return address to the caller. Other faults are ours where they happen.
+  const bool NilCall = NilCallReturn != 0 && ModuleOf(NilCallReturn) == Own;
+  if (!NilCall && ModuleOf(Context.Eip) != Own) return false;
   const bool Access = Record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && Record.NumberParameters >= 2;
-  Pending = {Record.ExceptionCode, Context.Eip, Access && Record.ExceptionInformation[0] == 1,
-             Access ? Record.ExceptionInformation[1] : 0, BaseName(Own)};
+  // A nil call is placed at its call instruction (the byte before the return address), so the
+  // report names the calling function and line.
+  Pending = {Record.ExceptionCode, NilCall ? NilCallReturn - 1 : Context.Eip, Context.Eip,
+             Access && Record.ExceptionInformation[0] == 1, Access ? Record.ExceptionInformation[1] : 0, BaseName(Own)};
+  if (NilCall) {
+    // The stack is exactly as the call left it, so the thread goes on as if the call had gone
+    // to RaiseFault: the unwinder starts at the call site in the caller. (Pushing a return
+    // address as below would give it 1: no unwind table covers that, and the unwinder's
+    // fallback for system frames then reads the bytes before it and faults.)
+    Context.Eip = reinterpret_cast<DWORD>(&RaiseFault);
+    return true;
+  }
   // The unwinder looks up the return address less one: the faulting instruction itself.
   Context.Esp -= 4;
   *reinterpret_cast<DWORD*>(Context.Esp) = Context.Eip + 1;
