@@ -13,16 +13,19 @@ namespace {
 // Window systems carry a command in 16 bits; the numbers start above the few small ones that
 // dialogs use for their standard buttons.
 constexpr int FirstCommand = 0x100, LastCommand = 0xFFFF;
-std::set<int> UsedCommands;
+std::set<int>& UsedCommands() {
+  static std::set<int> Used;
+  return Used;
+}
 
 int TakeCommand() {
   int Command = FirstCommand;
-  for (int Used : UsedCommands) {
+  for (int Used : UsedCommands()) {
     if (Used != Command) break;
     ++Command;
   }
   if (Command > LastCommand) throw EInvalidOperation("Too many menu items");
-  UsedCommands.insert(Command);
+  UsedCommands().insert(Command);
   return Command;
 }
 
@@ -39,7 +42,7 @@ TMenuItem::~TMenuItem() {
     std::erase(Parent_->Items_, this);
     Parent_->Changed();
   }
-  UsedCommands.erase(Command_);
+  UsedCommands().erase(Command_);
 }
 
 void TMenuItem::SetCaption(const std::string& Caption) {
