@@ -1,5 +1,5 @@
-// The plug-in's own forms on show: a styled form and, over it, a message form of each kind
-// with several buttons (./dev screenshot).
+// The plug-in's own forms on show: a styled form with a menu bar and, over it, a message form
+// of each kind with several buttons (./dev screenshot).
 // Usage: forms_sample DIR. Each time a stage is up and idle the sample prints "shown NAME";
 // it moves on once the file DIR/NAME.done exists (the screenshot is taken), and ends after the
 // last stage.
@@ -22,7 +22,15 @@ class TSampleForm : public TStyleForm {
 public:
   TSampleForm() : TStyleForm(nullptr) {
     SetCaption("Feature preserving resize");
-    SetBounds(40, 40, 460, 220);
+    SetBounds(40, 40, 460, 240);
+    // A menu bar: where the system version asks for it, its items are drawn as styled items.
+    auto* Menu = new TMainMenu(this);
+    for (const char* Caption : {"&File", "&Edit", "&Help"}) {
+      auto* Item = new TMenuItem(this);
+      Item->SetCaption(Caption);
+      Menu->Items().Add(Item);
+    }
+    SetMenu(Menu);
     auto* Text = new TLabel(this);
     Text->SetParent(this);
     Text->SetBounds(16, 20, 300, 13);

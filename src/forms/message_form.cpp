@@ -42,18 +42,8 @@ struct TButtonChoice {
   bool Default, Cancel, Help;
 };
 
-// A caption as a button shows it: "&" marks the next character and takes no room itself.
-std::string ShownCaption(const std::string& Caption) {
-  std::string Shown;
-  for (std::size_t I = 0; I < Caption.size(); ++I) {
-    if (Caption[I] == '&' && ++I == Caption.size()) break;
-    Shown += Caption[I];
-  }
-  return Shown;
-}
-
 int MeasuredButtonWidth(TCanvas& Canvas, const std::string& Caption) {
-  return Canvas.TextWidth(ShownCaption(Caption)) + 8;
+  return Canvas.TextWidth(StripAccelChars(Caption)) + 8;
 }
 
 // Lays out the message form for Text and Buttons. ButtonWidthOf gives the width a button's

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "forms/exception_report.h"
+#include "forms/menu_item_ex.h"
 #include "forms/stack_trace.h"
 #include "forms/version_info.h"
 #include "toolkit/backend.h"
@@ -122,6 +123,14 @@ void TStyleForm::DoCreate() {
     F.Charset = Application->MainForm->Font().Charset;
     SetFont(F);
   }
+  // Systems of major version 5 and later whose minor version is above 0 (5.1, 5.2, 6.1 ...):
+  // the bar's items that do not draw themselves are drawn as styled bar items.
+  const TOsVersion Version = OsVersion();
+  if (Menu() && Version.Major > 4 && Version.Minor > 0) {
+    TMenuItem& Bar = Menu()->Items();
+    for (int I = 0; I < Bar.Count(); ++I)
+      if (!Bar.Items(I)->OwnerDraw()) TMenuItemEx::Attach(*Bar.Items(I), Menu()->RightToLeft());
+  }
 }
 
 void TStyleForm::LoadCaptionColors() {
@@ -143,6 +152,8 @@ void TStyleForm::RepaintCaption() {
 // ===== Messages =====
 
 bool TStyleForm::PaintNonClient(TCanvas& Canvas, bool Active) { return UseStyle && PaintCaption(Canvas, Active); }
+
+bool TStyleForm::PaintsOwnCaption() const { return UseStyle && BorderStyle() != TFormBorderStyle::bsNone; }
 
 void TStyleForm::NonClientMouseDown(int) {
   // The system drew its own caption while it handled the press (a themed one is left alone).

@@ -61,6 +61,7 @@ public:
 
   // ---- Non-client hooks ----
   bool PaintNonClient(toolkit::TCanvas& Canvas, bool Active) override;
+  bool PaintsOwnCaption() const override;
   void NonClientMouseDown(int HitTest) override;
   bool SystemCommand(int Command) override;
   void SystemCommandDone(int Command) override;
@@ -74,7 +75,8 @@ public:
 protected:
   // Runs the adjustments of a designed form before its first window.
   void CreateWnd() override;
-  // The font fallbacks.
+  // The font fallbacks; on systems of version 5.1 and the like, the styled drawing of the
+  // main menu's bar items that have none of their own (TMenuItemEx).
   virtual void DoCreate();
 
 private:

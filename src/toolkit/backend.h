@@ -30,6 +30,9 @@ void UpdateChecked(TRadioItem& Item);
 void Repaint(TControl& Control);
 // Redraws the frame and caption of a top-level window.
 void RepaintNonClient(TControl& Control);
+// Builds Form's menu bar anew from Form.Menu() (none without items): the bar's items with
+// their captions, enabled states and sub-items, owner-drawn where an item draws itself.
+void UpdateMenu(TForm& Form);
 // Whether Control's window has captured the mouse (keeps getting it while the button is held).
 bool HasMouseCapture(const TControl& Control);
 // Whether Control's top-level window is the active one.
@@ -68,7 +71,7 @@ int BitsPerPixel();
 int SystemMetric(TSystemMetric Metric);
 // Frame and caption widths around the client area of a top-level window with these styles.
 TRect FrameInsets(std::uint32_t Style, std::uint32_t ExStyle);
-TFont SystemFont(int Which); // 0 message, 1 caption, 2 small caption
+TFont SystemFont(int Which); // 0 message, 1 caption, 2 small caption, 3 menu
 
 // ---- drawing into bitmaps ----
 // Draws Text in Font (and its colour) with its top left at At, clipped to Clip, without a

@@ -57,6 +57,9 @@ TForm::TForm(TComponent* Owner) : TWinControl(Owner) {
 
 TForm::~TForm() {
   if (OnDestroy) Dispatch(this, [this] { OnDestroy(this); });
+  // The bar goes with the window; a menu freed below must not rebuild it meanwhile.
+  if (Menu_) Menu_->Form_ = nullptr;
+  Menu_ = nullptr;
   // Components may look at their form while they go, so they go while it is still a TForm.
   DestroyComponents();
   auto& Forms = Screen->Forms_;
@@ -65,10 +68,32 @@ TForm::~TForm() {
   if (Application->MainForm == this) Application->MainForm = nullptr;
 }
 
-TRect TForm::FrameInsets() const {
+TRect TForm::SystemInsets() const {
   std::uint32_t Style = 0, ExStyle = 0;
   AddBorderStyles(BorderStyle_, Style, ExStyle);
   return backend::FrameInsets(Style, ExStyle);
+}
+
+TRect TForm::FrameInsets() const {
+  TRect I = SystemInsets();
+  if (HasMenuBar()) I.Top += Screen->SystemMetric(TSystemMetric::smCyMenu);
+  return {I.Left + BorderWidth_, I.Top + BorderWidth_, I.Right + BorderWidth_, I.Bottom + BorderWidth_};
+}
+
+void TForm::SetBorderWidth(int Width) {
+  Width = std::max(Width, 0);
+  if (Width == BorderWidth_) return;
+  BorderWidth_ = Width;
+  RecreateWnd();
+}
+
+void TForm::SetMenu(TMainMenu* Menu) {
+  if (Menu == Menu_) return;
+  if (Menu && Menu->Form_) Menu->Form_->SetMenu(nullptr);
+  if (Menu_) Menu_->Form_ = nullptr;
+  Menu_ = Menu;
+  if (Menu_) Menu_->Form_ = this;
+  if (HandleAllocated()) backend::UpdateMenu(*this);
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle Style) {
@@ -100,7 +125,7 @@ void TForm::SetClientHeight(int Height) { SetHeight(SizeForClient({0, Height}).H
 
 TRect TForm::CaptionRect() const {
   // The bottom frame is as thick as the top one; the rest of the top inset is the caption.
-  const TRect I = FrameInsets();
+  const TRect I = SystemInsets();
   return {I.Left, I.Bottom, Width() - I.Right, I.Top};
 }
 
@@ -112,6 +137,11 @@ void TForm::CreateParams(TCreateParams& Params) {
   Params.Style = (Params.Style & wsDisabled) | wsClipChildren;
   Params.ExStyle = 0;
   AddBorderStyles(BorderStyle_, Params.Style, Params.ExStyle);
+}
+
+void TForm::CreateWnd() {
+  TWinControl::CreateWnd();
+  if (Menu_) backend::UpdateMenu(*this);
 }
 
 TModalResult TForm::ShowModal() {
@@ -300,6 +330,7 @@ int TScreen::SystemMetric(TSystemMetric Metric) const { return backend::SystemMe
 TFont TScreen::MessageFont() const { return backend::SystemFont(0); }
 TFont TScreen::CaptionFont() const { return backend::SystemFont(1); }
 TFont TScreen::SmallCaptionFont() const { return backend::SystemFont(2); }
+TFont TScreen::MenuFont() const { return backend::SystemFont(3); }
 
 TScreen* const Screen = new TScreen;
 

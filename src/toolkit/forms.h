@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "toolkit/controls.h"
+#include "toolkit/menus.h"
 
 namespace toolkit {
 
@@ -31,6 +32,17 @@ public:
   void SetClientHeight(int Height);
   // Outer size for a client area of Client with the current border style.
   TSize SizeForClient(TSize Client) const;
+  // A band of the form's colour between the frame and the client area, Width pixels on each
+  // side (negative counts as 0); the outer size stays and the client area shrinks.
+  int BorderWidth() const { return BorderWidth_; }
+  void SetBorderWidth(int Width);
+
+  // The main menu whose bar the form shows under its caption, or null. A menu serves one form
+  // at a time: giving it to this form takes it from another. The bar shows while the menu has
+  // items, and the client area is then lower by the bar's height (the outer size stays).
+  TMainMenu* Menu() const { return Menu_; }
+  void SetMenu(TMainMenu* Menu);
+  bool HasMenuBar() const { return Menu_ && Menu_->Items().Count() > 0; }
 
   // The window that owns this form's window (kept above it, disabled while modal); 0 for the
   // application's owner window.
@@ -74,8 +86,12 @@ public:
   // The caption bar's place in window coordinates: inside the frame, as high as the caption.
   TRect CaptionRect() const;
   // Paints the caption bar into Canvas (a bitmap of CaptionRect's size) and returns true, or
-  // returns false to let the system paint its own. Runs after the system painted the frame.
+  // returns false to let the system paint its own. The system then paints the rest of the
+  // frame around it.
   virtual bool PaintNonClient(TCanvas&, bool /*Active*/) { return false; }
+  // Whether the form paints its caption bar itself now: while the caption text changes, the
+  // system's own caption with the new text is then kept off the screen.
+  virtual bool PaintsOwnCaption() const { return false; }
   // The window became active or inactive (after the system's own handling).
   virtual void NonClientActivated(bool) {}
   // What the point (screen coordinates) is over; SystemResult is the system's answer.
@@ -102,11 +118,13 @@ public:
   // Runs Tab, Enter and Escape as dialog keys; true when the key was used.
   bool DialogKey(int Key, TShiftState Shift);
 
-  // Frame and caption around the client area for the current border style.
+  // Frame, caption, menu bar and border width around the client area.
   TRect FrameInsets() const;
 
 protected:
   void CreateParams(TCreateParams& Params) override;
+  // Makes the window and puts the menu bar on it.
+  void CreateWnd() override;
 
 private:
   TFormBorderStyle BorderStyle_ = TFormBorderStyle::bsSizeable;
@@ -114,6 +132,10 @@ private:
   bool Modal_ = false;
   TWinControl* ActiveControl_ = nullptr;
   std::unique_ptr<TCanvas> Canvas_;
+  TMainMenu* Menu_ = nullptr;
+  int BorderWidth_ = 0;
+  // Frame and caption of the border style alone.
+  TRect SystemInsets() const;
 };
 
 // The function the next ShowModal runs inside its loop, as a user would act (tests and the
@@ -172,7 +194,7 @@ void Dispatch(TObject* Sender, const std::function<void()>& Action);
 
 enum class TSystemMetric {
   smCxSizeFrame, smCySizeFrame, smCxDlgFrame, smCyDlgFrame, smCyCaption, smCySmCaption,
-  smCxSmIcon, smCySmIcon, smCxVScroll
+  smCxSmIcon, smCySmIcon, smCxVScroll, smCyMenu
 };
 
 class TScreen : public TComponent {
@@ -191,6 +213,7 @@ public:
   TFont MessageFont() const;
   TFont CaptionFont() const;
   TFont SmallCaptionFont() const;
+  TFont MenuFont() const;
   // The form that has (or last had) the focus, or null.
   TForm* ActiveForm() const { return ActiveForm_; }
   // Shown forms, most recently shown first.

@@ -410,19 +410,48 @@ std::string TCanvas::FitText(const std::string& Text, int Width) const {
 
 void TCanvas::TextRect(const TRect& Rect, const std::string& Text, unsigned Flags) {
   std::string Shown;
+  std::size_t Marked = std::string::npos;
   if (Flags & tfNoPrefix) {
     Shown = Text;
   } else {
-    // '&' underlines the next character; "&&" is one '&'.
     for (std::size_t I = 0; I < Text.size(); ++I) {
-      if (Text[I] == '&' && ++I == Text.size()) break;
+      if (Text[I] == '&') {
+        if (++I == Text.size()) break;
+        if (Text[I] != '&' && Marked == std::string::npos) Marked = Shown.size();
+      }
       Shown += Text[I];
     }
   }
-  if (Flags & tfEndEllipsis) Shown = FitText(Shown, Rect.Width());
-  int Y = Rect.Top;
-  if (Flags & tfVerticalCenter) Y += (Rect.Height() - TextHeight(Shown)) / 2;
-  if (Target_ && !Shown.empty()) backend::RenderText(*Target_, Font, Rect, {Rect.Left, Y}, Shown);
+  if (Flags & tfEndEllipsis) {
+    const std::size_t Full = Shown.size();
+    Shown = FitText(Shown, Rect.Width());
+    // The ellipsis may have cut the marked character off.
+    if (Shown.size() != Full && Marked + 3 >= Shown.size()) Marked = std::string::npos;
+  }
+  const int Width = TextWidth(Shown), Height = TextHeight(Shown);
+  int X = Rect.Left, Y = Rect.Top;
+  if (Flags & tfRight) X = Rect.Right - Width;
+  else if ((Flags & tfCenter) && Width < Rect.Width()) X += (Rect.Width() - Width) / 2;
+  if (Flags & tfVerticalCenter) Y += (Rect.Height() - Height) / 2;
+  if (!Target_ || Shown.empty()) return;
+  backend::RenderText(*Target_, Font, Rect, {X, Y}, Shown);
+  if ((Flags & tfHidePrefix) || Marked >= Shown.size()) return;
+  const int Left = X + TextWidth(Shown.substr(0, Marked)), Right = Left + TextWidth(Shown.substr(Marked, 1));
+  const int Line = Y + Height - 1;
+  const TColor SavedBrush = BrushColor;
+  BrushColor = Font.Color;
+  FillRect({std::max(Left, Rect.Left), std::max(Line, Rect.Top), std::min(Right, Rect.Right),
+            std::min(Line + 1, Rect.Bottom)});
+  BrushColor = SavedBrush;
+}
+
+std::string StripAccelChars(const std::string& Text) {
+  std::string Shown;
+  for (std::size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] == '&' && ++I == Text.size()) break;
+    Shown += Text[I];
+  }
+  return Shown;
 }
 
 } // namespace toolkit

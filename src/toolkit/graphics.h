@@ -196,9 +196,14 @@ public:
 
   // Draws Text on one line with its top left at (X, Y), in Font, without a background.
   void TextOut(int X, int Y, const std::string& Text);
-  enum TTextFlag : unsigned { tfVerticalCenter = 1, tfEndEllipsis = 2, tfNoPrefix = 4 };
-  // Draws Text on one line inside Rect, clipped to it: centred vertically and cut with "..."
-  // to fit the width as Flags ask; '&' marks the next character unless tfNoPrefix.
+  enum TTextFlag : unsigned {
+    tfVerticalCenter = 1, tfEndEllipsis = 2, tfNoPrefix = 4, tfCenter = 8, tfRight = 16, tfHidePrefix = 32
+  };
+  // Draws Text on one line inside Rect, clipped to it: centred vertically, centred or aligned
+  // right, and cut with "..." to fit the width as Flags ask. '&' underlines the next character
+  // (a line in the font's colour on the text's bottom row) unless tfNoPrefix shows it as is
+  // or tfHidePrefix drops it without the line. A centred text wider than Rect keeps its start
+  // at the left edge.
   void TextRect(const TRect& Rect, const std::string& Text, unsigned Flags);
   // The part of Text that TextRect shows in Width: all of it when it fits, else the longest
   // start that fits with "..." after it.
@@ -208,5 +213,8 @@ private:
   TBitmap* Target_;
   TPoint PenPos_;
 };
+
+// Text as shown without its accelerator marks: each '&' is dropped, "&&" shows one '&'.
+std::string StripAccelChars(const std::string& Text);
 
 } // namespace toolkit

@@ -43,6 +43,8 @@ constexpr TColor clWindow = clSystemColor | 5, clWindowText = clSystemColor | 8,
                  clGrayText = clSystemColor | 17, clBtnText = clSystemColor | 18,
                  clBtnHighlight = clSystemColor | 20, cl3DDkShadow = clSystemColor | 21,
                  cl3DLight = clSystemColor | 22;
+constexpr TColor clMenu = clSystemColor | 4, clMenuText = clSystemColor | 7,
+                 clHighlight = clSystemColor | 13, clHighlightText = clSystemColor | 14;
 // The caption colours: plain captions, and the gradient's other end where captions have one.
 constexpr TColor clActiveCaption = clSystemColor | 2, clInactiveCaption = clSystemColor | 3,
                  clCaptionText = clSystemColor | 9, clInactiveCaptionText = clSystemColor | 19,

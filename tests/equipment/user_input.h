@@ -3,8 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "toolkit/controls.h"
+#include "toolkit/forms.h"
 
 namespace toolkit::user {
 
@@ -27,5 +28,24 @@ void TurnWheel(int Delta, TPoint Pos);
 // Lets Milliseconds pass while handling what happens: real time on Win32; headless the fake
 // clock moves on, firing the timers that fall due in order, each followed by idle time.
 void Wait(int Milliseconds);
+
+// ---- Menus ----
+// An item of a form's menu bar as the user sees it.
+struct TShownMenuItem {
+  std::string Caption;
+  bool OwnerDrawn = false;
+  bool Enabled = true;
+  int SubItems = 0;
+  friend bool operator==(const TShownMenuItem&, const TShownMenuItem&) = default;
+};
+// The items on Form's menu bar in their order; empty without a bar.
+std::vector<TShownMenuItem> MenuBar(const TForm& Form);
+// Chooses Item on its form's menu bar or in one of the bar's menus, as a click on it does:
+// nothing happens for a disabled item, one with sub-items or one on no shown bar.
+void ChooseMenuItem(TMenuItem& Item);
+// The pixels of the owner-drawn bar item Index as the user sees it, unselected: read off the
+// screen on Win32; headless, drawn as the system asks the item to draw itself. Image is empty
+// when there is no such item.
+void MenuBarItemImage(TForm& Form, int Index, TBitmap& Image);
 
 } // namespace toolkit::user

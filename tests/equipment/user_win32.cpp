@@ -94,6 +94,52 @@ void user::TurnWheel(int Delta, TPoint Pos) {
   PumpWaiting();
 }
 
+std::vector<user::TShownMenuItem> user::MenuBar(const TForm& Form) {
+  std::vector<TShownMenuItem> Items;
+  HMENU Bar = Form.HandleAllocated() ? GetMenu(Hwnd(Form)) : nullptr;
+  for (int I = 0; Bar && I < GetMenuItemCount(Bar); ++I) {
+    char Caption[256] = "";
+    MENUITEMINFOA Info{};
+    Info.cbSize = sizeof Info;
+    Info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING;
+    Info.dwTypeData = Caption;
+    Info.cch = sizeof Caption;
+    if (!GetMenuItemInfoA(Bar, static_cast<UINT>(I), TRUE, &Info)) continue;
+    Items.push_back({Caption, (Info.fType & MFT_OWNERDRAW) != 0, (Info.fState & MFS_GRAYED) == 0,
+                     Info.hSubMenu ? GetMenuItemCount(Info.hSubMenu) : 0});
+  }
+  return Items;
+}
+
+void user::ChooseMenuItem(TMenuItem& Item) {
+  TMainMenu* Menu = Item.GetParentMenu();
+  TForm* Form = Menu ? Menu->Form() : nullptr;
+  HMENU Bar = Form && Form->HandleAllocated() ? GetMenu(Hwnd(*Form)) : nullptr;
+  if (!Bar) return;
+  // What the system does when the user picks the item: a command for enabled items without
+  // a menu of their own.
+  const UINT State = GetMenuState(Bar, static_cast<UINT>(Item.Command()), MF_BYCOMMAND);
+  if (State == static_cast<UINT>(-1) || (State & (MF_GRAYED | MF_DISABLED | MF_POPUP))) return;
+  PostMessageA(Hwnd(*Form), WM_COMMAND, MAKEWPARAM(Item.Command(), 0), 0);
+  PumpWaiting();
+}
+
+void user::MenuBarItemImage(TForm& Form, int Index, TBitmap& Image) {
+  Image.SetPixelFormat(TPixelFormat::pf32bit);
+  Image.SetSize(0, 0);
+  PumpWaiting();
+  HWND Window = Hwnd(Form);
+  RECT Item, Outer;
+  if (!GetMenuItemRect(Window, GetMenu(Window), static_cast<UINT>(Index), &Item)) return;
+  GetWindowRect(Window, &Outer);
+  Image.SetSize(Item.right - Item.left, Item.bottom - Item.top);
+  HDC Dc = GetWindowDC(Window);
+  for (int Y = 0; Y < Image.Height(); ++Y)
+    for (int X = 0; X < Image.Width(); ++X)
+      Image.SetPixel(X, Y, GetPixel(Dc, Item.left - Outer.left + X, Item.top - Outer.top + Y) & 0xFFFFFF);
+  ReleaseDC(Window, Dc);
+}
+
 void user::Wait(int Milliseconds) {
   const DWORD Start = GetTickCount();
   while (true) {

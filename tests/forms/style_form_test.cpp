@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "equipment/user_input.h"
 #include "forms/forms_test_support.h"
+#include "forms/menu_item_ex.h"
 #include "forms/message_form.h"
 #include "forms/message_form_reader.h"
 #include "toolkit/idle_events.h"
@@ -369,4 +371,116 @@ TEST(StyleBehaviour, ErrorsOfEventHandlersAreShownInAnErrorMessageForm) {
   EXPECT_EQ(Shown[0].Caption, "Error");
   EXPECT_EQ(Shown[0].Text, "Invalid bitmap size.");
   EXPECT_EQ(Shown[0].Buttons, std::vector<std::string>{"OK"});
+}
+
+// ===== Main menu =====
+
+namespace {
+
+constexpr TColor OwnColor = 0x808000;
+
+// A styled form whose bar holds "&File" (with "&Open" in its menu), "&Own", which draws
+// itself in one colour, and "&Help"; every click is logged.
+struct TMenuForm {
+  TDesignedDialog Form{TFormBorderStyle::bsSizeable};
+  TMainMenu* Menu = new TMainMenu(&Form);
+  std::vector<std::string> Clicks;
+  int OwnDraws = 0;
+  TMenuItem* Add(TMenuItem& Parent, const std::string& Caption) {
+    auto* Item = new TMenuItem(&Form);
+    Item->SetCaption(Caption);
+    Item->OnClick = [this, Caption](TObject*) { Clicks.push_back(Caption); };
+    Parent.Add(Item);
+    return Item;
+  }
+  TMenuItem* File = Add(Menu->Items(), "&File");
+  TMenuItem* Open = Add(*File, "&Open");
+  TMenuItem* Own = Add(Menu->Items(), "&Own");
+  TMenuItem* Help = Add(Menu->Items(), "&Help");
+
+  explicit TMenuForm(bool RightToLeft = false) {
+    Menu->SetRightToLeft(RightToLeft);
+    Own->SetOnDrawItem([this](TObject*, TCanvas& Canvas, const TRect& Rect, TOwnerDrawState) {
+      ++OwnDraws;
+      Canvas.BrushColor = OwnColor;
+      Canvas.FillRect(Rect);
+    });
+    Form.SetMenu(Menu);
+    Form.HandleNeeded();
+  }
+};
+
+} // namespace
+
+TEST(StyleMenu, PlainBarItemsGetTheStyledDrawingOnVersion51AndTheLikeItemsWithTheirOwnKeepIt) {
+  struct TCase {
+    int Major, Minor;
+    bool Styled;
+  } Cases[] = {{4, 10, false}, {5, 0, false}, {5, 1, true}, {5, 2, true}, {6, 0, false}, {6, 1, true}};
+  for (const TCase& C : Cases) {
+    TPlatformScope Scope;
+    headless::Platform().Version = {C.Major, C.Minor, 0};
+    TMenuForm M;
+    const auto& Bar = headless::MenuBar(M.Form);
+    ASSERT_EQ(Bar.size(), 3u);
+    EXPECT_EQ(Bar[0].OwnerDraw, C.Styled) << C.Major << "." << C.Minor;
+    EXPECT_TRUE(Bar[1].OwnerDraw);
+    EXPECT_EQ(Bar[2].OwnerDraw, C.Styled) << C.Major << "." << C.Minor;
+    EXPECT_FALSE(Bar[0].Items.at(0).OwnerDraw); // items in the bar's menus keep the system's look
+    TBitmap Image;
+    ASSERT_TRUE(headless::DrawMenuBarItem(M.Form, 1, odSelected, Image));
+    EXPECT_EQ(Image.Pixel(1, 1), OwnColor);
+    EXPECT_EQ(M.OwnDraws, 1);
+    EXPECT_EQ(headless::DrawMenuBarItem(M.Form, 0, odSelected, Image), C.Styled);
+    if (C.Styled) {
+      EXPECT_EQ(Image.Pixel(1, 1), ColorToRGB(clHighlight));
+    }
+  }
+}
+
+TEST(StyleMenu, StyledBarItemShowsItsStateMirrorsRightToLeftAndIsChosenAsAnyItem) {
+  TPlatformScope Scope;
+  const TColor Menu = ColorToRGB(clMenu), Highlight = ColorToRGB(clHighlight), White = ColorToRGB(clHighlightText),
+               Grey = ColorToRGB(clGrayText), Light = ColorToRGB(clBtnHighlight), Shadow = ColorToRGB(clBtnShadow);
+  // "File" in the menu font's 6 x 13 cells, centred in an item of 24 + 8 by 19 pixels: the
+  // F's box from (4, 3), its underline on row 15; (0, 9) and (31, 9) are the side edges.
+  struct TCase {
+    const char* What;
+    bool RightToLeft;
+    TOwnerDrawState State;
+    TColor Back, Text, Underline, Left, Right;
+  } Cases[] = {
+      {"plain", false, 0, Menu, clBlack, clBlack, Menu, Menu},
+      {"selected", false, odSelected, Highlight, White, White, Highlight, Highlight},
+      {"accelerators hidden", false, odNoAccel, Menu, clBlack, Menu, Menu, Menu},
+      {"greyed", false, odGrayed | odDisabled, Menu, Grey, Grey, Menu, Menu},
+      {"hot", false, odHotLight, Menu, clBlack, clBlack, Light, Shadow},
+      {"hot, right to left", true, odHotLight, Menu, clBlack, clBlack, Shadow, Light},
+  };
+  for (const TCase& C : Cases) {
+    TMenuForm M(C.RightToLeft);
+    TBitmap Image;
+    ASSERT_TRUE(headless::DrawMenuBarItem(M.Form, 0, C.State, Image)) << C.What;
+    ASSERT_EQ(Image.Width(), 32);
+    ASSERT_EQ(Image.Height(), 19);
+    EXPECT_EQ(Image.Pixel(2, 1), C.Back) << C.What;
+    EXPECT_EQ(Image.Pixel(5, 5), C.Text) << C.What;
+    EXPECT_EQ(Image.Pixel(6, 15), C.Underline) << C.What;
+    EXPECT_EQ(Image.Pixel(0, 9), C.Left) << C.What;
+    EXPECT_EQ(Image.Pixel(31, 9), C.Right) << C.What;
+  }
+  // A caption wider than its item keeps its start in view: the left end, or right to left the
+  // right end. In 21 pixels the four 6-pixel cells stand from 0, or from 21 - 24 = -3.
+  TMenuForm M;
+  for (bool RightToLeft : {false, true}) {
+    TBitmap Narrow;
+    Narrow.SetPixelFormat(TPixelFormat::pf32bit);
+    Narrow.SetSize(21, 19);
+    TMenuItemEx::DrawTopLevel(*M.File, Narrow.Canvas(), {0, 0, 21, 19}, 0, RightToLeft);
+    EXPECT_EQ(Narrow.Pixel(2, 5), RightToLeft ? Menu : clBlack) << RightToLeft;
+    EXPECT_EQ(Narrow.Pixel(20, 5), RightToLeft ? Menu : clBlack) << RightToLeft;
+    EXPECT_EQ(Narrow.Pixel(19, 5), clBlack) << RightToLeft;
+  }
+  for (TMenuItem* Item : {M.File, M.Open, M.Own, M.Help}) user::ChooseMenuItem(*Item);
+  EXPECT_EQ(M.Clicks, (std::vector<std::string>{"&Open", "&Own", "&Help"}));
 }

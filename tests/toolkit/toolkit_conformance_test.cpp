@@ -694,3 +694,57 @@ TEST(Canvas, LinesLeaveOutTheirEndAndFillsClip) {
   EXPECT_EQ(B.Pixel(3, 4), clMaroon);
   EXPECT_EQ(B.Pixel(4, 4), clBlack);
 }
+
+// ===== Menus =====
+
+TEST(MainMenu, BarShowsTheItemsDrawsOwnerDrawnOnesThroughTheirHandlerAndChoosingClicks) {
+  TDialog D;
+  auto* Menu = new TMainMenu(D.Form.get());
+  std::vector<std::string> Chosen;
+  auto Add = [&](TMenuItem& Parent, const std::string& Caption) {
+    auto* Item = new TMenuItem(D.Form.get());
+    Item->SetCaption(Caption);
+    Item->OnClick = [&Chosen, Caption](TObject*) { Chosen.push_back(Caption); };
+    Parent.Add(Item);
+    return Item;
+  };
+  TMenuItem* File = Add(Menu->Items(), "&File");
+  TMenuItem* Open = Add(*File, "&Open");
+  TMenuItem* Tools = Add(Menu->Items(), "&Tools");
+  TMenuItem* Help = Add(Menu->Items(), "&Help");
+  Help->SetEnabled(false);
+  int Draws = 0;
+  Tools->SetOnDrawItem([&](TObject*, TCanvas& Canvas, const TRect& Rect, TOwnerDrawState) {
+    ++Draws;
+    Canvas.BrushColor = 0x00C000;
+    Canvas.FillRect(Rect);
+  });
+  const int ClientHeight = D.Form->ClientHeight();
+  D.Form->SetMenu(Menu);
+  EXPECT_EQ(D.Form->ClientHeight(), ClientHeight - Screen->SystemMetric(TSystemMetric::smCyMenu));
+  D.Run([&](TForm& F) {
+    using TShown = user::TShownMenuItem;
+    EXPECT_EQ(user::MenuBar(F), (std::vector<TShown>{{"&File", false, true, 1}, {"&Tools", true, true, 0},
+                                                     {"&Help", false, false, 0}}));
+    TBitmap Image;
+    user::MenuBarItemImage(F, 1, Image);
+    ASSERT_FALSE(Image.Empty());
+    EXPECT_EQ(Image.Pixel(Image.Width() / 2, Image.Height() / 2), 0x00C000u);
+    EXPECT_GT(Draws, 0);
+    // Items with a menu of their own and disabled ones cannot be chosen.
+    for (TMenuItem* Item : {Open, Tools, Help, File}) user::ChooseMenuItem(*Item);
+    EXPECT_EQ(Chosen, (std::vector<std::string>{"&Open", "&Tools"}));
+    // Changes reach the bar while it is shown.
+    Help->SetEnabled(true);
+    Tools->SetOnDrawItem(nullptr);
+    Open->SetCaption("&Open...");
+    delete File;
+    EXPECT_EQ(user::MenuBar(F), (std::vector<TShown>{{"&Tools", false, true, 0}, {"&Help", false, true, 0}}));
+    user::ChooseMenuItem(*Help);
+    EXPECT_EQ(Chosen.back(), "&Help");
+    F.SetModalResult(mrOk);
+  });
+  delete Menu; // the bar goes with its menu
+  EXPECT_EQ(D.Form->Menu(), nullptr);
+  EXPECT_EQ(D.Form->ClientHeight(), ClientHeight);
+}

@@ -9,7 +9,7 @@
 //   bold; a line is h + 2 pixels high. ("MS Sans Serif" -11 gives 6 x 13.)
 // The screen is 1024 x 768 at 96 dpi and 32 bits; frames are 4 pixels when sizeable, 3
 // otherwise; captions are 26 pixels high, 18 for tool windows; the colours are those of the
-// classic look. Tests may change the depth, resolution, metrics and colours through headless::Platform().
+// classic look; the menu bar is 19 pixels high. Tests may change the depth, resolution, metrics and colours through headless::Platform().
 // With visual styles switched on there, a theme part is a fill in a colour of its part and
 // state.
 #include <algorithm>
@@ -28,6 +28,8 @@ struct TWindow {
   TCreateParams Params;
   // An edit's selection: the anchor stays where it began, the caret moves.
   int Anchor = 0, Caret = 0;
+  // A form's menu bar.
+  std::vector<headless::TMenuBarItem> MenuBar;
 };
 
 std::map<std::uintptr_t, TWindow> Windows;
@@ -92,7 +94,7 @@ void headless::AdvanceClock(int Milliseconds) {
 // ===== Windows =====
 
 void backend::MakeWindow(TControl& Control, const TCreateParams& Params) {
-  Windows[++LastHandle] = {&Control, Params};
+  Windows[++LastHandle] = {&Control, Params, 0, 0, {}};
   Control.SetHandle(LastHandle);
 }
 
@@ -117,6 +119,63 @@ void backend::UpdateVisible(TControl& Control) {
   if (Control.Visible()) return;
   for (const TControl* C = headless::FocusedWindow(); C; C = C->Parent())
     if (C == &Control) Focus = 0;
+}
+
+namespace {
+std::vector<headless::TMenuBarItem> MirrorItems(const TMenuItem& Parent, bool RightToLeft) {
+  std::vector<headless::TMenuBarItem> Items;
+  for (int I = 0; I < Parent.Count(); ++I) {
+    const TMenuItem& Item = *Parent.Items(I);
+    Items.push_back({Item.Caption(), Item.Command(), Item.OwnerDraw(), Item.Enabled(), RightToLeft,
+                     MirrorItems(Item, RightToLeft)});
+  }
+  return Items;
+}
+
+const headless::TMenuBarItem* FindBarItem(const std::vector<headless::TMenuBarItem>& Items, int Command) {
+  for (const auto& Item : Items) {
+    if (Item.Command == Command) return &Item;
+    if (const auto* Found = FindBarItem(Item.Items, Command)) return Found;
+  }
+  return nullptr;
+}
+} // namespace
+
+void backend::UpdateMenu(TForm& Form) {
+  TWindow& W = WindowOf(Form);
+  W.MenuBar.clear();
+  if (Form.HasMenuBar()) W.MenuBar = MirrorItems(Form.Menu()->Items(), Form.Menu()->RightToLeft());
+}
+
+const std::vector<headless::TMenuBarItem>& headless::MenuBar(const TForm& Form) {
+  static const std::vector<TMenuBarItem> None;
+  const TWindow* W = WindowOf(Form.Handle());
+  return W ? W->MenuBar : None;
+}
+
+void headless::ChooseMenuItem(TForm& Form, int Command) {
+  const TMenuBarItem* Shown = FindBarItem(MenuBar(Form), Command);
+  if (!Shown || !Shown->Enabled || !Shown->Items.empty()) return;
+  if (TMenuItem* Item = Form.Menu() ? Form.Menu()->FindItem(Command) : nullptr)
+    Dispatch(Item, [&] { Item->Click(); });
+  AfterInput();
+}
+
+bool headless::DrawMenuBarItem(TForm& Form, int Index, TOwnerDrawState State, TBitmap& Into) {
+  const auto& Bar = MenuBar(Form);
+  if (Index < 0 || Index >= static_cast<int>(Bar.size()) || !Bar[Index].OwnerDraw) return false;
+  TMenuItem* Item = Form.Menu() ? Form.Menu()->FindItem(Bar[Index].Command) : nullptr;
+  if (!Item) return false;
+  Dispatch(Item, [&] {
+    TCanvas Measure;
+    Measure.Font = Screen->MenuFont();
+    const int Width = Item->MeasureItem(Measure).Width;
+    Into.SetPixelFormat(TPixelFormat::pf32bit);
+    Into.SetSize(std::max(Width, 0), Screen->SystemMetric(TSystemMetric::smCyMenu));
+    Into.Canvas().Font = Screen->MenuFont();
+    Item->DrawItem(Into.Canvas(), {0, 0, Into.Width(), Into.Height()}, State);
+  });
+  return true;
 }
 
 void backend::UpdateEnabled(TControl&) {}
@@ -367,8 +426,9 @@ TColor backend::SystemColor(int Index) {
   case 19: return 0xC8D0D4;      // inactive caption text
   case 27: return 0xF0CAA6;      // gradient active caption
   case 28: return 0xC0C0C0;      // gradient inactive caption
-  case 5: case 20: return 0xFFFFFF;
-  case 15: return 0xC0C0C0;
+  case 5: case 14: case 20: return 0xFFFFFF;
+  case 4: case 15: return 0xC0C0C0; // menu, button face
+  case 13: return 0x800000;         // highlight
   case 16: case 17: return 0x808080;
   default: return 0x000000;
   }
@@ -389,6 +449,7 @@ int backend::SystemMetric(TSystemMetric Metric) {
   case TSystemMetric::smCySmCaption: return 18;
   case TSystemMetric::smCxSmIcon: case TSystemMetric::smCySmIcon: return 16;
   case TSystemMetric::smCxVScroll: return 16;
+  case TSystemMetric::smCyMenu: return 19;
   }
   return 0;
 }
@@ -407,7 +468,7 @@ TFont backend::SystemFont(int Which) {
   TFont Font;
   Font.Name = "Tahoma";
   Font.Height = -11;
-  if (Which != 0) Font.Style = fsBold;
+  if (Which == 1 || Which == 2) Font.Style = fsBold;
   return Font;
 }
 

@@ -39,6 +39,26 @@ TControl* FocusedWindow();
 // Runs Body as a modal loop: the capture is released and idle time and timers run modally.
 void RunModal(const std::function<void()>& Body);
 
+// An item of a form's menu bar as the backend last built it.
+struct TMenuBarItem {
+  std::string Caption;
+  int Command = 0;
+  bool OwnerDraw = false;
+  bool Enabled = true;
+  bool RightToLeft = false;
+  std::vector<TMenuBarItem> Items;
+};
+// The items of Form's menu bar, empty without one.
+const std::vector<TMenuBarItem>& MenuBar(const TForm& Form);
+// The user chooses the item with Command on Form's bar or in one of its menus: its OnClick
+// runs as the window system's command brings it. Disabled items, items with sub-items and
+// commands not on the bar do nothing.
+void ChooseMenuItem(TForm& Form, int Command);
+// The window system asks Form to draw the owner-drawn bar item Index in State, as it does
+// whenever the bar is shown: Into becomes the item's size (as measured, as high as the bar)
+// and holds the drawing. False, drawing nothing, when the bar has no such owner-drawn item.
+bool DrawMenuBarItem(TForm& Form, int Index, TOwnerDrawState State, TBitmap& Into);
+
 struct TShownHelp {
   std::string HelpFile;
   int Context;

@@ -7,6 +7,7 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -103,12 +104,14 @@ void Blit(HDC Dc, int X, int Y, TBitmap& Bitmap) {
 
 // A bitmap of Width x Height that a control paints into, drawn off-screen and copied in one
 // step so that the window never shows a half-painted state.
-// Painter answers whether it drew anything.
-void PaintOffScreen(HDC Dc, int X, int Y, int Width, int Height, const std::function<bool(TCanvas&)>& Painter) {
+// Painter answers whether it drew anything; so does the result.
+bool PaintOffScreen(HDC Dc, int X, int Y, int Width, int Height, const std::function<bool(TCanvas&)>& Painter) {
   TBitmap Buffer;
   Buffer.SetPixelFormat(TPixelFormat::pf32bit);
   Buffer.SetSize(std::max(Width, 0), std::max(Height, 0));
-  if (!Buffer.Empty() && Painter(Buffer.Canvas())) Blit(Dc, X, Y, Buffer);
+  if (Buffer.Empty() || !Painter(Buffer.Canvas())) return false;
+  Blit(Dc, X, Y, Buffer);
+  return true;
 }
 
 void Paint(HWND Window, TControl* Control) {
@@ -126,18 +129,57 @@ void Paint(HWND Window, TControl* Control) {
   EndPaint(Window, &Ps);
 }
 
-// Lets a form paint its own caption over the one the system just drew. While the activation
-// moves, the active window is not yet the one WM_NCACTIVATE announces: the message's own state
-// is passed then.
-void PaintCaption(HWND Window, TForm& Form, int ActiveState = -1) {
+// Lets a form paint its own caption into Dc (the window's); true when it did. While the
+// activation moves, the active window is not yet the one WM_NCACTIVATE announces: the
+// message's own state is passed then.
+bool PaintCaption(HWND Window, HDC Dc, TForm& Form, int ActiveState = -1) {
   const TRect R = Form.CaptionRect();
-  HDC Dc = GetWindowDC(Window);
   const bool Active = ActiveState < 0 ? GetActiveWindow() == Window : ActiveState != 0;
+  bool Painted = false;
   Dispatch(&Form, [&] {
-    PaintOffScreen(Dc, R.Left, R.Top, R.Width(), R.Height(),
-                   [&](TCanvas& Canvas) { return Form.PaintNonClient(Canvas, Active); });
+    Painted = PaintOffScreen(Dc, R.Left, R.Top, R.Width(), R.Height(),
+                             [&](TCanvas& Canvas) { return Form.PaintNonClient(Canvas, Active); });
   });
+  return Painted;
+}
+
+bool PaintCaption(HWND Window, TForm& Form, int ActiveState = -1) {
+  HDC Dc = GetWindowDC(Window);
+  const bool Painted = PaintCaption(Window, Dc, Form, ActiveState);
   ReleaseDC(Window, Dc);
+  return Painted;
+}
+
+// WM_NCPAINT: inside the update region, the form's own caption and the band of its border
+// width first, then the system's frame and menu bar with both kept out of its region, so
+// that nothing is painted twice and the system's caption never flashes up.
+LRESULT PaintFrame(HWND Window, TForm& Form, WPARAM UpdateRegion) {
+  RECT W;
+  GetWindowRect(Window, &W);
+  // The region arrives in screen coordinates; 1 stands for the whole window.
+  HRGN Region = CreateRectRgn(W.left, W.top, W.right, W.bottom);
+  if (UpdateRegion > 1) CombineRgn(Region, Region, reinterpret_cast<HRGN>(UpdateRegion), RGN_AND);
+  HDC Dc = GetWindowDC(Window);
+  OffsetRgn(Region, -W.left, -W.top);
+  SelectClipRgn(Dc, Region);
+  if (PaintCaption(Window, Dc, Form)) {
+    const TRect C = Form.CaptionRect();
+    HRGN Caption = CreateRectRgn(C.Left, C.Top, C.Right, C.Bottom);
+    CombineRgn(Region, Region, Caption, RGN_DIFF);
+    DeleteObject(Caption);
+  }
+  if (const int B = Form.BorderWidth(); B > 0) {
+    const TRect I = Form.FrameInsets();
+    const int Width = W.right - W.left, Height = W.bottom - W.top;
+    ExcludeClipRect(Dc, I.Left, I.Top, Width - I.Right, Height - I.Bottom);
+    const RECT Band{I.Left - B, I.Top - B, Width - I.Right + B, Height - I.Bottom + B};
+    FillRect(Dc, &Band, BrushOf(Form.Color()));
+  }
+  ReleaseDC(Window, Dc);
+  OffsetRgn(Region, W.left, W.top);
+  const LRESULT Result = DefWindowProcA(Window, WM_NCPAINT, reinterpret_cast<WPARAM>(Region), 0);
+  DeleteObject(Region);
+  return Result;
 }
 
 // ===== Messages =====
@@ -247,6 +289,11 @@ LRESULT CALLBACK SubclassProc(HWND Window, UINT Message, WPARAM WParam, LPARAM L
   return CallWindowProcA(OldProc, Window, Message, WParam, LParam);
 }
 
+// The item of Form's menu with Command, or null.
+TMenuItem* MenuItemOf(TForm& Form, int Command) {
+  return Form.Menu() ? Form.Menu()->FindItem(Command) : nullptr;
+}
+
 // The non-client messages of a form: the system handles each first (or not, where the form
 // takes the message), then the form's hook runs. Returns true when handled, with Result set.
 bool FormMessage(HWND Window, TForm& Form, UINT Message, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
@@ -254,20 +301,70 @@ bool FormMessage(HWND Window, TForm& Form, UINT Message, WPARAM WParam, LPARAM L
   auto Hook = [&](const std::function<void()>& Action) { Dispatch(&Form, Action); };
   switch (Message) {
   case WM_CLOSE: Hook([&] { Form.CloseCommand(); }); Result = 0; return true;
-  case WM_NCPAINT:
+  case WM_NCPAINT: Result = PaintFrame(Window, Form, WParam); return true;
+  case WM_NCCALCSIZE:
     Result = System();
-    PaintCaption(Window, Form);
+    // The border width is a band of the frame: the client area lies inside it.
+    if (const int B = Form.BorderWidth(); B > 0) {
+      RECT& Client = WParam ? reinterpret_cast<NCCALCSIZE_PARAMS*>(LParam)->rgrc[0] : *reinterpret_cast<RECT*>(LParam);
+      InflateRect(&Client, -B, -B);
+    }
     return true;
   case WM_NCACTIVATE:
     Result = System();
     Hook([&] { Form.NonClientActivated(WParam != FALSE); });
     PaintCaption(Window, Form, WParam != FALSE);
     return true;
-  case WM_SETTEXT:
+  case WM_SETTEXT: {
+    bool Own = false;
+    Hook([&] { Own = Form.PaintsOwnCaption(); });
+    // The system paints its own caption with the new text at once. An empty window region
+    // keeps that off the screen; taken away without a redraw it leaves the screen as it was,
+    // and the form paints its caption over it. (Our windows have no region of their own.)
+    if (Own) SetWindowRgn(Window, CreateRectRgn(0, 0, 0, 0), FALSE);
     Result = System();
+    if (Own) SetWindowRgn(Window, nullptr, FALSE);
     Hook([&] { Form.CaptionChanged(); });
-    PaintCaption(Window, Form);
+    // A form that left this caption to the system after all gets the system's one redrawn.
+    if (!PaintCaption(Window, Form) && Own)
+      RedrawWindow(Window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
     return true;
+  }
+  case WM_COMMAND:
+    // A menu's choice: no control window and notification code 0 (1 from an accelerator).
+    if (LParam != 0 || HIWORD(WParam) > 1) return false;
+    if (TMenuItem* Item = MenuItemOf(Form, LOWORD(WParam))) Dispatch(Item, [&] { Item->Click(); });
+    Result = 0;
+    return true;
+  case WM_MEASUREITEM: {
+    auto& Measure = *reinterpret_cast<MEASUREITEMSTRUCT*>(LParam);
+    TMenuItem* Item = Measure.CtlType == ODT_MENU ? MenuItemOf(Form, static_cast<int>(Measure.itemData)) : nullptr;
+    if (!Item) return false;
+    TCanvas Canvas;
+    Canvas.Font = Screen->MenuFont();
+    Dispatch(Item, [&] {
+      const TSize Size = Item->MeasureItem(Canvas);
+      Measure.itemWidth = static_cast<UINT>(std::max(Size.Width, 0));
+      Measure.itemHeight = static_cast<UINT>(std::max(Size.Height, 0));
+    });
+    Result = TRUE;
+    return true;
+  }
+  case WM_DRAWITEM: {
+    const auto& Draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam);
+    TMenuItem* Item = Draw.CtlType == ODT_MENU ? MenuItemOf(Form, static_cast<int>(Draw.itemData)) : nullptr;
+    if (!Item) return false;
+    const RECT& R = Draw.rcItem;
+    Dispatch(Item, [&] {
+      PaintOffScreen(Draw.hDC, R.left, R.top, R.right - R.left, R.bottom - R.top, [&](TCanvas& Canvas) {
+        Canvas.Font = Screen->MenuFont();
+        Item->DrawItem(Canvas, {0, 0, R.right - R.left, R.bottom - R.top}, Draw.itemState);
+        return true;
+      });
+    });
+    Result = TRUE;
+    return true;
+  }
   case WM_NCHITTEST: {
     const int SystemResult = static_cast<int>(System());
     int Answer = SystemResult;
@@ -411,6 +508,47 @@ void backend::MakeWindow(TControl& Control, const TCreateParams& Params) {
   }
   Control.SetHandle(reinterpret_cast<std::uintptr_t>(Window));
   SendMessageA(Window, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle(Control.Font())), FALSE);
+  // The frame was measured before the window knew its form, without the border width.
+  if (TForm* Form = FormOf(&Control); Form && Form->BorderWidth() > 0)
+    SetWindowPos(Window, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+namespace {
+// Appends Parent's sub-items to Menu. The command travels as the item's data too: owner-drawn
+// messages name an item with sub-items by its menu's handle instead.
+void AppendMenuItems(HMENU Menu, const TMenuItem& Parent, bool RightToLeft, bool Bar) {
+  for (int I = 0; I < Parent.Count(); ++I) {
+    const TMenuItem& Item = *Parent.Items(I);
+    std::string Caption = Item.Caption();
+    MENUITEMINFOA Info{};
+    Info.cbSize = sizeof Info;
+    Info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_DATA | MIIM_STRING;
+    Info.fType = Item.OwnerDraw() ? MFT_OWNERDRAW : MFT_STRING;
+    // The first item of a right-to-left bar takes the others with it to the right.
+    if (RightToLeft) Info.fType |= MFT_RIGHTORDER | (Bar && I == 0 ? MFT_RIGHTJUSTIFY : 0);
+    Info.fState = Item.Enabled() ? MFS_ENABLED : MFS_GRAYED;
+    Info.wID = static_cast<UINT>(Item.Command());
+    Info.dwItemData = static_cast<ULONG_PTR>(Item.Command());
+    Info.dwTypeData = Caption.data();
+    if (Item.Count() > 0) {
+      Info.fMask |= MIIM_SUBMENU;
+      Info.hSubMenu = CreatePopupMenu();
+      AppendMenuItems(Info.hSubMenu, Item, RightToLeft, false);
+    }
+    InsertMenuItemA(Menu, static_cast<UINT>(I), TRUE, &Info);
+  }
+}
+} // namespace
+
+void backend::UpdateMenu(TForm& Form) {
+  HWND Window = Hwnd(Form);
+  HMENU Old = GetMenu(Window), Bar = nullptr;
+  if (Form.HasMenuBar()) {
+    Bar = CreateMenu();
+    AppendMenuItems(Bar, Form.Menu()->Items(), Form.Menu()->RightToLeft(), true);
+  }
+  ::SetMenu(Window, Bar);
+  if (Old) DestroyMenu(Old);
 }
 
 void backend::FreeWindow(TControl& Control) {
@@ -596,7 +734,7 @@ int backend::BitsPerPixel() {
 int backend::SystemMetric(TSystemMetric Metric) {
   static const int Index[] = {SM_CXSIZEFRAME, SM_CYSIZEFRAME, SM_CXDLGFRAME, SM_CYDLGFRAME,
                               SM_CYCAPTION,   SM_CYSMCAPTION, SM_CXSMICON,   SM_CYSMICON,
-                              SM_CXVSCROLL};
+                              SM_CXVSCROLL,   SM_CYMENU};
   return GetSystemMetrics(Index[static_cast<int>(Metric)]);
 }
 
@@ -612,7 +750,9 @@ TFont backend::SystemFont(int Which) {
   Metrics.cbSize = offsetof(NONCLIENTMETRICSA, lfMessageFont) + sizeof(LOGFONTA);
   TFont Font;
   if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, Metrics.cbSize, &Metrics, 0)) return Font;
-  const LOGFONTA& L = Which == 0 ? Metrics.lfMessageFont : Which == 1 ? Metrics.lfCaptionFont : Metrics.lfSmCaptionFont;
+  const LOGFONTA* const Fonts[] = {&Metrics.lfMessageFont, &Metrics.lfCaptionFont, &Metrics.lfSmCaptionFont,
+                                   &Metrics.lfMenuFont};
+  const LOGFONTA& L = *Fonts[std::clamp(Which, 0, 3)];
   Font.Name = L.lfFaceName;
   Font.Height = L.lfHeight;
   Font.Charset = L.lfCharSet;
