@@ -215,7 +215,7 @@ TEST_F(ResizeDialog, PreviewsGiveWayToTheImageAfterOneAndAHalfSeconds) {
       for (int X = 0; X < Seam->Width; ++X)
         Magenta += std::memcmp(Seam->PixelAddress(X, Y), "\xFF\x00\xFF", 3) == 0;
     EXPECT_EQ(Magenta, Seam->Height);
-    user::Wait(1500);
+    user::Wait(1600); // a real timer is never early but may be dispatched late
     EXPECT_TRUE(HostShows(*Expected->Image));
     user::Click(*F.CancelButton);
   });
