@@ -157,6 +157,15 @@ private:
   // to its start. Only vertical passes and removals may run in between.
   void BeginNarrowing();
   void EndNarrowing();
+  // While ScaleTo runs, the horizontal seam maps hold each column's cells together (column x
+  // from element x * the allocated height on), so that the horizontal pass, its updates and
+  // the removal's shift run along contiguous lines; otherwise they are laid out row by row.
+  // The maps are stale once ScaleTo has returned.
+  bool HorizontalByColumns_ = false;
+  // Where cell (X, Y) of the horizontal seam maps lies.
+  std::ptrdiff_t HorizontalCell(int X, int Y) const;
+  // Switches the layout of the horizontal seam maps; the contents become stale.
+  void HoldHorizontalByColumns(bool ByColumns);
   // Scratch lines of the horizontal pass (columns copied into contiguous lines).
   std::vector<double> HorizontalScratch_;
   std::vector<std::uint8_t> HorizontalStepScratch_;

@@ -75,14 +75,15 @@ struct TChangedRange {
 };
 
 // Brings cells First..Last of line R up to date from the previous line P, in place, and
-// reports which of them changed, all in one sweep. The cells of P, Own, R and S lie Stride
-// apart (1 along a row; the row length down a column). Line 0 (P null) takes the plain costs.
-// The same choices as AccumulateLine; equal sums compare equal, so a cell reported unchanged
-// holds exactly the value it held.
-template <bool Strided>
+// reports which of them changed, all in one sweep. The cells of P, R and S lie Stride apart,
+// those of Own OwnStride apart (1 along a row; the row length down a column). Line 0 (P
+// null) takes the plain costs. The same choices as AccumulateLine; equal sums compare equal,
+// so a cell reported unchanged holds exactly the value it held.
+template <bool Strided, bool OwnStrided = Strided>
 inline TChangedRange UpdateLine(const double* P, const double* Own, double* R, std::uint8_t* S,
-                                std::ptrdiff_t Stride, int Length, int First, int Last) {
+                                std::ptrdiff_t Stride, std::ptrdiff_t OwnStride, int Length, int First, int Last) {
   const std::ptrdiff_t D = Strided ? Stride : 1;
+  const std::ptrdiff_t E = OwnStrided ? OwnStride : 1;
   TChangedRange Changed{Last + 1, First - 1};
   auto Note = [&Changed](int X) {
     if (Changed.First > X) Changed.First = X;
@@ -92,33 +93,37 @@ inline TChangedRange UpdateLine(const double* P, const double* Own, double* R, s
     double& Sum = R[X * D];
     std::uint8_t& Step = S[X * D];
     const double Old = Sum;
+    const double OwnCost = Own[X * E];
     if (!P) {
-      Sum = Own[X * D];
+      Sum = OwnCost;
       Step = 0;
       if (Sum != Old) Note(X);
       return;
     }
     const double* Q = P + X * D;
     if (Length == 1) {
-      Sum = Own[0] + Q[0];
+      Sum = OwnCost + Q[0];
       Step = 0;
     } else if (X == 0) {
-      ChooseAtBorder(Q[0], Q[D], StepRight, Own[0], Sum, Step);
+      ChooseAtBorder(Q[0], Q[D], StepRight, OwnCost, Sum, Step);
     } else if (X == Length - 1) {
-      ChooseAtBorder(Q[0], Q[-D], StepLeft, Own[X * D], Sum, Step);
+      ChooseAtBorder(Q[0], Q[-D], StepLeft, OwnCost, Sum, Step);
     } else {
-      Choose(Q[-D], Q[0], Q[D], Own[X * D], Sum, Step);
+      Choose(Q[-D], Q[0], Q[D], OwnCost, Sum, Step);
     }
     if (Sum != Old) Note(X);
   };
   auto Pair = [&](const double* V, int X) {
     return Strided ? _mm_set_pd(V[(X + 1) * D], V[X * D]) : _mm_loadu_pd(V + X);
   };
+  auto OwnPair = [&](int X) {
+    return OwnStrided ? _mm_set_pd(Own[(X + 1) * E], Own[X * E]) : _mm_loadu_pd(Own + X);
+  };
   int X = First;
   if (X == 0 && X <= Last) Single(X++);
   for (; P && X + 1 <= Last && X + 1 <= Length - 2; X += 2) {
     const __m128d Old = Pair(R, X);
-    const __m128d New = ChooseTwo(Pair(P, X - 1), Pair(P, X), Pair(P, X + 1), Pair(Own, X), S + X * D, S + (X + 1) * D);
+    const __m128d New = ChooseTwo(Pair(P, X - 1), Pair(P, X), Pair(P, X + 1), OwnPair(X), S + X * D, S + (X + 1) * D);
     if constexpr (Strided) {
       _mm_storel_pd(R + X * D, New);
       _mm_storeh_pd(R + (X + 1) * D, New);

@@ -54,7 +54,9 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
   NewHeight = std::max(NewHeight, 1);
   const int Total = std::max(0, Width - NewWidth) + std::max(0, Height - NewHeight);
   // Once only the width shrinks, removals move the shorter side of each row; the rows are put
-  // back in place at the end, also when a progress report aborts.
+  // back in place at the end, also when a progress report aborts. The same holds for the
+  // horizontal seam maps held by columns.
+  if (Total > 0 && Height > NewHeight) HoldHorizontalByColumns(true);
   try {
     for (int Step = 1; Step <= Total; ++Step) {
       TSeamDirections Directions = 0;
@@ -71,7 +73,7 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
                                ? *SeamCost[sdVertical]->CellAddress(RowOrigin(Bottom) + BestColumn, Bottom) / Height
                                : Infinity;
       const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
-                               ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width
+                               ? SeamCost[sdHorizontal]->Map[HorizontalCell(Width - 1, BestRow)] / Width
                                : Infinity;
       if (CostV < CostH)
         RemoveVerticalSeam(BestColumn);
@@ -81,9 +83,11 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
     }
   } catch (...) {
     EndNarrowing();
+    HoldHorizontalByColumns(false);
     throw;
   }
   EndNarrowing();
+  HoldHorizontalByColumns(false);
 }
 
 void TSeamCarvingComponent::ReleaseDerivedMaps() {

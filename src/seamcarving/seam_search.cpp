@@ -87,24 +87,29 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
 namespace {
 
 // One seam map's cells addressed by line (row for the vertical map, column for the
-// horizontal one) and position within the line.
+// horizontal one) and position within the line; the plain costs may be laid out otherwise.
 struct TLineMaps {
   double* Sum;
-  const double* Own;
   std::uint8_t* Steps;
   std::ptrdiff_t LineStride; // cells from one line to the next
   std::ptrdiff_t CellStride; // cells from one position to the next
+  const double* Own;
+  std::ptrdiff_t OwnLineStride;
+  std::ptrdiff_t OwnCellStride;
   int Lines;
   int Length;
-  const int* Origin; // per line: the position where its live cells start; may be null
+  const int* Origin; // per line: the position where its live cells start in every map; may be null
 
-  std::ptrdiff_t Base(int Line) const { return Line * LineStride + (Origin ? Origin[Line] : 0) * CellStride; }
+  std::ptrdiff_t Start(int Line) const { return Origin ? Origin[Line] : 0; }
+  std::ptrdiff_t Base(int Line) const { return Line * LineStride + Start(Line) * CellStride; }
+  std::ptrdiff_t OwnBase(int Line) const { return Line * OwnLineStride + Start(Line) * OwnCellStride; }
 };
 
 // The map after a removal across its lines, its cells already shifted with the pixels, brought
 // up to date one line at a time from line 0 on: each line needs only the one before it
-// and its own repaired costs. Path holds the removed seam's position in every line.
-template <bool Contiguous>
+// and its own repaired costs. Path holds the removed seam's position in every line. Strided
+// and OwnStrided say whether the cells of a line, and its plain costs, lie apart.
+template <bool Strided, bool OwnStrided>
 class TAcrossRemovalUpdate {
 public:
   TAcrossRemovalUpdate(const TLineMaps& M, const std::vector<int>& Path, int Radius)
@@ -123,8 +128,9 @@ public:
     First = std::max(First, 0);
     Last = std::min(Last, M_.Length - 1);
     const std::ptrdiff_t Base = M_.Base(Line);
-    Changed_ = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M_.Sum + M_.Base(Line - 1), M_.Own + Base, M_.Sum + Base,
-                                       M_.Steps + Base, M_.CellStride, M_.Length, First, Last);
+    Changed_ = UpdateLine<Strided, OwnStrided>(Line == 0 ? nullptr : M_.Sum + M_.Base(Line - 1), M_.Own + M_.OwnBase(Line),
+                                               M_.Sum + Base, M_.Steps + Base, M_.CellStride, M_.OwnCellStride,
+                                               M_.Length, First, Last);
   }
 
 private:
@@ -134,9 +140,9 @@ private:
   TChangedRange Changed_{0, -1};
 };
 
-template <bool Contiguous>
+template <bool Strided, bool OwnStrided>
 void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
-  TAcrossRemovalUpdate<Contiguous> Update(M, Path, Radius);
+  TAcrossRemovalUpdate<Strided, OwnStrided> Update(M, Path, Radius);
   for (int Line = 0; Line < M.Lines; ++Line) Update.Update(Line);
 }
 
@@ -184,7 +190,8 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
     if (!VerticalMapUpdated_)
-      UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W, Origin}, LastPath_, CostWindowRadius);
+      UpdateAcrossRemoval<false, false>({C.Map, S.Map, C.Width, 1, CostMap->Map, C.Width, 1, H, W, Origin}, LastPath_,
+                                        CostWindowRadius);
   } else {
     // Row Y needs the columns whose changes have begun by row Y; those form a growing set, and
     // recomputing the unchanged cells inside its hull gives their old values again.
@@ -219,44 +226,56 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   SeamMapFresh[sdVertical] = true;
 }
 
+std::ptrdiff_t TSeamCarvingComponent::HorizontalCell(int X, int Y) const {
+  return HorizontalByColumns_ ? std::ptrdiff_t(X) * CostMap->Height + Y : std::ptrdiff_t(Y) * CostMap->Width + X;
+}
+
 void TSeamCarvingComponent::HorizontalSeamPass() {
   PrepareSeamPass(sdHorizontal);
-  TFloatMap& C = *SeamCost[sdHorizontal];
-  TLinearBitmap& S = *SeamStep[sdHorizontal];
   const int W = Width, H = Height;
-  const std::ptrdiff_t Stride = C.Width; // cells per row; the step bitmap is packed alike
-  double* const Sum = C.Map;
+  const bool ByColumns = HorizontalByColumns_;
+  const std::ptrdiff_t Stride = CostMap->Width; // cells per row of every map; the step bitmap is packed alike
+  const std::ptrdiff_t ColumnStride = ByColumns ? CostMap->Height : 1; // cells from one column to the next
+  const std::ptrdiff_t RowStride = ByColumns ? 1 : Stride;
+  double* const Sum = SeamCost[sdHorizontal]->Map;
   const double* const Own = CostMap->Map;
-  std::uint8_t* const Steps = S.Map;
+  std::uint8_t* const Steps = SeamStep[sdHorizontal]->Map;
   if (Reusable_[sdHorizontal] && LastRemoval_ == sdHorizontal) {
-    UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H, nullptr}, LastPath_, CostWindowRadius);
+    const TLineMaps M{Sum, Steps, ColumnStride, RowStride, Own, 1, Stride, W, H, nullptr};
+    if (ByColumns)
+      UpdateAcrossRemoval<false, true>(M, LastPath_, CostWindowRadius);
+    else
+      UpdateAcrossRemoval<true, true>(M, LastPath_, CostWindowRadius);
   } else {
     // Row Y is recomputed from column Start[Y] on; the cells before it are unchanged.
     std::vector<int> Start;
     ChangedFrom(sdHorizontal, H, Start);
     for (int Y = 0; Y < H; ++Y)
       if (Start[Y] == 0) {
-        Sum[Y * Stride] = Own[Y * Stride];
-        Steps[Y * Stride] = 0;
+        Sum[Y * RowStride] = Own[Y * Stride];
+        Steps[Y * RowStride] = 0;
       }
     const int From = std::max(1, *std::min_element(Start.begin(), Start.end()));
     // Each column needs the whole column before it, and a column of a wide map touches a new
-    // memory page per cell. So the map is processed in tiles of columns: a tile is copied into
-    // scratch lines (one per column, contiguous), the pass runs along those lines with the
-    // same kernel as the vertical pass, and the results are copied back. Cells before a row's
-    // first changed column are recomputed from unchanged inputs and come out as they were.
+    // memory page per cell. So the map is processed in tiles of columns: a tile's plain costs
+    // are copied into scratch lines (one per column, contiguous), and the pass runs along
+    // those lines with the same kernel as the vertical pass, straight into the map when it is
+    // held by columns, otherwise into scratch lines copied back afterwards. Cells before a
+    // row's first changed column are recomputed from unchanged inputs and come out as they
+    // were.
     constexpr int Tile = 64;
     constexpr int Block = 8;      // rows copied per cache line of a scratch line
     constexpr int Lookahead = 16; // rows: the map's rows are far apart, so no prefetcher helps
     std::vector<double>& Scratch = HorizontalScratch_;
     std::vector<std::uint8_t>& StepScratch = HorizontalStepScratch_;
-    Scratch.resize(std::size_t(2 * Tile + 1) * H);
-    StepScratch.resize(std::size_t(Tile) * H);
+    Scratch.resize(std::size_t(ByColumns ? Tile : 2 * Tile + 1) * H);
+    StepScratch.resize(ByColumns ? 0 : std::size_t(Tile) * H);
     double* const OwnLines = Scratch.data();
     double* const SumLines = OwnLines + std::size_t(Tile) * H;
     double* const Previous = SumLines + std::size_t(Tile) * H;
     std::uint8_t* const StepLines = StepScratch.data();
-    for (int Y = 0; Y < H; ++Y) Previous[Y] = Sum[Y * Stride + From - 1];
+    if (!ByColumns)
+      for (int Y = 0; Y < H; ++Y) Previous[Y] = Sum[Y * Stride + From - 1];
     for (int X0 = From; X0 < W; X0 += Tile) {
       const int Columns = std::min(Tile, W - X0);
       for (int Y0 = 0; Y0 < H; Y0 += Block) {
@@ -264,6 +283,12 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
         PrefetchRows(Own + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
         for (int J = 0; J < Columns; ++J)
           for (int Y = Y0; Y < Y1; ++Y) OwnLines[std::size_t(J) * H + Y] = Own[Y * Stride + X0 + J];
+      }
+      if (ByColumns) {
+        for (int X = X0; X < X0 + Columns; ++X)
+          AccumulateLine(Sum + (X - 1) * ColumnStride, OwnLines + std::size_t(X - X0) * H, Sum + X * ColumnStride,
+                         Steps + X * ColumnStride, H, 0, H - 1);
+        continue;
       }
       for (int J = 0; J < Columns; ++J)
         AccumulateLine(J == 0 ? Previous : SumLines + std::size_t(J - 1) * H, OwnLines + std::size_t(J) * H,
@@ -283,7 +308,7 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   Reusable_[sdHorizontal] = false;
   int Best = 0;
   for (int Y = 1; Y < H; ++Y)
-    if (Sum[Y * Stride + W - 1] < Sum[Best * Stride + W - 1]) Best = Y;
+    if (Sum[HorizontalCell(W - 1, Y)] < Sum[HorizontalCell(W - 1, Best)]) Best = Y;
   BestRow = Best;
   SeamMapFresh[sdHorizontal] = true;
 }
@@ -310,6 +335,13 @@ void TSeamCarvingComponent::ForgetSeamMaps() {
   SeamMapFresh = {};
   Reusable_ = {};
   VerticalMapUpdated_ = false;
+}
+
+void TSeamCarvingComponent::HoldHorizontalByColumns(bool ByColumns) {
+  if (ByColumns == HorizontalByColumns_) return;
+  HorizontalByColumns_ = ByColumns;
+  SeamMapFresh[sdHorizontal] = false;
+  Reusable_[sdHorizontal] = false;
 }
 
 void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
@@ -363,10 +395,10 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
                            NewWidth, Height, CostWindowRadius, Origin};
   std::vector<std::uint64_t> LineS, LineQ;
   const bool UpdateNow = Origin && ShiftSeamMap;
-  std::optional<TAcrossRemovalUpdate<true>> Update;
+  std::optional<TAcrossRemovalUpdate<false, false>> Update;
   if (UpdateNow)
-    Update.emplace(TLineMaps{SeamCost[sdVertical]->Map, CostMap->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1,
-                             Height, NewWidth, Origin},
+    Update.emplace(TLineMaps{SeamCost[sdVertical]->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1, CostMap->Map,
+                             CostMap->Width, 1, Height, NewWidth, Origin},
                    LastPath_, CostWindowRadius);
   const int Lag = std::max(CostWindowRadius, 0);
   for (int Y = 0; Y < Height + Lag; ++Y) {
@@ -440,8 +472,20 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   SeamRow.resize(Width);
   for (int X = Width - 1, Row = Y; X >= 0; --X) {
     SeamRow[X] = Row;
-    Row += StepOffset(*Steps.PixelAddress(X, Row));
+    Row += StepOffset(Steps.Map[HorizontalCell(X, Row)]);
   }
+  if (ShiftSeamMap && HorizontalByColumns_) {
+    // Held by columns, the seam map's cells below the seam pixel are one block per column.
+    double* const Sums = SeamCost[sdHorizontal]->Map;
+    std::uint8_t* const StepCells = SeamStep[sdHorizontal]->Map;
+    for (int X = 0; X < Width; ++X) {
+      const std::ptrdiff_t Seam = HorizontalCell(X, SeamRow[X]);
+      const std::size_t Count = std::size_t(NewHeight - SeamRow[X]);
+      std::memmove(Sums + Seam, Sums + Seam + 1, Count * sizeof(double));
+      std::memmove(StepCells + Seam, StepCells + Seam + 1, Count);
+    }
+  }
+  const bool ShiftSeamRows = ShiftSeamMap && !HorizontalByColumns_;
   // Every column below its seam pixel moves up by one row. Going row by row from the top keeps
   // the moves in memory order; each cell is read before the row above it is overwritten. In a
   // row, the cells that move are those whose seam pixel lies at or above it: runs of columns
@@ -449,7 +493,7 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   // block per map, which is the cell-by-cell move done in one go.
   const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
   const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
-  const std::ptrdiff_t SumStride = ShiftSeamMap ? SeamCost[sdHorizontal]->Width : 0;
+  const std::ptrdiff_t SumStride = ShiftSeamRows ? SeamCost[sdHorizontal]->Width : 0;
   for (int Row = Top; Row < NewHeight; ++Row) {
     std::uint8_t* Pixels = Image->ScanLine(Row);
     const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
@@ -457,14 +501,14 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     const std::uint8_t* GreyBelow = GreyImage->ScanLine(Row + 1);
     double* Cells = CostMap->ScanLine(Row);
     const double* CellsBelow = CostMap->ScanLine(Row + 1);
-    double* Sums = ShiftSeamMap ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
-    std::uint8_t* StepCells = ShiftSeamMap ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
+    double* Sums = ShiftSeamRows ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
+    std::uint8_t* StepCells = ShiftSeamRows ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
     auto MoveUp = [&](int First, int End) {
       const std::size_t Count = std::size_t(End - First);
       std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
       if (SeparateGrey) std::memcpy(Grey + First, GreyBelow + First, Count);
       std::memcpy(Cells + First, CellsBelow + First, Count * sizeof(double));
-      if (ShiftSeamMap) {
+      if (ShiftSeamRows) {
         std::memcpy(Sums + First, Sums + First + SumStride, Count * sizeof(double));
         std::memcpy(StepCells + First, StepCells + First + SumStride, Count);
       }
