@@ -146,6 +146,9 @@ private:
   // The last removal, a vertical one while narrowing, has already brought the vertical map up
   // to date; the next vertical pass only finds its best end.
   bool VerticalMapUpdated_ = false;
+  // The last removal, a vertical one, has left the vertical map unshifted: the next vertical
+  // pass moves each row's cells right of the seam before bringing the row up to date.
+  bool VerticalShiftPending_ = false;
   // While ScaleTo or EnlargeWidth only narrow the image, row y's live cells start RowOrigin_[y]
   // cells into the row in every map (a removal moves the shorter side of each row); empty
   // otherwise, and always empty when a public operation returns. NarrowingFrom_ is the width

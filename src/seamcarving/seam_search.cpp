@@ -189,9 +189,19 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   const int W = Width, H = Height;
   const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
-    if (!VerticalMapUpdated_)
-      UpdateAcrossRemoval<false, false>({C.Map, S.Map, C.Width, 1, CostMap->Map, C.Width, 1, H, W, Origin}, LastPath_,
-                                        CostWindowRadius);
+    if (!VerticalMapUpdated_) {
+      TAcrossRemovalUpdate<false, false> Update({C.Map, S.Map, C.Width, 1, CostMap->Map, C.Width, 1, H, W, Origin},
+                                                LastPath_, CostWindowRadius);
+      for (int Y = 0; Y < H; ++Y) {
+        if (VerticalShiftPending_) {
+          // The removal's move of this row's cells right of the seam, one cell to the left.
+          const int From = RowOrigin(Y) + LastPath_[Y] + 1, Count = W - LastPath_[Y];
+          std::memmove(C.ScanLine(Y) + From - 1, C.ScanLine(Y) + From, sizeof(double) * Count);
+          std::memmove(S.ScanLine(Y) + From - 1, S.ScanLine(Y) + From, Count);
+        }
+        Update.Update(Y);
+      }
+    }
   } else {
     // Row Y needs the columns whose changes have begun by row Y; those form a growing set, and
     // recomputing the unchanged cells inside its hull gives their old values again.
@@ -221,6 +231,7 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   }
   Reusable_[sdVertical] = false;
   VerticalMapUpdated_ = false;
+  VerticalShiftPending_ = false;
   const double* Bottom = C.ScanLine(H - 1) + RowOrigin(H - 1);
   BestColumn = static_cast<int>(std::min_element(Bottom, Bottom + W) - Bottom);
   SeamMapFresh[sdVertical] = true;
@@ -335,6 +346,7 @@ void TSeamCarvingComponent::ForgetSeamMaps() {
   SeamMapFresh = {};
   Reusable_ = {};
   VerticalMapUpdated_ = false;
+  VerticalShiftPending_ = false;
 }
 
 void TSeamCarvingComponent::HoldHorizontalByColumns(bool ByColumns) {
@@ -351,6 +363,7 @@ void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
   SeamMapFresh = {};
   LastRemoval_ = Direction;
   VerticalMapUpdated_ = false;
+  VerticalShiftPending_ = false;
 }
 
 void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
@@ -358,7 +371,13 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   const int NewWidth = --Width;
   const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
-  const bool ShiftSeamMap = Reusable_[sdVertical];
+  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
+  // While narrowing, the vertical map is shifted and brought up to date here, row by row (see
+  // below). Otherwise its shift is left to the next vertical pass, which shifts each row just
+  // before it brings the row up to date: in ScaleTo's two-way steps that pass runs on the
+  // worker thread, which has less to do than the calling thread.
+  const bool ShiftSeamMap = Reusable_[sdVertical] && Origin;
+  VerticalShiftPending_ = Reusable_[sdVertical] && !Origin;
   const TLinearBitmap& Steps = *SeamStep[sdVertical];
   // Moves Count cells of row Y, starting at allocated column From, by one cell in every map:
   // to the left (Left) or to the right.
@@ -390,11 +409,10 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   // row, so this order gives what shifting everything first gives. While narrowing, the
   // vertical map follows each repaired row right away, as the next pass would bring it up to
   // date: that needs only the rows above, already done, and the row's final costs.
-  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   const TBandGeometry Band{GreyImage->Map, 1, GreyImage->BytesPerLine, CostMap->Map, 1, CostMap->Width,
                            NewWidth, Height, CostWindowRadius, Origin};
   std::vector<std::uint64_t> LineS, LineQ;
-  const bool UpdateNow = Origin && ShiftSeamMap;
+  const bool UpdateNow = ShiftSeamMap;
   std::optional<TAcrossRemovalUpdate<false, false>> Update;
   if (UpdateNow)
     Update.emplace(TLineMaps{SeamCost[sdVertical]->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1, CostMap->Map,
