@@ -45,19 +45,21 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   // some window of the band covers.
   const int SpanFirst = std::max(0, First - R), SpanLast = std::min(G.AcrossLimit - 1, Last + R);
   const int Span = SpanLast - SpanFirst + 1;
-  LineS.assign(Span + 1, 0);
-  LineQ.assign(Span + 1, 0);
-  for (int K = AlongFirst; K <= AlongLast; ++K) {
-    const std::uint8_t* P = G.Grey + K * G.GreyAlong + (G.OriginOf(K) + SpanFirst) * G.GreyAcross;
-    for (int I = 0; I < Span; ++I, P += G.GreyAcross) {
-      const std::uint32_t V = *P;
-      LineS[I + 1] += V;
-      LineQ[I + 1] += V * V;
-    }
-  }
+  LineS.resize(std::size_t(Span) + 1);
+  LineQ.resize(std::size_t(Span) + 1);
+  std::uint64_t* const PrefixS = LineS.data();
+  std::uint64_t* const PrefixQ = LineQ.data();
+  PrefixS[0] = PrefixQ[0] = 0;
+  std::uint64_t RunS = 0, RunQ = 0;
   for (int I = 0; I < Span; ++I) {
-    LineS[I + 1] += LineS[I];
-    LineQ[I + 1] += LineQ[I];
+    std::uint64_t S = 0, Q = 0; // kept in registers, one position across at a time
+    for (int K = AlongFirst; K <= AlongLast; ++K) {
+      const std::uint32_t V = G.Grey[K * G.GreyAlong + (G.OriginOf(K) + SpanFirst + I) * G.GreyAcross];
+      S += V;
+      Q += V * V;
+    }
+    PrefixS[I + 1] = RunS += S;
+    PrefixQ[I + 1] = RunQ += Q;
   }
   const std::uint64_t Rows = static_cast<std::uint64_t>(AlongLast - AlongFirst + 1);
   for (int C = First; C <= Last; ++C) {
