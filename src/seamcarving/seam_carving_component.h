@@ -169,6 +169,32 @@ private:
   std::ptrdiff_t HorizontalCell(int X, int Y) const;
   // Switches the layout of the horizontal seam maps; the contents become stale.
   void HoldHorizontalByColumns(bool ByColumns);
+  // Within ScaleTo, a removal records the moves of the working image's pixels instead of
+  // making them, when the image is not also the grey image (which the band repair reads):
+  // ScaleTo has them made during the next step, on the worker thread beside the calling
+  // thread's work, and makes every outstanding one before it returns. Two records: one may
+  // be in the making while the next removal fills the other.
+  struct TImageMoves {
+    struct TRowMove {
+      int From;  // allocated column of the first pixel moved
+      int Count; // pixels moved by one
+      bool Left; // to the left, the row's last pixel then zeroed; otherwise to the right
+    };
+    TSeamDirection Direction = sdVertical;
+    int Width = 0, Height = 0;   // the size after the removal
+    std::vector<TRowMove> Rows;  // vertical: per row
+    std::vector<int> SeamRow;    // horizontal: the seam's row in every column
+    bool Outstanding = false;
+  };
+  bool ImageMovesLater_ = false;
+  std::array<TImageMoves, 2> ImageMoves_;
+  unsigned ImageMovesRecorded_ = 0;
+  // The record a removal fills when its image moves are made later; null when it makes them.
+  TImageMoves* RecordImageMoves(TSeamDirection Direction);
+  void MakeImageMoves(TImageMoves& Moves);
+  void MakeOutstandingImageMoves();
+  // Handed from ScaleTo to FindSeams: made on the worker thread before its pass.
+  TImageMoves* ImageMovesForWorker_ = nullptr;
   // Scratch lines of the horizontal pass (columns copied into contiguous lines).
   std::vector<double> HorizontalScratch_;
   std::vector<std::uint8_t> HorizontalStepScratch_;

@@ -57,11 +57,25 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
   // back in place at the end, also when a progress report aborts. The same holds for the
   // horizontal seam maps held by columns.
   if (Total > 0 && Height > NewHeight) HoldHorizontalByColumns(true);
+  auto Finish = [this] {
+    ImageMovesLater_ = false;
+    MakeOutstandingImageMoves();
+    EndNarrowing();
+    HoldHorizontalByColumns(false);
+  };
   try {
     for (int Step = 1; Step <= Total; ++Step) {
       TSeamDirections Directions = 0;
       if (Width > NewWidth) Directions |= SeamDirectionBit(sdVertical);
       if (Height > NewHeight) Directions |= SeamDirectionBit(sdHorizontal);
+      // In two-way steps, the working image's moves of the removal before are made on the
+      // worker thread ahead of its vertical pass, which is the shorter one. In one-way steps a
+      // removal moves the image itself, along with the other maps while the rows are in cache.
+      const bool TwoWay = Directions == (SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+      TImageMoves& Earlier = ImageMoves_[(ImageMovesRecorded_ + 1) % 2];
+      if (TwoWay && Earlier.Outstanding) ImageMovesForWorker_ = &Earlier;
+      if (!TwoWay) MakeOutstandingImageMoves();
+      ImageMovesLater_ = TwoWay;
       if (Directions == SeamDirectionBit(sdVertical) && RowOrigin_.empty()) {
         UpdateCostMap();
         BeginNarrowing();
@@ -82,12 +96,11 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
       ReportProgress(Step * 100 / Total);
     }
   } catch (...) {
-    EndNarrowing();
-    HoldHorizontalByColumns(false);
+    ImageMovesForWorker_ = nullptr;
+    Finish();
     throw;
   }
-  EndNarrowing();
-  HoldHorizontalByColumns(false);
+  Finish();
 }
 
 void TSeamCarvingComponent::ReleaseDerivedMaps() {

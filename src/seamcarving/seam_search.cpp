@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "seamcarving/seam_carving_component.h"
@@ -72,6 +73,23 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
 }
 
 } // namespace
+
+// Calls Move(First, End) for each run of columns whose cells in row Row move up when the
+// horizontal seam SeamRow (its row in each of Width columns, the lowest Bottom) is removed:
+// those whose seam pixel lies at or above the row, the whole row once it is below Bottom.
+template <class TMove>
+void ForEachRunMovingUp(const std::vector<int>& SeamRow, int Width, int Row, int Bottom, TMove Move) {
+  if (Row >= Bottom) {
+    Move(0, Width);
+    return;
+  }
+  for (int X = 0; X < Width;) {
+    while (X < Width && SeamRow[X] > Row) ++X;
+    const int First = X;
+    while (X < Width && SeamRow[X] <= Row) ++X;
+    if (X > First) Move(First, X);
+  }
+}
 
 // ============================================================================
 // Updating a seam map after a removal
@@ -332,7 +350,13 @@ void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
   const bool Horizontal = Directions & SeamDirectionBit(sdHorizontal);
   if (Vertical && Horizontal) {
     if (!Worker_) Worker_ = std::make_unique<TWorkerThread>();
-    Worker_->RunSideBySide([this] { VerticalSeamPass(); }, [this] { HorizontalSeamPass(); });
+    TImageMoves* const Moves = std::exchange(ImageMovesForWorker_, nullptr);
+    Worker_->RunSideBySide(
+        [this, Moves] {
+          if (Moves) MakeImageMoves(*Moves);
+          VerticalSeamPass();
+        },
+        [this] { HorizontalSeamPass(); });
   }
   else if (Vertical)
     VerticalSeamPass();
@@ -380,13 +404,18 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   // worker thread, which has less to do than the calling thread.
   const bool ShiftSeamMap = Reusable_[sdVertical] && Origin;
   VerticalShiftPending_ = Reusable_[sdVertical] && !Origin;
+  TImageMoves* const Later = RecordImageMoves(sdVertical);
   const TLinearBitmap& Steps = *SeamStep[sdVertical];
   // Moves Count cells of row Y, starting at allocated column From, by one cell in every map:
   // to the left (Left) or to the right.
   auto Move = [&](int Y, int From, int Count, bool Left) {
     const int To = Left ? From - 1 : From + 1;
-    std::uint8_t* Row = Image->ScanLine(Y);
-    std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+    if (Later) {
+      Later->Rows[std::size_t(Y)] = {From, Count, Left};
+    } else {
+      std::uint8_t* Row = Image->ScanLine(Y);
+      std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+    }
     if (SeparateGrey) {
       std::uint8_t* Grey = GreyImage->ScanLine(Y);
       std::memmove(Grey + To, Grey + From, Count);
@@ -401,6 +430,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     }
   };
   LastPath_.resize(Height);
+  if (Later) Later->Rows.resize(std::size_t(Height));
   for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
     LastPath_[Y] = Column;
     Column += StepOffset(*Steps.PixelAddress(RowOrigin(Y) + Column, Y));
@@ -432,7 +462,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
         ++RowOrigin_[Y];
       } else {
         Move(Y, RowStart + Column + 1, NewWidth - Column, true);
-        Image->SetPixelValue(RowStart + NewWidth, Y, 0);
+        if (!Later) Image->SetPixelValue(RowStart + NewWidth, Y, 0);
         *CostMap->CellAddress(RowStart + NewWidth, Y) = 0.0;
       }
     }
@@ -443,6 +473,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     }
   }
   VerticalMapUpdated_ = UpdateNow;
+  if (Later) Later->Outstanding = true;
 }
 
 // ============================================================================
@@ -506,6 +537,8 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     }
   }
   const bool ShiftSeamRows = ShiftSeamMap && !HorizontalByColumns_;
+  TImageMoves* const Later = RecordImageMoves(sdHorizontal);
+  if (Later) Later->SeamRow = SeamRow;
   // Every column below its seam pixel moves up by one row. Going row by row from the top keeps
   // the moves in memory order; each cell is read before the row above it is overwritten. In a
   // row, the cells that move are those whose seam pixel lies at or above it: runs of columns
@@ -523,31 +556,73 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     const double* CellsBelow = CostMap->ScanLine(Row + 1);
     double* Sums = ShiftSeamRows ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
     std::uint8_t* StepCells = ShiftSeamRows ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
-    auto MoveUp = [&](int First, int End) {
+    ForEachRunMovingUp(SeamRow, Width, Row, Bottom, [&](int First, int End) {
       const std::size_t Count = std::size_t(End - First);
-      std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
+      if (!Later) std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
       if (SeparateGrey) std::memcpy(Grey + First, GreyBelow + First, Count);
       std::memcpy(Cells + First, CellsBelow + First, Count * sizeof(double));
       if (ShiftSeamRows) {
         std::memcpy(Sums + First, Sums + First + SumStride, Count * sizeof(double));
         std::memcpy(StepCells + First, StepCells + First + SumStride, Count);
       }
-    };
-    if (Row >= Bottom) {
-      MoveUp(0, Width);
-      continue;
-    }
-    for (int X = 0; X < Width;) {
-      while (X < Width && SeamRow[X] > Row) ++X;
-      const int First = X;
-      while (X < Width && SeamRow[X] <= Row) ++X;
-      if (X > First) MoveUp(First, X);
-    }
+    });
   }
-  std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
+  if (!Later) std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
   std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);
   const TBandGeometry Band{GreyImage->Map, GreyImage->BytesPerLine, 1, CostMap->Map, CostMap->Width, 1,
                            NewHeight, Width, CostWindowRadius, nullptr};
   std::vector<std::uint64_t> LineS, LineQ;
   for (int X = Width - 1; X >= 0; --X) RepairBandLine(Band, X, SeamRow[X], FixedCost, LineS, LineQ);
+  if (Later) Later->Outstanding = true;
+}
+
+// ============================================================================
+// Image moves made later
+// ============================================================================
+
+TSeamCarvingComponent::TImageMoves* TSeamCarvingComponent::RecordImageMoves(TSeamDirection Direction) {
+  if (!ImageMovesLater_ || GreyImage == Image.get()) return nullptr;
+  // The moves of the removal before may still be outstanding (being made on the worker thread):
+  // this removal's go into the other record.
+  TImageMoves& Moves = ImageMoves_[ImageMovesRecorded_++ % 2];
+  MakeImageMoves(Moves); // normally made during the step before already
+  Moves.Direction = Direction;
+  Moves.Width = Width;
+  Moves.Height = Height;
+  Moves.Outstanding = false; // until the removal has filled it in
+  return &Moves;
+}
+
+void TSeamCarvingComponent::MakeImageMoves(TImageMoves& Moves) {
+  if (!Moves.Outstanding) return;
+  const int PixelSize = Image->PixelSize;
+  if (Moves.Direction == sdVertical) {
+    // As the removal would have moved the pixels, row by row; a move to the left leaves the
+    // row's last pixel to be zeroed.
+    for (int Y = 0; Y < Moves.Height; ++Y) {
+      const TImageMoves::TRowMove& M = Moves.Rows[std::size_t(Y)];
+      std::uint8_t* Row = Image->ScanLine(Y);
+      const int To = M.Left ? M.From - 1 : M.From + 1;
+      std::memmove(Row + To * PixelSize, Row + M.From * PixelSize, std::size_t(M.Count) * PixelSize);
+      if (M.Left) std::memset(Row + (M.From + M.Count - 1) * PixelSize, 0, PixelSize);
+    }
+  } else {
+    const std::vector<int>& SeamRow = Moves.SeamRow;
+    const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
+    const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
+    for (int Row = Top; Row < Moves.Height; ++Row) {
+      std::uint8_t* Pixels = Image->ScanLine(Row);
+      const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
+      ForEachRunMovingUp(SeamRow, Moves.Width, Row, Bottom, [&](int First, int End) {
+        std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, std::size_t(End - First) * PixelSize);
+      });
+    }
+    std::memset(Image->ScanLine(Moves.Height), 0, std::size_t(Moves.Width) * PixelSize);
+  }
+  Moves.Outstanding = false;
+}
+
+void TSeamCarvingComponent::MakeOutstandingImageMoves() {
+  // The older record first.
+  for (unsigned K = 0; K < 2; ++K) MakeImageMoves(ImageMoves_[(ImageMovesRecorded_ + K) % 2]);
 }
