@@ -169,11 +169,11 @@ private:
   std::ptrdiff_t HorizontalCell(int X, int Y) const;
   // Switches the layout of the horizontal seam maps; the contents become stale.
   void HoldHorizontalByColumns(bool ByColumns);
-  // Within ScaleTo, a removal records the moves of the working image's pixels instead of
-  // making them, when the image is not also the grey image (which the band repair reads):
-  // ScaleTo has them made during the next step, on the worker thread beside the calling
-  // thread's work, and makes every outstanding one before it returns. Two records: one may
-  // be in the making while the next removal fills the other.
+  // In ScaleTo's two-way steps, a removal records the moves of the working image's pixels
+  // instead of making them, when the image is not also the grey image (which the band repair
+  // reads): the next two-way step has them made on the worker thread ahead of its vertical
+  // pass, and ScaleTo makes any outstanding ones before a one-way step and before it returns.
+  // Two records: one may be in the making while the next removal fills the other.
   struct TImageMoves {
     struct TRowMove {
       int From;  // allocated column of the first pixel moved
