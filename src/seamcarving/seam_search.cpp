@@ -72,8 +72,6 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   }
 }
 
-} // namespace
-
 // Calls Move(First, End) for each run of columns whose cells in row Row move up when the
 // horizontal seam SeamRow (its row in each of Width columns, the lowest Bottom) is removed:
 // those whose seam pixel lies at or above the row, the whole row once it is below Bottom.
@@ -90,6 +88,8 @@ void ForEachRunMovingUp(const std::vector<int>& SeamRow, int Width, int Row, int
     if (X > First) Move(First, X);
   }
 }
+
+} // namespace
 
 // ============================================================================
 // Updating a seam map after a removal
