@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 #include <png.h>
+#include <zlib.h>
 
 // Both libraries report errors by longjmp. Every function below that calls setjmp keeps only
 // trivially destructible locals, and the C++ objects (bitmap, row lists) are made outside
@@ -202,6 +203,11 @@ bool PngWriteAll(png_structp Png, png_infop Info, png_bytepp Rows, int Width, in
   if (setjmp(png_jmpbuf(Png))) return false;
   png_set_IHDR(Png, Info, png_uint_32(Width), png_uint_32(Height), 8, Grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  // Run-length matching on rows through the Paeth filter: on photographs it compresses as well
+  // as the default lazy matching after a filter chosen row by row (within about one percent)
+  // at a fifth to a tenth of the time, which otherwise rivals the resizing itself.
+  png_set_compression_strategy(Png, Z_RLE);
+  png_set_filter(Png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
   png_write_info(Png, Info);
   if (!Grey) png_set_bgr(Png);
   png_write_image(Png, Rows);

@@ -31,19 +31,29 @@ constexpr bool SkipChecksums = true;
 constexpr bool SkipChecksums = false;
 #endif
 
-// The checksum of PNG chunks (CRC-32, reflected polynomial 0xEDB88320).
+// The checksum of PNG chunks (CRC-32, reflected polynomial 0xEDB88320), eight bytes per step
+// through eight tables ("slicing by eight"): Tables[K][N] is the CRC of byte N followed by K
+// zero bytes, so a step gives what eight steps of the byte-wise table give.
 std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
-  static const auto Table = [] {
-    std::array<std::uint32_t, 256> Entries{};
+  static const auto Tables = [] {
+    std::array<std::array<std::uint32_t, 256>, 8> T{};
     for (std::uint32_t N = 0; N < 256; ++N) {
       std::uint32_t C = N;
       for (int K = 0; K < 8; ++K) C = C & 1 ? 0xEDB88320u ^ (C >> 1) : C >> 1;
-      Entries[N] = C;
+      T[0][N] = C;
     }
-    return Entries;
+    for (std::size_t K = 1; K < 8; ++K)
+      for (std::uint32_t N = 0; N < 256; ++N) T[K][N] = (T[K - 1][N] >> 8) ^ T[0][T[K - 1][N] & 0xFF];
+    return T;
   }();
   std::uint32_t Crc = 0xFFFFFFFFu;
-  for (std::size_t I = 0; I < Count; ++I) Crc = Table[(Crc ^ Bytes[I]) & 0xFF] ^ (Crc >> 8);
+  for (; Count >= 8; Count -= 8, Bytes += 8) {
+    const std::uint32_t Low = Crc ^ (std::uint32_t(Bytes[0]) | std::uint32_t(Bytes[1]) << 8 |
+                                     std::uint32_t(Bytes[2]) << 16 | std::uint32_t(Bytes[3]) << 24);
+    Crc = Tables[7][Low & 0xFF] ^ Tables[6][Low >> 8 & 0xFF] ^ Tables[5][Low >> 16 & 0xFF] ^ Tables[4][Low >> 24] ^
+          Tables[3][Bytes[4]] ^ Tables[2][Bytes[5]] ^ Tables[1][Bytes[6]] ^ Tables[0][Bytes[7]];
+  }
+  for (; Count > 0; --Count) Crc = Tables[0][(Crc ^ *Bytes++) & 0xFF] ^ (Crc >> 8);
   return ~Crc;
 }
 

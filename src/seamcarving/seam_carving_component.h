@@ -146,6 +146,9 @@ private:
   // The last removal, a vertical one while narrowing, has already brought the vertical map up
   // to date; the next vertical pass only finds its best end.
   bool VerticalMapUpdated_ = false;
+  // The last removal, a vertical one, has left the vertical map unshifted: the next vertical
+  // pass moves each row's cells right of the seam before bringing the row up to date.
+  bool VerticalShiftPending_ = false;
   // While ScaleTo or EnlargeWidth only narrow the image, row y's live cells start RowOrigin_[y]
   // cells into the row in every map (a removal moves the shorter side of each row); empty
   // otherwise, and always empty when a public operation returns. NarrowingFrom_ is the width
@@ -157,6 +160,41 @@ private:
   // to its start. Only vertical passes and removals may run in between.
   void BeginNarrowing();
   void EndNarrowing();
+  // While ScaleTo runs, the horizontal seam maps hold each column's cells together (column x
+  // from element x * the allocated height on), so that the horizontal pass, its updates and
+  // the removal's shift run along contiguous lines; otherwise they are laid out row by row.
+  // The maps are stale once ScaleTo has returned.
+  bool HorizontalByColumns_ = false;
+  // Where cell (X, Y) of the horizontal seam maps lies.
+  std::ptrdiff_t HorizontalCell(int X, int Y) const;
+  // Switches the layout of the horizontal seam maps; the contents become stale.
+  void HoldHorizontalByColumns(bool ByColumns);
+  // In ScaleTo's two-way steps, a removal records the moves of the working image's pixels
+  // instead of making them, when the image is not also the grey image (which the band repair
+  // reads): the next two-way step has them made on the worker thread ahead of its vertical
+  // pass, and ScaleTo makes any outstanding ones before a one-way step and before it returns.
+  // Two records: one may be in the making while the next removal fills the other.
+  struct TImageMoves {
+    struct TRowMove {
+      int From;  // allocated column of the first pixel moved
+      int Count; // pixels moved by one
+      bool Left; // to the left, the row's last pixel then zeroed; otherwise to the right
+    };
+    TSeamDirection Direction = sdVertical;
+    int Width = 0, Height = 0;   // the size after the removal
+    std::vector<TRowMove> Rows;  // vertical: per row
+    std::vector<int> SeamRow;    // horizontal: the seam's row in every column
+    bool Outstanding = false;
+  };
+  bool ImageMovesLater_ = false;
+  std::array<TImageMoves, 2> ImageMoves_;
+  unsigned ImageMovesRecorded_ = 0;
+  // The record a removal fills when its image moves are made later; null when it makes them.
+  TImageMoves* RecordImageMoves(TSeamDirection Direction);
+  void MakeImageMoves(TImageMoves& Moves);
+  void MakeOutstandingImageMoves();
+  // Handed from ScaleTo to FindSeams: made on the worker thread before its pass.
+  TImageMoves* ImageMovesForWorker_ = nullptr;
   // Scratch lines of the horizontal pass (columns copied into contiguous lines).
   std::vector<double> HorizontalScratch_;
   std::vector<std::uint8_t> HorizontalStepScratch_;

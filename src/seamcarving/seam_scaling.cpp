@@ -54,12 +54,28 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
   NewHeight = std::max(NewHeight, 1);
   const int Total = std::max(0, Width - NewWidth) + std::max(0, Height - NewHeight);
   // Once only the width shrinks, removals move the shorter side of each row; the rows are put
-  // back in place at the end, also when a progress report aborts.
+  // back in place at the end, also when a progress report aborts. The same holds for the
+  // horizontal seam maps held by columns.
+  if (Total > 0 && Height > NewHeight) HoldHorizontalByColumns(true);
+  auto Finish = [this] {
+    ImageMovesLater_ = false;
+    MakeOutstandingImageMoves();
+    EndNarrowing();
+    HoldHorizontalByColumns(false);
+  };
   try {
     for (int Step = 1; Step <= Total; ++Step) {
       TSeamDirections Directions = 0;
       if (Width > NewWidth) Directions |= SeamDirectionBit(sdVertical);
       if (Height > NewHeight) Directions |= SeamDirectionBit(sdHorizontal);
+      // In two-way steps, the working image's moves of the removal before are made on the
+      // worker thread ahead of its vertical pass, which is the shorter one. In one-way steps a
+      // removal moves the image itself, along with the other maps while the rows are in cache.
+      const bool TwoWay = Directions == (SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
+      TImageMoves& Earlier = ImageMoves_[(ImageMovesRecorded_ + 1) % 2];
+      if (TwoWay && Earlier.Outstanding) ImageMovesForWorker_ = &Earlier;
+      if (!TwoWay) MakeOutstandingImageMoves();
+      ImageMovesLater_ = TwoWay;
       if (Directions == SeamDirectionBit(sdVertical) && RowOrigin_.empty()) {
         UpdateCostMap();
         BeginNarrowing();
@@ -71,7 +87,7 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
                                ? *SeamCost[sdVertical]->CellAddress(RowOrigin(Bottom) + BestColumn, Bottom) / Height
                                : Infinity;
       const double CostH = (Directions & SeamDirectionBit(sdHorizontal))
-                               ? *SeamCost[sdHorizontal]->CellAddress(Width - 1, BestRow) / Width
+                               ? SeamCost[sdHorizontal]->Map[HorizontalCell(Width - 1, BestRow)] / Width
                                : Infinity;
       if (CostV < CostH)
         RemoveVerticalSeam(BestColumn);
@@ -80,10 +96,11 @@ void TSeamCarvingComponent::ScaleTo(int NewWidth, int NewHeight) {
       ReportProgress(Step * 100 / Total);
     }
   } catch (...) {
-    EndNarrowing();
+    ImageMovesForWorker_ = nullptr;
+    Finish();
     throw;
   }
-  EndNarrowing();
+  Finish();
 }
 
 void TSeamCarvingComponent::ReleaseDerivedMaps() {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "seamcarving/seam_carving_component.h"
@@ -45,19 +46,21 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   // some window of the band covers.
   const int SpanFirst = std::max(0, First - R), SpanLast = std::min(G.AcrossLimit - 1, Last + R);
   const int Span = SpanLast - SpanFirst + 1;
-  LineS.assign(Span + 1, 0);
-  LineQ.assign(Span + 1, 0);
-  for (int K = AlongFirst; K <= AlongLast; ++K) {
-    const std::uint8_t* P = G.Grey + K * G.GreyAlong + (G.OriginOf(K) + SpanFirst) * G.GreyAcross;
-    for (int I = 0; I < Span; ++I, P += G.GreyAcross) {
-      const std::uint32_t V = *P;
-      LineS[I + 1] += V;
-      LineQ[I + 1] += V * V;
-    }
-  }
+  LineS.resize(std::size_t(Span) + 1);
+  LineQ.resize(std::size_t(Span) + 1);
+  std::uint64_t* const PrefixS = LineS.data();
+  std::uint64_t* const PrefixQ = LineQ.data();
+  PrefixS[0] = PrefixQ[0] = 0;
+  std::uint64_t RunS = 0, RunQ = 0;
   for (int I = 0; I < Span; ++I) {
-    LineS[I + 1] += LineS[I];
-    LineQ[I + 1] += LineQ[I];
+    std::uint64_t S = 0, Q = 0; // kept in registers, one position across at a time
+    for (int K = AlongFirst; K <= AlongLast; ++K) {
+      const std::uint32_t V = G.Grey[K * G.GreyAlong + (G.OriginOf(K) + SpanFirst + I) * G.GreyAcross];
+      S += V;
+      Q += V * V;
+    }
+    PrefixS[I + 1] = RunS += S;
+    PrefixQ[I + 1] = RunQ += Q;
   }
   const std::uint64_t Rows = static_cast<std::uint64_t>(AlongLast - AlongFirst + 1);
   for (int C = First; C <= Last; ++C) {
@@ -66,6 +69,23 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
     const int Left = std::max(0, C - R) - SpanFirst, Right = std::min(G.AcrossLimit - 1, C + R) - SpanFirst;
     const std::uint64_t N = Rows * static_cast<std::uint64_t>(Right - Left + 1);
     Cell = WindowVariance(N, LineS[Right + 1] - LineS[Left], LineQ[Right + 1] - LineQ[Left]);
+  }
+}
+
+// Calls Move(First, End) for each run of columns whose cells in row Row move up when the
+// horizontal seam SeamRow (its row in each of Width columns, the lowest Bottom) is removed:
+// those whose seam pixel lies at or above the row, the whole row once it is below Bottom.
+template <class TMove>
+void ForEachRunMovingUp(const std::vector<int>& SeamRow, int Width, int Row, int Bottom, TMove Move) {
+  if (Row >= Bottom) {
+    Move(0, Width);
+    return;
+  }
+  for (int X = 0; X < Width;) {
+    while (X < Width && SeamRow[X] > Row) ++X;
+    const int First = X;
+    while (X < Width && SeamRow[X] <= Row) ++X;
+    if (X > First) Move(First, X);
   }
 }
 
@@ -87,24 +107,29 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
 namespace {
 
 // One seam map's cells addressed by line (row for the vertical map, column for the
-// horizontal one) and position within the line.
+// horizontal one) and position within the line; the plain costs may be laid out otherwise.
 struct TLineMaps {
   double* Sum;
-  const double* Own;
   std::uint8_t* Steps;
   std::ptrdiff_t LineStride; // cells from one line to the next
   std::ptrdiff_t CellStride; // cells from one position to the next
+  const double* Own;
+  std::ptrdiff_t OwnLineStride;
+  std::ptrdiff_t OwnCellStride;
   int Lines;
   int Length;
-  const int* Origin; // per line: the position where its live cells start; may be null
+  const int* Origin; // per line: the position where its live cells start in every map; may be null
 
-  std::ptrdiff_t Base(int Line) const { return Line * LineStride + (Origin ? Origin[Line] : 0) * CellStride; }
+  std::ptrdiff_t Start(int Line) const { return Origin ? Origin[Line] : 0; }
+  std::ptrdiff_t Base(int Line) const { return Line * LineStride + Start(Line) * CellStride; }
+  std::ptrdiff_t OwnBase(int Line) const { return Line * OwnLineStride + Start(Line) * OwnCellStride; }
 };
 
 // The map after a removal across its lines, its cells already shifted with the pixels, brought
 // up to date one line at a time from line 0 on: each line needs only the one before it
-// and its own repaired costs. Path holds the removed seam's position in every line.
-template <bool Contiguous>
+// and its own repaired costs. Path holds the removed seam's position in every line. Strided
+// and OwnStrided say whether the cells of a line, and its plain costs, lie apart.
+template <bool Strided, bool OwnStrided>
 class TAcrossRemovalUpdate {
 public:
   TAcrossRemovalUpdate(const TLineMaps& M, const std::vector<int>& Path, int Radius)
@@ -123,8 +148,9 @@ public:
     First = std::max(First, 0);
     Last = std::min(Last, M_.Length - 1);
     const std::ptrdiff_t Base = M_.Base(Line);
-    Changed_ = UpdateLine<!Contiguous>(Line == 0 ? nullptr : M_.Sum + M_.Base(Line - 1), M_.Own + Base, M_.Sum + Base,
-                                       M_.Steps + Base, M_.CellStride, M_.Length, First, Last);
+    Changed_ = UpdateLine<Strided, OwnStrided>(Line == 0 ? nullptr : M_.Sum + M_.Base(Line - 1), M_.Own + M_.OwnBase(Line),
+                                               M_.Sum + Base, M_.Steps + Base, M_.CellStride, M_.OwnCellStride,
+                                               M_.Length, First, Last);
   }
 
 private:
@@ -134,9 +160,9 @@ private:
   TChangedRange Changed_{0, -1};
 };
 
-template <bool Contiguous>
+template <bool Strided, bool OwnStrided>
 void UpdateAcrossRemoval(const TLineMaps& M, const std::vector<int>& Path, int Radius) {
-  TAcrossRemovalUpdate<Contiguous> Update(M, Path, Radius);
+  TAcrossRemovalUpdate<Strided, OwnStrided> Update(M, Path, Radius);
   for (int Line = 0; Line < M.Lines; ++Line) Update.Update(Line);
 }
 
@@ -183,8 +209,19 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   const int W = Width, H = Height;
   const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   if (Reusable_[sdVertical] && LastRemoval_ == sdVertical) {
-    if (!VerticalMapUpdated_)
-      UpdateAcrossRemoval<true>({C.Map, CostMap->Map, S.Map, C.Width, 1, H, W, Origin}, LastPath_, CostWindowRadius);
+    if (!VerticalMapUpdated_) {
+      TAcrossRemovalUpdate<false, false> Update({C.Map, S.Map, C.Width, 1, CostMap->Map, C.Width, 1, H, W, Origin},
+                                                LastPath_, CostWindowRadius);
+      for (int Y = 0; Y < H; ++Y) {
+        if (VerticalShiftPending_) {
+          // The removal's move of this row's cells right of the seam, one cell to the left.
+          const int From = RowOrigin(Y) + LastPath_[Y] + 1, Count = W - LastPath_[Y];
+          std::memmove(C.ScanLine(Y) + From - 1, C.ScanLine(Y) + From, sizeof(double) * Count);
+          std::memmove(S.ScanLine(Y) + From - 1, S.ScanLine(Y) + From, Count);
+        }
+        Update.Update(Y);
+      }
+    }
   } else {
     // Row Y needs the columns whose changes have begun by row Y; those form a growing set, and
     // recomputing the unchanged cells inside its hull gives their old values again.
@@ -214,49 +251,62 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   }
   Reusable_[sdVertical] = false;
   VerticalMapUpdated_ = false;
+  VerticalShiftPending_ = false;
   const double* Bottom = C.ScanLine(H - 1) + RowOrigin(H - 1);
   BestColumn = static_cast<int>(std::min_element(Bottom, Bottom + W) - Bottom);
   SeamMapFresh[sdVertical] = true;
 }
 
+std::ptrdiff_t TSeamCarvingComponent::HorizontalCell(int X, int Y) const {
+  return HorizontalByColumns_ ? std::ptrdiff_t(X) * CostMap->Height + Y : std::ptrdiff_t(Y) * CostMap->Width + X;
+}
+
 void TSeamCarvingComponent::HorizontalSeamPass() {
   PrepareSeamPass(sdHorizontal);
-  TFloatMap& C = *SeamCost[sdHorizontal];
-  TLinearBitmap& S = *SeamStep[sdHorizontal];
   const int W = Width, H = Height;
-  const std::ptrdiff_t Stride = C.Width; // cells per row; the step bitmap is packed alike
-  double* const Sum = C.Map;
+  const bool ByColumns = HorizontalByColumns_;
+  const std::ptrdiff_t Stride = CostMap->Width; // cells per row of every map; the step bitmap is packed alike
+  const std::ptrdiff_t ColumnStride = ByColumns ? CostMap->Height : 1; // cells from one column to the next
+  const std::ptrdiff_t RowStride = ByColumns ? 1 : Stride;
+  double* const Sum = SeamCost[sdHorizontal]->Map;
   const double* const Own = CostMap->Map;
-  std::uint8_t* const Steps = S.Map;
+  std::uint8_t* const Steps = SeamStep[sdHorizontal]->Map;
   if (Reusable_[sdHorizontal] && LastRemoval_ == sdHorizontal) {
-    UpdateAcrossRemoval<false>({Sum, Own, Steps, 1, Stride, W, H, nullptr}, LastPath_, CostWindowRadius);
+    const TLineMaps M{Sum, Steps, ColumnStride, RowStride, Own, 1, Stride, W, H, nullptr};
+    if (ByColumns)
+      UpdateAcrossRemoval<false, true>(M, LastPath_, CostWindowRadius);
+    else
+      UpdateAcrossRemoval<true, true>(M, LastPath_, CostWindowRadius);
   } else {
     // Row Y is recomputed from column Start[Y] on; the cells before it are unchanged.
     std::vector<int> Start;
     ChangedFrom(sdHorizontal, H, Start);
     for (int Y = 0; Y < H; ++Y)
       if (Start[Y] == 0) {
-        Sum[Y * Stride] = Own[Y * Stride];
-        Steps[Y * Stride] = 0;
+        Sum[Y * RowStride] = Own[Y * Stride];
+        Steps[Y * RowStride] = 0;
       }
     const int From = std::max(1, *std::min_element(Start.begin(), Start.end()));
     // Each column needs the whole column before it, and a column of a wide map touches a new
-    // memory page per cell. So the map is processed in tiles of columns: a tile is copied into
-    // scratch lines (one per column, contiguous), the pass runs along those lines with the
-    // same kernel as the vertical pass, and the results are copied back. Cells before a row's
-    // first changed column are recomputed from unchanged inputs and come out as they were.
+    // memory page per cell. So the map is processed in tiles of columns: a tile's plain costs
+    // are copied into scratch lines (one per column, contiguous), and the pass runs along
+    // those lines with the same kernel as the vertical pass, straight into the map when it is
+    // held by columns, otherwise into scratch lines copied back afterwards. Cells before a
+    // row's first changed column are recomputed from unchanged inputs and come out as they
+    // were.
     constexpr int Tile = 64;
     constexpr int Block = 8;      // rows copied per cache line of a scratch line
     constexpr int Lookahead = 16; // rows: the map's rows are far apart, so no prefetcher helps
     std::vector<double>& Scratch = HorizontalScratch_;
     std::vector<std::uint8_t>& StepScratch = HorizontalStepScratch_;
-    Scratch.resize(std::size_t(2 * Tile + 1) * H);
-    StepScratch.resize(std::size_t(Tile) * H);
+    Scratch.resize(std::size_t(ByColumns ? Tile : 2 * Tile + 1) * H);
+    StepScratch.resize(ByColumns ? 0 : std::size_t(Tile) * H);
     double* const OwnLines = Scratch.data();
     double* const SumLines = OwnLines + std::size_t(Tile) * H;
     double* const Previous = SumLines + std::size_t(Tile) * H;
     std::uint8_t* const StepLines = StepScratch.data();
-    for (int Y = 0; Y < H; ++Y) Previous[Y] = Sum[Y * Stride + From - 1];
+    if (!ByColumns)
+      for (int Y = 0; Y < H; ++Y) Previous[Y] = Sum[Y * Stride + From - 1];
     for (int X0 = From; X0 < W; X0 += Tile) {
       const int Columns = std::min(Tile, W - X0);
       for (int Y0 = 0; Y0 < H; Y0 += Block) {
@@ -264,6 +314,12 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
         PrefetchRows(Own + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
         for (int J = 0; J < Columns; ++J)
           for (int Y = Y0; Y < Y1; ++Y) OwnLines[std::size_t(J) * H + Y] = Own[Y * Stride + X0 + J];
+      }
+      if (ByColumns) {
+        for (int X = X0; X < X0 + Columns; ++X)
+          AccumulateLine(Sum + (X - 1) * ColumnStride, OwnLines + std::size_t(X - X0) * H, Sum + X * ColumnStride,
+                         Steps + X * ColumnStride, H, 0, H - 1);
+        continue;
       }
       for (int J = 0; J < Columns; ++J)
         AccumulateLine(J == 0 ? Previous : SumLines + std::size_t(J - 1) * H, OwnLines + std::size_t(J) * H,
@@ -283,7 +339,7 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
   Reusable_[sdHorizontal] = false;
   int Best = 0;
   for (int Y = 1; Y < H; ++Y)
-    if (Sum[Y * Stride + W - 1] < Sum[Best * Stride + W - 1]) Best = Y;
+    if (Sum[HorizontalCell(W - 1, Y)] < Sum[HorizontalCell(W - 1, Best)]) Best = Y;
   BestRow = Best;
   SeamMapFresh[sdHorizontal] = true;
 }
@@ -294,7 +350,13 @@ void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
   const bool Horizontal = Directions & SeamDirectionBit(sdHorizontal);
   if (Vertical && Horizontal) {
     if (!Worker_) Worker_ = std::make_unique<TWorkerThread>();
-    Worker_->RunSideBySide([this] { VerticalSeamPass(); }, [this] { HorizontalSeamPass(); });
+    TImageMoves* const Moves = std::exchange(ImageMovesForWorker_, nullptr);
+    Worker_->RunSideBySide(
+        [this, Moves] {
+          if (Moves) MakeImageMoves(*Moves);
+          VerticalSeamPass();
+        },
+        [this] { HorizontalSeamPass(); });
   }
   else if (Vertical)
     VerticalSeamPass();
@@ -310,6 +372,14 @@ void TSeamCarvingComponent::ForgetSeamMaps() {
   SeamMapFresh = {};
   Reusable_ = {};
   VerticalMapUpdated_ = false;
+  VerticalShiftPending_ = false;
+}
+
+void TSeamCarvingComponent::HoldHorizontalByColumns(bool ByColumns) {
+  if (ByColumns == HorizontalByColumns_) return;
+  HorizontalByColumns_ = ByColumns;
+  SeamMapFresh[sdHorizontal] = false;
+  Reusable_[sdHorizontal] = false;
 }
 
 void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
@@ -319,6 +389,7 @@ void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
   SeamMapFresh = {};
   LastRemoval_ = Direction;
   VerticalMapUpdated_ = false;
+  VerticalShiftPending_ = false;
 }
 
 void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
@@ -326,14 +397,25 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   const int NewWidth = --Width;
   const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
-  const bool ShiftSeamMap = Reusable_[sdVertical];
+  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
+  // While narrowing, the vertical map is shifted and brought up to date here, row by row (see
+  // below). Otherwise its shift is left to the next vertical pass, which shifts each row just
+  // before it brings the row up to date: in ScaleTo's two-way steps that pass runs on the
+  // worker thread, which has less to do than the calling thread.
+  const bool ShiftSeamMap = Reusable_[sdVertical] && Origin;
+  VerticalShiftPending_ = Reusable_[sdVertical] && !Origin;
+  TImageMoves* const Later = RecordImageMoves(sdVertical);
   const TLinearBitmap& Steps = *SeamStep[sdVertical];
   // Moves Count cells of row Y, starting at allocated column From, by one cell in every map:
   // to the left (Left) or to the right.
   auto Move = [&](int Y, int From, int Count, bool Left) {
     const int To = Left ? From - 1 : From + 1;
-    std::uint8_t* Row = Image->ScanLine(Y);
-    std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+    if (Later) {
+      Later->Rows[std::size_t(Y)] = {From, Count, Left};
+    } else {
+      std::uint8_t* Row = Image->ScanLine(Y);
+      std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+    }
     if (SeparateGrey) {
       std::uint8_t* Grey = GreyImage->ScanLine(Y);
       std::memmove(Grey + To, Grey + From, Count);
@@ -348,6 +430,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     }
   };
   LastPath_.resize(Height);
+  if (Later) Later->Rows.resize(std::size_t(Height));
   for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
     LastPath_[Y] = Column;
     Column += StepOffset(*Steps.PixelAddress(RowOrigin(Y) + Column, Y));
@@ -358,15 +441,14 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   // row, so this order gives what shifting everything first gives. While narrowing, the
   // vertical map follows each repaired row right away, as the next pass would bring it up to
   // date: that needs only the rows above, already done, and the row's final costs.
-  const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   const TBandGeometry Band{GreyImage->Map, 1, GreyImage->BytesPerLine, CostMap->Map, 1, CostMap->Width,
                            NewWidth, Height, CostWindowRadius, Origin};
   std::vector<std::uint64_t> LineS, LineQ;
-  const bool UpdateNow = Origin && ShiftSeamMap;
-  std::optional<TAcrossRemovalUpdate<true>> Update;
+  const bool UpdateNow = ShiftSeamMap;
+  std::optional<TAcrossRemovalUpdate<false, false>> Update;
   if (UpdateNow)
-    Update.emplace(TLineMaps{SeamCost[sdVertical]->Map, CostMap->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1,
-                             Height, NewWidth, Origin},
+    Update.emplace(TLineMaps{SeamCost[sdVertical]->Map, SeamStep[sdVertical]->Map, CostMap->Width, 1, CostMap->Map,
+                             CostMap->Width, 1, Height, NewWidth, Origin},
                    LastPath_, CostWindowRadius);
   const int Lag = std::max(CostWindowRadius, 0);
   for (int Y = 0; Y < Height + Lag; ++Y) {
@@ -380,7 +462,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
         ++RowOrigin_[Y];
       } else {
         Move(Y, RowStart + Column + 1, NewWidth - Column, true);
-        Image->SetPixelValue(RowStart + NewWidth, Y, 0);
+        if (!Later) Image->SetPixelValue(RowStart + NewWidth, Y, 0);
         *CostMap->CellAddress(RowStart + NewWidth, Y) = 0.0;
       }
     }
@@ -391,6 +473,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     }
   }
   VerticalMapUpdated_ = UpdateNow;
+  if (Later) Later->Outstanding = true;
 }
 
 // ============================================================================
@@ -440,8 +523,22 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   SeamRow.resize(Width);
   for (int X = Width - 1, Row = Y; X >= 0; --X) {
     SeamRow[X] = Row;
-    Row += StepOffset(*Steps.PixelAddress(X, Row));
+    Row += StepOffset(Steps.Map[HorizontalCell(X, Row)]);
   }
+  if (ShiftSeamMap && HorizontalByColumns_) {
+    // Held by columns, the seam map's cells below the seam pixel are one block per column.
+    double* const Sums = SeamCost[sdHorizontal]->Map;
+    std::uint8_t* const StepCells = SeamStep[sdHorizontal]->Map;
+    for (int X = 0; X < Width; ++X) {
+      const std::ptrdiff_t Seam = HorizontalCell(X, SeamRow[X]);
+      const std::size_t Count = std::size_t(NewHeight - SeamRow[X]);
+      std::memmove(Sums + Seam, Sums + Seam + 1, Count * sizeof(double));
+      std::memmove(StepCells + Seam, StepCells + Seam + 1, Count);
+    }
+  }
+  const bool ShiftSeamRows = ShiftSeamMap && !HorizontalByColumns_;
+  TImageMoves* const Later = RecordImageMoves(sdHorizontal);
+  if (Later) Later->SeamRow = SeamRow;
   // Every column below its seam pixel moves up by one row. Going row by row from the top keeps
   // the moves in memory order; each cell is read before the row above it is overwritten. In a
   // row, the cells that move are those whose seam pixel lies at or above it: runs of columns
@@ -449,7 +546,7 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   // block per map, which is the cell-by-cell move done in one go.
   const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
   const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
-  const std::ptrdiff_t SumStride = ShiftSeamMap ? SeamCost[sdHorizontal]->Width : 0;
+  const std::ptrdiff_t SumStride = ShiftSeamRows ? SeamCost[sdHorizontal]->Width : 0;
   for (int Row = Top; Row < NewHeight; ++Row) {
     std::uint8_t* Pixels = Image->ScanLine(Row);
     const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
@@ -457,33 +554,75 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     const std::uint8_t* GreyBelow = GreyImage->ScanLine(Row + 1);
     double* Cells = CostMap->ScanLine(Row);
     const double* CellsBelow = CostMap->ScanLine(Row + 1);
-    double* Sums = ShiftSeamMap ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
-    std::uint8_t* StepCells = ShiftSeamMap ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
-    auto MoveUp = [&](int First, int End) {
+    double* Sums = ShiftSeamRows ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
+    std::uint8_t* StepCells = ShiftSeamRows ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
+    ForEachRunMovingUp(SeamRow, Width, Row, Bottom, [&](int First, int End) {
       const std::size_t Count = std::size_t(End - First);
-      std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
+      if (!Later) std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
       if (SeparateGrey) std::memcpy(Grey + First, GreyBelow + First, Count);
       std::memcpy(Cells + First, CellsBelow + First, Count * sizeof(double));
-      if (ShiftSeamMap) {
+      if (ShiftSeamRows) {
         std::memcpy(Sums + First, Sums + First + SumStride, Count * sizeof(double));
         std::memcpy(StepCells + First, StepCells + First + SumStride, Count);
       }
-    };
-    if (Row >= Bottom) {
-      MoveUp(0, Width);
-      continue;
-    }
-    for (int X = 0; X < Width;) {
-      while (X < Width && SeamRow[X] > Row) ++X;
-      const int First = X;
-      while (X < Width && SeamRow[X] <= Row) ++X;
-      if (X > First) MoveUp(First, X);
-    }
+    });
   }
-  std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
+  if (!Later) std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
   std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);
   const TBandGeometry Band{GreyImage->Map, GreyImage->BytesPerLine, 1, CostMap->Map, CostMap->Width, 1,
                            NewHeight, Width, CostWindowRadius, nullptr};
   std::vector<std::uint64_t> LineS, LineQ;
   for (int X = Width - 1; X >= 0; --X) RepairBandLine(Band, X, SeamRow[X], FixedCost, LineS, LineQ);
+  if (Later) Later->Outstanding = true;
+}
+
+// ============================================================================
+// Image moves made later
+// ============================================================================
+
+TSeamCarvingComponent::TImageMoves* TSeamCarvingComponent::RecordImageMoves(TSeamDirection Direction) {
+  if (!ImageMovesLater_ || GreyImage == Image.get()) return nullptr;
+  // The moves of the removal before may still be outstanding (being made on the worker thread):
+  // this removal's go into the other record.
+  TImageMoves& Moves = ImageMoves_[ImageMovesRecorded_++ % 2];
+  MakeImageMoves(Moves); // normally made during the step before already
+  Moves.Direction = Direction;
+  Moves.Width = Width;
+  Moves.Height = Height;
+  Moves.Outstanding = false; // until the removal has filled it in
+  return &Moves;
+}
+
+void TSeamCarvingComponent::MakeImageMoves(TImageMoves& Moves) {
+  if (!Moves.Outstanding) return;
+  const int PixelSize = Image->PixelSize;
+  if (Moves.Direction == sdVertical) {
+    // As the removal would have moved the pixels, row by row; a move to the left leaves the
+    // row's last pixel to be zeroed.
+    for (int Y = 0; Y < Moves.Height; ++Y) {
+      const TImageMoves::TRowMove& M = Moves.Rows[std::size_t(Y)];
+      std::uint8_t* Row = Image->ScanLine(Y);
+      const int To = M.Left ? M.From - 1 : M.From + 1;
+      std::memmove(Row + To * PixelSize, Row + M.From * PixelSize, std::size_t(M.Count) * PixelSize);
+      if (M.Left) std::memset(Row + (M.From + M.Count - 1) * PixelSize, 0, PixelSize);
+    }
+  } else {
+    const std::vector<int>& SeamRow = Moves.SeamRow;
+    const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
+    const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
+    for (int Row = Top; Row < Moves.Height; ++Row) {
+      std::uint8_t* Pixels = Image->ScanLine(Row);
+      const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
+      ForEachRunMovingUp(SeamRow, Moves.Width, Row, Bottom, [&](int First, int End) {
+        std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, std::size_t(End - First) * PixelSize);
+      });
+    }
+    std::memset(Image->ScanLine(Moves.Height), 0, std::size_t(Moves.Width) * PixelSize);
+  }
+  Moves.Outstanding = false;
+}
+
+void TSeamCarvingComponent::MakeOutstandingImageMoves() {
+  // The older record first.
+  for (unsigned K = 0; K < 2; ++K) MakeImageMoves(ImageMoves_[(ImageMovesRecorded_ + K) % 2]);
 }

@@ -91,6 +91,34 @@ public:
   ~ProgressRecorder() { ProgressHook = nullptr; }
 };
 
+// ScaleTo(W, H) on A, aborted by the first progress report of AtPercent or more; B is then
+// brought by the step-by-step rules to the size A was left at.
+void AbortScaleToAndCatchUp(TSeamCarvingComponent& A, TSeamCarvingComponent& B, int W, int H, int AtPercent) {
+  ProgressRecorder Progress;
+  Progress.Abort = [AtPercent](int Percent) {
+    if (Percent >= AtPercent) throw EAbort();
+  };
+  EXPECT_THROW(A.ScaleTo(W, H), EAbort);
+  Progress.Abort = nullptr;
+  reference::ScaleTo(B, A.Width, A.Height);
+}
+
+// Both passes and then the removal of direction D, for each D in turn, as the dialog may do
+// them: the engine's maps and results must be the step-by-step rules' at every point.
+::testing::AssertionResult PassesAndRemovalsAgree(TSeamCarvingComponent& A, TSeamCarvingComponent& B,
+                                                  std::initializer_list<TSeamDirection> Removals) {
+  const TSeamDirections Both = SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal);
+  for (TSeamDirection D : Removals) {
+    A.FindSeams(Both);
+    reference::FindSeams(B, Both);
+    for (TSeamDirection Pass : {sdVertical, sdHorizontal})
+      if (auto Same = SamePass(A, B, Pass); !Same) return Same;
+    RemoveBestSeams(A, B, D);
+    if (auto Same = SameLive(A, B); !Same) return Same;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 } // namespace
 
 // ============================================================================
@@ -415,29 +443,35 @@ TEST(ScaleToTest, NarrowingLeavesEverythingAsTheStepByStepRulesAndCarriesOn) {
     A->ScaleTo(W * 2 / 3, NewHeight);
     reference::ScaleTo(*B, W * 2 / 3, NewHeight);
     ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
-    {
-      ProgressRecorder Progress;
-      Progress.Abort = [](int Percent) {
-        if (Percent >= 40) throw EAbort();
-      };
-      EXPECT_THROW(A->ScaleTo(W / 3, NewHeight), EAbort);
-      Progress.Abort = nullptr;
-      reference::ScaleTo(*B, A->Width, NewHeight);
-      ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial << " after the abort";
-    }
-    const TSeamDirections Both = SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal);
-    for (TSeamDirection D : {sdVertical, sdHorizontal, sdVertical}) {
-      A->FindSeams(Both);
-      reference::FindSeams(*B, Both);
-      ASSERT_TRUE(SamePass(*A, *B, sdVertical)) << "trial " << Trial;
-      ASSERT_TRUE(SamePass(*A, *B, sdHorizontal)) << "trial " << Trial;
-      RemoveBestSeams(*A, *B, D);
-      ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
-    }
+    AbortScaleToAndCatchUp(*A, *B, W / 3, NewHeight, 40);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial << " after the abort";
+    ASSERT_TRUE(PassesAndRemovalsAgree(*A, *B, {sdVertical, sdHorizontal, sdVertical})) << "trial " << Trial;
     if (Colour) {
       for (int Y = 0; Y < A->Height; ++Y)
         ASSERT_EQ(std::memcmp(A->GreyImage->ScanLine(Y), B->GreyImage->ScanLine(Y), A->Width), 0);
     }
+  }
+}
+
+TEST(ScaleToTest, ShrinkingBothWaysOverLongRunsEqualsTheStepByStepRules) {
+  // Width and height shrink together for many steps, so the seam maps are brought up to date
+  // after removals of either direction; then an abort part way, and the passes and removals
+  // the dialog may follow, which must find the maps as a fresh pass makes them.
+  std::mt19937 Random(19);
+  for (int Trial = 0; Trial < 8; ++Trial) {
+    const int W = 26 + Trial * 4, H = 17 + Trial * 3;
+    auto Source = RandomImage(Random, W, H, Trial % 2 ? lpf24Bit : lpf8Bit, 3 + Trial * 30, Trial == 5);
+    std::vector<std::uint8_t> Mask(std::size_t(W) * H);
+    for (auto& M : Mask) M = Random() % 6 == 0;
+    const auto Handling = static_cast<TSelectionHandling>(Trial % 3);
+    auto A = MakeEngine(*Source, 1 + Trial % 7, Handling, Mask.data());
+    auto B = MakeEngine(*Source, 1 + Trial % 7, Handling, Mask.data());
+    A->ScaleTo(W * 3 / 4, H * 3 / 4);
+    reference::ScaleTo(*B, W * 3 / 4, H * 3 / 4);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial;
+    AbortScaleToAndCatchUp(*A, *B, W / 2, H / 2, 60);
+    ASSERT_TRUE(SameLive(*A, *B)) << "trial " << Trial << " after the abort";
+    ASSERT_TRUE(PassesAndRemovalsAgree(*A, *B, {sdHorizontal, sdVertical, sdHorizontal})) << "trial " << Trial;
   }
 }
 
