@@ -72,6 +72,23 @@ bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs) {
   return true;
 }
 
+namespace {
+
+// The posted message Post waits for: taken once the window's thread has removed it from its
+// queue to dispatch it.
+std::atomic<HWND> AwaitedWindow{nullptr};
+std::atomic<UINT> AwaitedMessage{0};
+std::atomic<bool> AwaitedTaken{false};
+
+LRESULT CALLBACK WatchQueue(int Code, WPARAM Removed, LPARAM Message) {
+  const auto* M = reinterpret_cast<const MSG*>(Message);
+  if (Code == HC_ACTION && Removed == PM_REMOVE && M->hwnd == AwaitedWindow && M->message == AwaitedMessage)
+    AwaitedTaken = true;
+  return CallNextHookEx(nullptr, Code, Removed, Message);
+}
+
+} // namespace
+
 void Settle(HWND Window) {
   if (OnThisThread(Window)) {
     PumpThisThread();
@@ -88,8 +105,21 @@ void Settle(HWND Window) {
 
 // Posted, not sent: an action that opens a modal window must not block the user's thread. One
 // message at a time: Settle covers one posted message, not a queue of them.
+// Round trips alone can all be answered before the thread gets to a posted message, so for
+// threads of this process Post first waits until the message has been taken.
 void Post(HWND Window, UINT Message, WPARAM Wide, LPARAM Long) {
-  PostMessageA(Window, Message, Wide, Long);
+  HHOOK Hook = OnThisThread(Window) ? nullptr
+                                    : SetWindowsHookExA(WH_GETMESSAGE, WatchQueue, nullptr,
+                                                        GetWindowThreadProcessId(Window, nullptr));
+  AwaitedWindow = Window;
+  AwaitedMessage = Message;
+  AwaitedTaken = false;
+  if (PostMessageA(Window, Message, Wide, Long) && Hook) {
+    const DWORD Start = GetTickCount();
+    while (!AwaitedTaken && IsWindow(Window) && GetTickCount() - Start < DWORD(DefaultTimeout)) Sleep(1);
+  }
+  if (Hook) UnhookWindowsHookEx(Hook);
+  AwaitedWindow = nullptr;
   Settle(Window);
 }
 
