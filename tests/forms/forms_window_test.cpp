@@ -101,6 +101,49 @@ TEST(StyleFormWindow, OlderSystemsShowTheFormsOwnCaptionOthersTheSystems) {
   for (const auto& [Screen, Painted] : Seen) EXPECT_EQ(Screen, Painted);
 }
 
+// Notes what the screen shows at a caption point each time the form starts painting its
+// caption: the system's caption, if it painted one first, would show there.
+class TWatchedCaptionForm : public TCaptionedForm {
+public:
+  bool Watching = false;
+  std::vector<TColor> ShownBefore;
+  TPoint Point() const { return {CaptionRect().Width() - 80, 3}; }
+  bool PaintNonClient(TCanvas& Canvas, bool Active) override {
+    if (Watching) {
+      HDC Dc = GetWindowDC(win32::Hwnd(*this));
+      ShownBefore.push_back(GetPixel(Dc, CaptionRect().Left + Point().X, CaptionRect().Top + Point().Y) & 0xFFFFFF);
+      ReleaseDC(win32::Hwnd(*this), Dc);
+    }
+    return TCaptionedForm::PaintNonClient(Canvas, Active);
+  }
+};
+
+TEST(StyleFormWindow, ActivationNeverShowsTheSystemsCaptionFirst) {
+  if (!UseStyle) GTEST_SKIP() << "the system paints the caption here";
+  TWatchedCaptionForm Form;
+  std::vector<TColor> Ours; // the form's own painting of the point, inactive and active
+  SetModalDriver([&](TForm& F) {
+    win32::PumpWaiting();
+    for (bool Active : {false, true}) {
+      TBitmap Painted;
+      Painted.SetPixelFormat(TPixelFormat::pf32bit);
+      Painted.SetSize(F.CaptionRect().Width(), F.CaptionRect().Height());
+      F.PaintNonClient(Painted.Canvas(), Active);
+      Ours.push_back(Painted.Pixel(Form.Point().X, Form.Point().Y));
+    }
+    Form.Watching = true;
+    SetModalDriver([&](TForm&) { user::PressKey(vkReturn); });
+    ShowMessageForm("Over the form", mkInformation, 0x20, 0);
+    win32::PumpWaiting();
+    Form.Watching = false;
+    F.SetModalResult(mrOk);
+  });
+  Form.ShowModal();
+  ASSERT_EQ(Ours.size(), 2u);
+  ASSERT_FALSE(Form.ShownBefore.empty());
+  for (TColor Shown : Form.ShownBefore) EXPECT_TRUE(Shown == Ours[0] || Shown == Ours[1]) << std::hex << Shown;
+}
+
 TEST(StyleFormWindow, BarItemsBorderBandAndANewCaptionShowAsTheFormPaintsThem) {
   const TOsVersion Version = OsVersion();
   const bool StyledItems = Version.Major > 4 && Version.Minor > 0;

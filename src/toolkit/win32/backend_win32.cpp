@@ -153,7 +153,7 @@ bool PaintCaption(HWND Window, TForm& Form, int ActiveState = -1) {
 // WM_NCPAINT: inside the update region, the form's own caption and the band of its border
 // width first, then the system's frame and menu bar with both kept out of its region, so
 // that nothing is painted twice and the system's caption never flashes up.
-LRESULT PaintFrame(HWND Window, TForm& Form, WPARAM UpdateRegion) {
+LRESULT PaintFrame(HWND Window, TForm& Form, WPARAM UpdateRegion, int ActiveState = -1) {
   RECT W;
   GetWindowRect(Window, &W);
   // The region arrives in screen coordinates; 1 stands for the whole window.
@@ -162,7 +162,7 @@ LRESULT PaintFrame(HWND Window, TForm& Form, WPARAM UpdateRegion) {
   HDC Dc = GetWindowDC(Window);
   OffsetRgn(Region, -W.left, -W.top);
   SelectClipRgn(Dc, Region);
-  if (PaintCaption(Window, Dc, Form)) {
+  if (PaintCaption(Window, Dc, Form, ActiveState)) {
     const TRect C = Form.CaptionRect();
     HRGN Caption = CreateRectRgn(C.Left, C.Top, C.Right, C.Bottom);
     CombineRgn(Region, Region, Caption, RGN_DIFF);
@@ -310,11 +310,22 @@ bool FormMessage(HWND Window, TForm& Form, UINT Message, WPARAM WParam, LPARAM L
       InflateRect(&Client, -B, -B);
     }
     return true;
-  case WM_NCACTIVATE:
-    Result = System();
+  case WM_NCACTIVATE: {
+    bool Own = false;
+    Hook([&] { Own = Form.PaintsOwnCaption(); });
+    if (Own) {
+      // The system would paint its own caption in the new state before ours covers it. Given
+      // -1 it only takes the new state (without visual styles), and the frame is painted here
+      // at once: our caption first, the rest by the system.
+      Result = DefWindowProcA(Window, Message, WParam, -1);
+      PaintFrame(Window, Form, 1, WParam != FALSE);
+    } else {
+      Result = System();
+    }
     Hook([&] { Form.NonClientActivated(WParam != FALSE); });
     PaintCaption(Window, Form, WParam != FALSE);
     return true;
+  }
   case WM_SETTEXT: {
     bool Own = false;
     Hook([&] { Own = Form.PaintsOwnCaption(); });
