@@ -18,3 +18,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run")
+
+set(FR_WINE_LOADER /usr/lib/wine/wine)
+set(FR_WINE_ARCH win32)

@@ -32,6 +32,11 @@ def text_start(prefix, module):
     sys.exit("no .text section in " + module)
 
 
+def address_digits(prefix, module):
+    # A 64-bit module's addresses take 16 digits; offsets within it still fit in 8.
+    return 16 if "pei-x86-64" in run(prefix + "objdump", "-f", module) else 8
+
+
 def segments(linker_map, start, size):
     # Input sections of .text: " .text  0xADDRESS  0xSIZE object", the name and the numbers
     # sometimes on two lines when the section name is long.
@@ -83,7 +88,7 @@ def main():
     module, linker_map, output, prefix = sys.argv[1:5]
     start, size = text_start(prefix, module)
     out = [" Start         Length     Name                   Class",
-           " 0001:%08X %08XH .text                   CODE" % (start, size), "",
+           " 0001:%0*X %08XH .text                   CODE" % (address_digits(prefix, module), start, size), "",
            "Detailed map of segments", ""]
     segs = segments(linker_map, start, size)
     for index, (offset, unit) in enumerate(segs):

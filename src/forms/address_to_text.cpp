@@ -1,10 +1,10 @@
 #include "forms/address_to_text.h"
 
-#include <cstdio>
 #include <fstream>
 #include <utility>
 #include <vector>
 
+#include "support/system_errors.h"
 #include "toolkit/platform.h"
 
 // The map lists this procedure under exactly this name (after the platform's prefix of C
@@ -34,15 +34,15 @@ std::string Columns(const std::string& S, std::size_t From, std::size_t To) {
   return S.substr(From - 1, To - From + 1);
 }
 
-std::uint32_t Hex(const std::string& Digits) {
-  std::uint32_t Value = 0;
+std::uintptr_t Hex(const std::string& Digits) {
+  std::uintptr_t Value = 0;
   for (char C : Digits) {
     int D;
     if (C >= '0' && C <= '9') D = C - '0';
     else if (C >= 'A' && C <= 'F') D = C - 'A' + 10;
     else if (C >= 'a' && C <= 'f') D = C - 'a' + 10;
     else throw TMapError{};
-    Value = Value << 4 | static_cast<std::uint32_t>(D);
+    Value = Value << 4 | static_cast<std::uintptr_t>(D);
   }
   return Value;
 }
@@ -98,17 +98,17 @@ std::string ModuleMapFile() {
   return Name + ".map";
 }
 
-void Resolve(std::uint32_t Address, std::string MapFile, std::string& Result) {
+void Resolve(std::uintptr_t Address, std::string MapFile, std::string& Result) {
   const bool OwnMap = MapFile.empty();
-  std::uint32_t Base = 0x401000;
+  std::uintptr_t Base = 0x401000;
   if (OwnMap) MapFile = ModuleMapFile();
   TMapReader Map(MapFile);
   Map.SkipTo("Detailed map of segments");
   Map.Next();
 
-  std::vector<std::pair<std::string, std::uint32_t>> Segments;
+  std::vector<std::pair<std::string, std::uintptr_t>> Segments;
   for (std::string Line = Map.Next(); StartsWith(Line, " 0001:"); Line = Map.Next()) {
-    const std::uint32_t Start = Hex(Columns(Line, 7, 14));
+    const std::uintptr_t Start = Hex(Columns(Line, 7, 14));
     if (Line.size() < 60) throw TMapError{};
     const std::size_t Blank = Line.find(' ', 59);
     Segments.emplace_back(Line.substr(59, Blank == std::string::npos ? std::string::npos : Blank - 59), Start);
@@ -120,13 +120,13 @@ void Resolve(std::uint32_t Address, std::string MapFile, std::string& Result) {
     bool Found = false;
     for (std::string Line = Map.Next(); !Line.empty() && !Found; Line = Map.Next())
       if (StartsWith(Line, " 0001:") && EndsWith(Line, "__CodeSegmentTestDummy__")) {
-        Base = static_cast<std::uint32_t>(CodeSegmentTestDummyAddress()) - Hex(Columns(Line, 7, 14));
+        Base = CodeSegmentTestDummyAddress() - Hex(Columns(Line, 7, 14));
         Found = true;
       }
     if (!Found) return;
   }
 
-  const std::uint32_t Offset = Address - Base;
+  const std::uintptr_t Offset = Address - Base;
   for (std::size_t I = 1; I < Segments.size(); ++I)
     if (Segments[I].second > Offset) {
       Result += ", " + Segments[I - 1].first;
@@ -137,11 +137,11 @@ void Resolve(std::uint32_t Address, std::string MapFile, std::string& Result) {
   Map.SkipTo("  Address");
   Map.Next();
   bool Candidate = false;
-  std::uint32_t Nearest = 0;
+  std::uintptr_t Nearest = 0;
   std::string Symbol;
   for (std::string Line; Map.More(Line) && !Line.empty();)
     if (StartsWith(Line, " 0001:")) {
-      const std::uint32_t Distance = Offset - Hex(Columns(Line, 7, 14));
+      const std::uintptr_t Distance = Offset - Hex(Columns(Line, 7, 14));
       if (!Candidate || Distance < Nearest) {
         Candidate = true;
         Nearest = Distance;
@@ -150,7 +150,7 @@ void Resolve(std::uint32_t Address, std::string MapFile, std::string& Result) {
     }
   if (Candidate && Nearest < 0x1000000) Result += ", " + Symbol;
 
-  std::uint32_t Best = 1024;
+  std::uintptr_t Best = 1024;
   int LineNumber = 0;
   std::string CurrentUnit, LineUnit;
   for (std::string Line; Map.More(Line);) {
@@ -164,7 +164,7 @@ void Resolve(std::uint32_t Address, std::string MapFile, std::string& Result) {
     if (Line[0] != ' ') break;
     for (std::size_t J = 0; J < Line.size() / 20; ++J) {
       const int Number = Decimal(Columns(Line, 20 * J + 2, 20 * J + 6));
-      const std::uint32_t Distance = Offset - Hex(Columns(Line, 20 * J + 13, 20 * J + 20));
+      const std::uintptr_t Distance = Offset - Hex(Columns(Line, 20 * J + 13, 20 * J + 20));
       if (Distance < Best) {
         Best = Distance;
         LineNumber = Number;
@@ -178,12 +178,9 @@ void Resolve(std::uint32_t Address, std::string MapFile, std::string& Result) {
 } // namespace
 
 std::string AddressToText(std::uintptr_t Address, const std::string& MapFile) {
-  char Digits[9];
-  const auto Address32 = static_cast<std::uint32_t>(Address);
-  std::snprintf(Digits, sizeof Digits, "%08X", static_cast<unsigned>(Address32));
-  std::string Result = Digits;
+  std::string Result = AddressText(Address);
   try {
-    Resolve(Address32, MapFile, Result);
+    Resolve(Address, MapFile, Result);
   } catch (...) {
     // A missing or foreign map leaves the bare address and what was found before.
   }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-// Address as 8 upper-case hex digits, followed where the map file tells by ", " + the unit
+// Address as AddressText writes it, followed where the map file tells by ", " + the unit
 // (the segment's module name), ", " + the nearest public symbol at or below it, and ", " +
 // "<unit> line <n>" for the nearest line number at most 1023 bytes below it. An empty MapFile
 // means the module's own map (its file name with ".map"), placed by the run-time address of

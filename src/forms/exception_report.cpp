@@ -1,6 +1,7 @@
 #include "forms/exception_report.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "forms/address_to_text.h"
 #include "forms/message_form.h"
@@ -25,20 +26,24 @@ std::string FileNameOnly(const std::string& Path) {
   return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
 }
 
-// Hex digits of S as a number; none when S holds anything else.
-bool ParseHex(const std::string& S, std::uint32_t& Value) {
-  Value = 0;
-  if (S.empty()) return false;
-  for (char C : S) {
+// The address AddressText wrote at From in S (8 or 16 hex digits, then no more), as a signed
+// number of that width; none when there is no such address.
+std::optional<std::int64_t> AddressAt(const std::string& S, std::size_t From) {
+  std::uint64_t Value = 0;
+  std::size_t End = From;
+  for (; End < S.size(); ++End) {
+    const char C = S[End];
     const int D = C >= '0' && C <= '9' ? C - '0' : C >= 'A' && C <= 'F' ? C - 'A' + 10
                 : C >= 'a' && C <= 'f' ? C - 'a' + 10 : -1;
-    if (D < 0) return false;
-    Value = Value << 4 | static_cast<std::uint32_t>(D);
+    if (D < 0) break;
+    Value = Value << 4 | static_cast<std::uint64_t>(D);
   }
-  return true;
+  if (End - From == 8) return static_cast<std::int32_t>(static_cast<std::uint32_t>(Value));
+  if (End - From == 16) return static_cast<std::int64_t>(Value);
+  return std::nullopt;
 }
 
-bool BelowAbs1024(std::uint32_t V) { return static_cast<std::int32_t>(V) > -1024 && static_cast<std::int32_t>(V) < 1024; }
+bool BelowAbs1024(std::int64_t V) { return V > -1024 && V < 1024; }
 
 // "Access violation at address %p in module '%s'. %s of address %p" told plainly. A text of
 // another shape is kept as it is.
@@ -48,16 +53,17 @@ std::string RewriteAccessViolation(const std::string& Msg) {
     const std::size_t Next = Msg.find('\'', First + 1);
     ModuleText = " in module '" + Msg.substr(First + 1, Next == std::string::npos ? std::string::npos : Next - First);
   }
-  std::uint32_t CodeAddress;
-  if (Msg.size() < 36 || !ParseHex(Msg.substr(28, 8), CodeAddress)) return Msg;
-  if (BelowAbs1024(CodeAddress)) return "Invalid access to memory location" + ModuleText + ". NIL function or method call";
+  const auto CodeAddress = AddressAt(Msg, 28);
+  if (!CodeAddress) return Msg;
+  if (BelowAbs1024(*CodeAddress)) return "Invalid access to memory location" + ModuleText + ". NIL function or method call";
   const std::size_t Stop = Msg.rfind(". ");
-  std::uint32_t DataAddress;
-  if (Stop == std::string::npos || !ParseHex(Msg.substr(Msg.size() - 8), DataAddress)) return Msg;
+  const std::size_t LastWord = Msg.rfind(' ');
+  const auto DataAddress = LastWord == std::string::npos ? std::nullopt : AddressAt(Msg, LastWord + 1);
+  if (Stop == std::string::npos || !DataAddress) return Msg;
   const std::size_t WordStart = Stop + 2;
   const std::string Word = Msg.substr(WordStart, Msg.find(' ', WordStart) - WordStart);
   const std::string Operation = Word == "Read" ? "Read" : "Write";
-  if (BelowAbs1024(DataAddress))
+  if (BelowAbs1024(*DataAddress))
     return "Invalid access to memory location" + ModuleText + ". " + Operation + " of NIL pointer";
   return "Invalid access to memory location" + ModuleText + ": " + Operation;
 }

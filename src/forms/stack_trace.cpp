@@ -1,5 +1,6 @@
 #include "forms/stack_trace.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "forms/exception_report.h"
@@ -19,6 +20,15 @@ bool NearZero(std::uintptr_t V) { return V < 65536 || std::uintptr_t{0} - V < 65
 constexpr std::uint32_t AccessViolation = 0xC0000005, IntegerDivideByZero = 0xC0000094,
                         PrivilegedInstruction = 0xC0000096, StackOverflow = 0xC00000FD;
 
+// The walk by the system's unwind tables, where they are what finds the frames; false where
+// the frame pointers chain. Inlined, so that a walk from its caller starts at its caller's.
+__attribute__((always_inline)) inline bool UnwindInto(const void* Context, int Skip, int Max, TStackTrace& Dest) {
+  const int Count = toolkit::UnwindStack(Context, Skip, std::min<int>(Max, Dest.size() - 1), Dest.data());
+  if (Count < 0) return false;
+  Dest[Count] = 0;
+  return true;
+}
+
 void OsExceptionHook(const toolkit::TOsException& E) {
   StackTrace[0] = 0;
   switch (E.Code) {
@@ -27,6 +37,7 @@ void OsExceptionHook(const toolkit::TOsException& E) {
   case PrivilegedInstruction:
     // From the faulting function's frame where the system tells it, else past the hook's
     // own frames.
+    if (E.Context && UnwindInto(E.Context, 0, 20, StackTrace)) break;
     if (E.Frame) CaptureStackTraceFrom(E.Frame, 0, 20, StackTrace);
     else CaptureStackTrace(3, 20, StackTrace);
     break;
@@ -64,6 +75,7 @@ void CaptureStackTraceFrom(std::uintptr_t Frame, int Skip, int Max, TStackTrace&
 }
 
 __attribute__((noinline)) void CaptureStackTrace(int Skip, int Max, TStackTrace& Dest) {
+  if (UnwindInto(nullptr, Skip, Max, Dest)) return;
   CaptureStackTraceFrom(FR_CURRENT_FRAME(), Skip, Max, Dest);
   // Not a tail call: the walk reads this frame, which a tail call would have given away.
   __asm__ volatile("" ::: "memory");

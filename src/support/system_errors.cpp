@@ -2,11 +2,15 @@
 
 #include <cstdio>
 
-std::string AccessViolationMessage(std::uint32_t CodeAddress, const std::string& Module, bool Write,
-                                   std::uint32_t DataAddress) {
-  char Code[9], Data[9];
-  std::snprintf(Code, sizeof Code, "%08X", static_cast<unsigned>(CodeAddress));
-  std::snprintf(Data, sizeof Data, "%08X", static_cast<unsigned>(DataAddress));
-  return std::string("Access violation at address ") + Code + (Module.empty() ? "" : " in module '" + Module + "'") + ". " +
-         (Write ? "Write" : "Read") + " of address " + Data;
+std::string AddressText(std::uintptr_t Address) {
+  char Digits[17];
+  const unsigned long long Value = Address;
+  std::snprintf(Digits, sizeof Digits, Value >> 32 ? "%016llX" : "%08llX", Value);
+  return Digits;
+}
+
+std::string AccessViolationMessage(std::uintptr_t CodeAddress, const std::string& Module, bool Write,
+                                   std::uintptr_t DataAddress) {
+  return "Access violation at address " + AddressText(CodeAddress) + (Module.empty() ? "" : " in module '" + Module + "'") +
+         ". " + (Write ? "Write" : "Read") + " of address " + AddressText(DataAddress);
 }

@@ -39,8 +39,12 @@ FR_SYSTEM_ERROR(EUnderflow, EMathError);
 
 #undef FR_SYSTEM_ERROR
 
+// An address as 8 upper-case hex digits, or 16 where it needs more (64-bit modules load above
+// 4 GiB).
+std::string AddressText(std::uintptr_t Address);
+
 // The standard message of an access violation: the code address, the module's file name, the
-// operation ("Read" or "Write") and the data address, addresses as 8 upper-case hex digits.
+// operation ("Read" or "Write") and the data address, addresses as AddressText writes them.
 // Without a module (a call through a null pointer) the module part is left out.
-std::string AccessViolationMessage(std::uint32_t CodeAddress, const std::string& Module, bool Write,
-                                   std::uint32_t DataAddress);
+std::string AccessViolationMessage(std::uintptr_t CodeAddress, const std::string& Module, bool Write,
+                                   std::uintptr_t DataAddress);

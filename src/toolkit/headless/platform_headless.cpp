@@ -67,6 +67,8 @@ void ShowSystemErrorBox(std::uintptr_t Owner, const std::string& Text, bool OwnT
 
 void InstallExceptionHook(TExceptionHook NewHook) { Hook = std::move(NewHook); }
 
+int UnwindStack(const void*, int, int, std::uintptr_t*) { return -1; }
+
 bool ReadMemory(std::uintptr_t Address, void* Dest, std::size_t Size) {
   // The kernel copies through a pipe for us and answers EFAULT for an unreadable address
   // instead of faulting; the pipe holds a page, more than a stack walk ever asks for.

@@ -168,6 +168,17 @@ thread_local TPendingFault Pending;
 // overflows, so it is left to the host's handlers.
 thread_local bool Raising = false;
 
+// The instruction, stack and frame pointers of a thread's context by this processor's names.
+#if defined(_WIN64)
+DWORD64& InstructionPointer(CONTEXT& C) { return C.Rip; }
+DWORD64& StackPointer(CONTEXT& C) { return C.Rsp; }
+DWORD64 FramePointer(const CONTEXT& C) { return C.Rbp; }
+#else
+DWORD& InstructionPointer(CONTEXT& C) { return C.Eip; }
+DWORD& StackPointer(CONTEXT& C) { return C.Esp; }
+DWORD FramePointer(const CONTEXT& C) { return C.Ebp; }
+#endif
+
 HMODULE ModuleOf(std::uintptr_t Address) {
   HMODULE Module = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -191,9 +202,7 @@ std::string BaseName(HMODULE Module) {
   } Guard;
   switch (F.Code) {
   case EXCEPTION_ACCESS_VIOLATION:
-    throw EAccessViolation(AccessViolationMessage(static_cast<std::uint32_t>(F.CodeAddress), F.Module, F.Write,
-                                                  static_cast<std::uint32_t>(F.Data)),
-                           F.Address);
+    throw EAccessViolation(AccessViolationMessage(F.CodeAddress, F.Module, F.Write, F.Data), F.Address);
   case EXCEPTION_PRIV_INSTRUCTION: throw EPrivilege("Privileged instruction", F.Address);
   case EXCEPTION_INT_DIVIDE_BY_ZERO: throw EDivByZero("Division by zero", F.Address);
   case EXCEPTION_INT_OVERFLOW: throw EIntOverflow("Integer overflow", F.Address);
@@ -218,10 +227,10 @@ bool Translatable(DWORD Code) {
 // The return address on top of the stack when the processor faulted at a code address below
 // 64 KiB, where nothing is ever mapped: the mark of a call through a null (or nearly null)
 // pointer. 0 when the instruction pointer is elsewhere or the stack cannot be read.
-std::uintptr_t NilCallReturnAddress(const EXCEPTION_RECORD& Record, const CONTEXT& Context) {
-  DWORD Return = 0;
-  if (Record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION || Context.Eip >= 0x10000 ||
-      !ReadMemory(Context.Esp, &Return, sizeof Return))
+std::uintptr_t NilCallReturnAddress(const EXCEPTION_RECORD& Record, CONTEXT& Context) {
+  std::uintptr_t Return = 0;
+  if (Record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION || InstructionPointer(Context) >= 0x10000 ||
+      !ReadMemory(StackPointer(Context), &Return, sizeof Return))
     return 0;
   return Return;
 }
@@ -234,31 +243,34 @@ bool TranslateFault(const EXCEPTION_RECORD& Record, CONTEXT& Context) {
   // A call through a null pointer is ours when our code made it: the faulting address belongs
   // to no module, the return address to the caller. Other faults are ours where they happen.
   const bool NilCall = NilCallReturn != 0 && ModuleOf(NilCallReturn) == Own;
-  if (!NilCall && ModuleOf(Context.Eip) != Own) return false;
+  auto& Ip = InstructionPointer(Context);
+  if (!NilCall && ModuleOf(Ip) != Own) return false;
   const bool Access = Record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && Record.NumberParameters >= 2;
   // A nil call is placed at its call instruction (the byte before the return address), so the
   // report names the calling function and line.
-  Pending = {Record.ExceptionCode, NilCall ? NilCallReturn - 1 : Context.Eip, Context.Eip,
+  Pending = {Record.ExceptionCode, NilCall ? NilCallReturn - 1 : Ip, Ip,
              Access && Record.ExceptionInformation[0] == 1, Access ? Record.ExceptionInformation[1] : 0, BaseName(Own)};
   if (NilCall) {
     // The stack is exactly as the call left it, so the thread goes on as if the call had gone
     // to RaiseFault: the unwinder starts at the call site in the caller. (Pushing a return
     // address as below would give it 1: no unwind table covers that, and the unwinder's
     // fallback for system frames then reads the bytes before it and faults.)
-    Context.Eip = reinterpret_cast<DWORD>(&RaiseFault);
+    Ip = reinterpret_cast<std::uintptr_t>(&RaiseFault);
     return true;
   }
-  // The unwinder looks up the return address less one: the faulting instruction itself.
-  Context.Esp -= 4;
-  *reinterpret_cast<DWORD*>(Context.Esp) = Context.Eip + 1;
-  Context.Eip = reinterpret_cast<DWORD>(&RaiseFault);
+  // The unwinder looks up the return address less one: the faulting instruction itself. On
+  // x64 the stack, aligned in a function's body, is then aligned as at a function's entry.
+  auto& Sp = StackPointer(Context);
+  Sp -= sizeof(std::uintptr_t);
+  *reinterpret_cast<std::uintptr_t*>(Sp) = Ip + 1;
+  Ip = reinterpret_cast<std::uintptr_t>(&RaiseFault);
   return true;
 }
 
 LONG CALLBACK VectoredHook(EXCEPTION_POINTERS* Pointers) {
   // The context's frame pointer is the faulting function's, so a walk from it leaves out
   // the system's dispatching frames.
-  if (Hook) Hook({Pointers->ExceptionRecord->ExceptionCode, Pointers->ContextRecord->Ebp});
+  if (Hook) Hook({Pointers->ExceptionRecord->ExceptionCode, FramePointer(*Pointers->ContextRecord), Pointers->ContextRecord});
   if (Hook && TranslateFault(*Pointers->ExceptionRecord, *Pointers->ContextRecord)) return EXCEPTION_CONTINUE_EXECUTION;
   return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -298,6 +310,51 @@ void InstallExceptionHook(TExceptionHook NewHook) {
     HookHandle = nullptr;
   }
 }
+
+#if defined(_WIN64)
+namespace {
+// The end of the calling thread's stack: its committed pages are one region of memory, from
+// the page of the innermost frame up to it.
+std::uintptr_t StackEnd() {
+  MEMORY_BASIC_INFORMATION Info{};
+  if (!VirtualQuery(&Info, &Info, sizeof Info)) return 0;
+  return reinterpret_cast<std::uintptr_t>(Info.BaseAddress) + Info.RegionSize;
+}
+} // namespace
+
+__attribute__((noinline)) int UnwindStack(const void* Context, int Skip, int Max, std::uintptr_t* Dest) {
+  CONTEXT C;
+  if (Context) {
+    C = *static_cast<const CONTEXT*>(Context);
+  } else {
+    RtlCaptureContext(&C);
+    ++Skip; // the first return address leads into the caller, which is not a frame of its own
+  }
+  // The unwinder reads frames without checks: it is given only frames on this thread's stack,
+  // each one further out than the one before.
+  const std::uintptr_t Begin = reinterpret_cast<std::uintptr_t>(&C), End = StackEnd();
+  int Count = 0;
+  for (int I = 1; I <= Skip + Max && C.Rsp >= Begin && C.Rsp + sizeof(DWORD64) <= End; ++I) {
+    const DWORD64 Inner = C.Rsp;
+    DWORD64 ImageBase = 0;
+    if (PRUNTIME_FUNCTION Function = RtlLookupFunctionEntry(C.Rip, &ImageBase, nullptr)) {
+      void* HandlerData = nullptr;
+      DWORD64 EstablisherFrame = 0;
+      RtlVirtualUnwind(UNW_FLAG_NHANDLER, ImageBase, C.Rip, Function, &C, &HandlerData, &EstablisherFrame, nullptr);
+    } else {
+      // A function without unwind data (or a call into nothing) has not touched the stack:
+      // its return address is on top.
+      C.Rip = *reinterpret_cast<const DWORD64*>(C.Rsp);
+      C.Rsp += sizeof(DWORD64);
+    }
+    if (C.Rip < 0x10000 || C.Rsp <= Inner) break;
+    if (I > Skip) Dest[Count++] = C.Rip;
+  }
+  return Count;
+}
+#else
+int UnwindStack(const void*, int, int, std::uintptr_t*) { return -1; }
+#endif
 
 bool ReadMemory(std::uintptr_t Address, void* Dest, std::size_t Size) {
   SIZE_T Read = 0;
