@@ -21,3 +21,5 @@ set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run")
 
 set(FR_WINE_LOADER /usr/lib/wine/wine)
 set(FR_WINE_ARCH win32)
+# The Windows version of the prefix for what older systems do.
+set(FR_WINE_XP winxp)

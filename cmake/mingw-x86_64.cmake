@@ -19,3 +19,5 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 # that cannot run it: the 64-bit prefix is served by the 64-bit loader named outright.
 set(FR_WINE_LOADER /usr/lib/wine/wine64)
 set(FR_WINE_ARCH win64)
+# The Windows version of the prefix for what older systems do: XP's 64-bit edition.
+set(FR_WINE_XP winxp64)

@@ -190,7 +190,7 @@ std::int32_t THost::Serve(std::int32_t Code, void* Data) {
       return GetImageInfo(static_cast<THostImageInfo*>(Data));
     case hrGetMainWindow: {
       if (!Data) return 0;
-      const auto Handle = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(MainWindow()));
+      const auto Handle = reinterpret_cast<THostWindow>(MainWindow());
       std::memcpy(Data, &Handle, sizeof(Handle));
       return 1;
     }

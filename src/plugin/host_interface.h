@@ -1,6 +1,7 @@
 // The boundary to the image-editing host: the callback, its request codes and records, and
 // the look-ups of an image's name, selection rectangle and selection mask. All calls across
-// the boundary are stdcall; in the 32-bit build every record has the host's exact layout.
+// the boundary are stdcall; in the 32-bit build every record has the host's exact layout. The
+// 64-bit build uses the same records with pointers of 8 bytes, naturally aligned.
 #pragma once
 
 #include <cstddef>
@@ -19,10 +20,13 @@ enum THostRequest : std::int32_t {
   hrAddMenuCommand = 1, // THostMenuCommand; the answer is RegisterPlugin's result
   hrNewImage = 2,       // THostNewImage; the host copies name and pixels during the call
   hrGetImageInfo = 3,   // THostImageInfo with Index set; 0 means no such image
-  hrGetMainWindow = 4,  // 32-bit slot for a window handle
+  hrGetMainWindow = 4,  // slot for a window handle (32 or 64 bits, as the build's pointers)
   hrProgress = 5,       // 32-bit percentage; an answer of 0 abandons the running operation
   hrRefresh = 9,        // no data; the host redraws from its buffer
 };
+
+// What the host writes into GetMainWindow's slot: a window handle, as wide as a pointer.
+using THostWindow = std::intptr_t;
 
 // The host's rectangle: all four edges inclusive.
 struct THostRect {
@@ -80,6 +84,24 @@ static_assert(offsetof(THostImageInfo, Name) == 8);
 static_assert(offsetof(THostImageInfo, Pixels) == 28);
 static_assert(offsetof(THostImageInfo, SelectionMask) == 36);
 static_assert(offsetof(THostImageInfo, SelectionRect) == 40);
+#elif defined(__x86_64__)
+static_assert(sizeof(THostImage) == 40);
+static_assert(offsetof(THostImage, BytesPerLine) == 8);
+static_assert(offsetof(THostImage, PixelSize) == 12);
+static_assert(offsetof(THostImage, Pixels) == 16);
+static_assert(offsetof(THostImage, Palette) == 24);
+static_assert(offsetof(THostImage, Reserved) == 32);
+static_assert(sizeof(THostMenuCommand) == 32);
+static_assert(offsetof(THostMenuCommand, Caption) == 8);
+static_assert(offsetof(THostMenuCommand, Text) == 16);
+static_assert(offsetof(THostMenuCommand, Command) == 24);
+static_assert(sizeof(THostNewImage) == 48);
+static_assert(offsetof(THostNewImage, Image) == 8);
+static_assert(sizeof(THostImageInfo) == 72);
+static_assert(offsetof(THostImageInfo, Name) == 8);
+static_assert(offsetof(THostImageInfo, Pixels) == 32);
+static_assert(offsetof(THostImageInfo, SelectionMask) == 48);
+static_assert(offsetof(THostImageInfo, SelectionRect) == 56);
 #endif
 
 // The callback RegisterPlugin stored; null before registration.

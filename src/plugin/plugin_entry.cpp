@@ -27,9 +27,9 @@ void ReportError(const std::string& Text) noexcept {
 }
 
 std::int32_t RunCommand(std::int32_t Command, THostImage* Image) {
-  std::int32_t MainWindow = 0;
+  THostWindow MainWindow = 0;
   SendHostRequest(hrGetMainWindow, &MainWindow);
-  toolkit::SetApplicationOwnerWindow(static_cast<std::uint32_t>(MainWindow));
+  toolkit::SetApplicationOwnerWindow(static_cast<std::uintptr_t>(MainWindow));
 
   if (Command != 1) return 1;
   if (!Image) throw ELinearBitmap("Invalid bitmap size");

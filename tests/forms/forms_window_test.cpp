@@ -73,10 +73,10 @@ std::vector<std::pair<TColor, TColor>> CaptionPoints(TForm& F, bool Active) {
 } // namespace
 
 TEST(StyleFormWindow, OlderSystemsShowTheFormsOwnCaptionOthersTheSystems) {
-  // The Wine prefix of the "winxp" run reports Windows XP, so the form's own caption is what
-  // that run checks.
+  // The Wine prefix of the "winxp" run ("winxp64" in 64-bit builds) reports Windows XP, so the
+  // form's own caption is what that run checks.
   const char* WineVersion = std::getenv("FR_WINE_VERSION");
-  if (WineVersion && std::string(WineVersion) == "winxp") {
+  if (WineVersion && std::string(WineVersion).starts_with("winxp")) {
     EXPECT_EQ(OsVersion().Major, 5);
   }
   TCaptionedForm Form;

@@ -102,7 +102,8 @@ void InvertAndLookAround(const THostImage& Image) {
 // Requests belong to the host's GUI thread; from any other they must be refused. So must a
 // request the host does not know.
 void AskFromAnotherThread() {
-  std::int32_t Window = 0, Percent = 50;
+  THostWindow Window = 0;
+  std::int32_t Percent = 50;
   std::int32_t Answers[2] = {};
   std::thread Other([&] {
     Answers[0] = Ask(hrGetMainWindow, &Window);
@@ -115,9 +116,9 @@ void AskFromAnotherThread() {
 
 // A modal loop of the plug-in's own, which dispatches the host's messages too.
 void WaitInAMessageBox() {
-  std::int32_t Owner = 0;
+  THostWindow Owner = 0;
   Ask(hrGetMainWindow, &Owner);
-  const int Answer = MessageBoxA(reinterpret_cast<HWND>(static_cast<std::intptr_t>(Owner)), "Waiting",
+  const int Answer = MessageBoxA(reinterpret_cast<HWND>(Owner), "Waiting",
                                  "Fake plug-in", MB_OK);
   Log << "message box answered " << Answer << "\n";
 }
@@ -187,7 +188,7 @@ private:
 };
 
 void ShowFakeDialog() {
-  std::int32_t Owner = 0;
+  THostWindow Owner = 0;
   Ask(hrGetMainWindow, &Owner);
   TDialogTemplate Template("Fake resize", 180, 70);
   Template.Add(0x0081, ES_AUTOHSCROLL | WS_BORDER, "100", IdWidth, 10, 10, 60, 14);
@@ -196,7 +197,7 @@ void ShowFakeDialog() {
   Template.Add(0x0080, BS_DEFPUSHBUTTON, "OK", IDOK, 65, 45, 45, 14);
   Template.Add(0x0080, BS_PUSHBUTTON, "Cancel", IDCANCEL, 120, 45, 45, 14);
   DialogBoxIndirectParamA(GetModuleHandleA("fake_plugin.dll"), Template.Get(),
-                          reinterpret_cast<HWND>(static_cast<std::intptr_t>(Owner)), FakeDialogProc, 0);
+                          reinterpret_cast<HWND>(Owner), FakeDialogProc, 0);
 }
 
 } // namespace

@@ -30,7 +30,7 @@ public:
 
   std::vector<TRequest> Requests;
   std::vector<TImage> Images;
-  std::int32_t MainWindow = 0x1234;
+  THostWindow MainWindow = 0x1234;
   std::int32_t MenuAnswer = 17;
   std::function<std::int32_t(int Percent)> ProgressAnswer = [](int) { return 1; };
 

@@ -73,7 +73,7 @@ TEST(Win32Faults, AnAccessViolationInAHandlerBecomesEAccessViolationAndUnwindsTh
   bool Unwound = false;
   const TCaught Caught = DispatchCaught(WriteThroughNil, &Unwound);
   EXPECT_EQ(Caught.ClassName, "EAccessViolation");
-  EXPECT_EQ(Caught.Message, AccessViolationMessage(static_cast<std::uint32_t>(Caught.Address),
+  EXPECT_EQ(Caught.Message, AccessViolationMessage(Caught.Address,
                                                    "fault_report_tests.exe", true, 0));
   EXPECT_TRUE(Unwound);
   // The program's own map resolves the faulting instruction to its unit, function and line.
@@ -179,8 +179,8 @@ TEST(Win32Faults, WithoutTheMapFileAddressesStayBare) {
   const auto Address = reinterpret_cast<std::uintptr_t>(&WriteThroughNil);
   const std::string Text = AddressToText(Address);
   MoveFileA((Map + ".away").c_str(), Map.c_str());
-  EXPECT_EQ(Text.size(), 8u) << Text;
-  EXPECT_GT(AddressToText(Address).size(), 8u);
+  EXPECT_EQ(Text, AddressText(Address));
+  EXPECT_GT(AddressToText(Address).size(), Text.size());
 }
 
 TEST(Win32Faults, CallsThroughNilOrTinyCodeAddressesAreReportedAtTheirCallSite) {

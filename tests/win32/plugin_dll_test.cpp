@@ -41,8 +41,8 @@ std::int32_t __stdcall ServeRequest(std::int32_t Code, void* Data) {
       return 5;
     }
     case hrGetMainWindow: {
-      auto Handle = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(Host.MainWindow));
-      std::memcpy(Data, &Handle, 4);
+      const auto Handle = reinterpret_cast<THostWindow>(Host.MainWindow);
+      std::memcpy(Data, &Handle, sizeof Handle);
       return 1;
     }
     case hrGetImageInfo: {
@@ -117,7 +117,13 @@ TEST_F(PluginDll, ExportsOnlyTheTwoEntryPointsUndecorated) {
   EXPECT_EQ(GetProcAddress(Library, "_ProcessImage@8"), nullptr);
   auto* Base = reinterpret_cast<const std::uint8_t*>(Library);
   auto* Dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Base);
-  auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(Base + Dos->e_lfanew);
+  auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(Base + Dos->e_lfanew);
+#if defined(_WIN64)
+  EXPECT_EQ(Nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+#else
+  EXPECT_EQ(Nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_TRUE(Nt->FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE);
+#endif
   const IMAGE_DATA_DIRECTORY& Dir = Nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   auto* Exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(Base + Dir.VirtualAddress);
   ASSERT_EQ(Exports->NumberOfNames, 2u);

@@ -193,7 +193,8 @@ std::string BaseName(HMODULE Module) {
   return Path.substr(Path.find_last_of("\\/") + 1);
 }
 
-[[noreturn]] __attribute__((noinline, used)) void RaiseFault() {
+[[noreturn]] __attribute__((noinline, used)) void RaiseFault() __asm__("fr_RaiseFault");
+[[noreturn]] void RaiseFault() {
   const TPendingFault F = std::move(Pending);
   // Cleared when the unwind leaves this frame, that is once a handler was found.
   struct TRaising {
@@ -212,6 +213,27 @@ std::string BaseName(HMODULE Module) {
   default: throw EInvalidOp("Invalid floating point operation", F.Address);
   }
 }
+
+#if defined(_WIN64)
+// Entered as if the faulting instruction had called it, with the stack as the fault left it:
+// aligned in a function's body, off by 8 in a leaf without a frame. x64 code expects it aligned
+// at every call, so this frame aligns it, keeping the stack pointer of its entry in the frame
+// register, from which the unwinder finds its way back to the faulting frame.
+extern "C" void FaultTrampoline();
+__asm__(".text\n"
+        ".def FaultTrampoline; .scl 3; .type 32; .endef\n"
+        ".seh_proc FaultTrampoline\n"
+        "FaultTrampoline:\n"
+        "  pushq %rbp\n"
+        "  .seh_pushreg %rbp\n"
+        "  movq %rsp, %rbp\n"
+        "  .seh_setframe %rbp, 0\n"
+        "  .seh_endprologue\n"
+        "  andq $-16, %rsp\n"
+        "  call fr_RaiseFault\n"
+        "  ud2\n" // keeps the return address inside this function for the unwinder
+        "  .seh_endproc\n");
+#endif
 
 bool Translatable(DWORD Code) {
   switch (Code) {
@@ -258,16 +280,25 @@ bool TranslateFault(const EXCEPTION_RECORD& Record, CONTEXT& Context) {
     Ip = reinterpret_cast<std::uintptr_t>(&RaiseFault);
     return true;
   }
-  // The unwinder looks up the return address less one: the faulting instruction itself. On
-  // x64 the stack, aligned in a function's body, is then aligned as at a function's entry.
+  // The unwinder looks up the return address less one: the faulting instruction itself.
   auto& Sp = StackPointer(Context);
   Sp -= sizeof(std::uintptr_t);
   *reinterpret_cast<std::uintptr_t*>(Sp) = Ip + 1;
+#if defined(_WIN64)
+  Ip = reinterpret_cast<std::uintptr_t>(&FaultTrampoline);
+#else
   Ip = reinterpret_cast<std::uintptr_t>(&RaiseFault);
+#endif
   return true;
 }
 
+// The exceptions that carry our own C++ throws where the unwinder goes through the system's
+// (x64): they are no faults, and 32-bit builds, whose throws the system never sees, do not
+// report them either.
+bool OwnThrow(DWORD Code) { return Code == 0x20474343 || Code == 0x21474343 || Code == 0x22474343; }
+
 LONG CALLBACK VectoredHook(EXCEPTION_POINTERS* Pointers) {
+  if (OwnThrow(Pointers->ExceptionRecord->ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
   // The context's frame pointer is the faulting function's, so a walk from it leaves out
   // the system's dispatching frames.
   if (Hook) Hook({Pointers->ExceptionRecord->ExceptionCode, FramePointer(*Pointers->ContextRecord), Pointers->ContextRecord});
