@@ -93,8 +93,6 @@ struct TResourceWriter {
   }
 };
 
-std::string Hex8(std::uintptr_t V) { return TMapFileWriter::Hex8(static_cast<std::uint32_t>(V)); }
-
 } // namespace
 
 // ===== AddressToText =====
@@ -157,14 +155,14 @@ TEST(AddressToText, TheModulesOwnMapIsPlacedByTheDummyProceduresRunTimeAddress) 
   headless::Platform().ModuleFileName = MapPath("FeatureResize.dll");
   SampleMap().Write(MapPath("FeatureResize.map"));
   const std::uintptr_t Base = CodeSegmentTestDummyAddress() - 0x1010;
-  EXPECT_EQ(AddressToText(Base + 0x1104), Hex8(Base + 0x1104) + ", StyleForm, StyleForm.Paint, StyleForm line 10");
+  EXPECT_EQ(AddressToText(Base + 0x1104), AddressText(Base + 0x1104) + ", StyleForm, StyleForm.Paint, StyleForm line 10");
 
   TMapFileWriter NoDummy = SampleMap();
   NoDummy.Publics.erase(NoDummy.Publics.begin() + 1);
   NoDummy.Write(MapPath("FeatureResize.map"));
-  EXPECT_EQ(AddressToText(Base + 0x1104), Hex8(Base + 0x1104));
+  EXPECT_EQ(AddressToText(Base + 0x1104), AddressText(Base + 0x1104));
   std::filesystem::remove(MapPath("FeatureResize.map"));
-  EXPECT_EQ(AddressToText(Base + 0x1104), Hex8(Base + 0x1104));
+  EXPECT_EQ(AddressToText(Base + 0x1104), AddressText(Base + 0x1104));
 }
 
 // ===== The message shown =====
@@ -188,6 +186,17 @@ TEST(ReportMessage, AccessViolationsAreToldPlainlyAndTextsEndInAStop) {
        "Invalid access to memory location in module 'FeatureResize.dll'. NIL function or method call."},
       {"Access violation at address 00401234. Read of address 00000000", true,
        "Invalid access to memory location. Read of NIL pointer."},
+      // 64-bit modules load above 4 GiB: their addresses take 16 digits.
+      {AccessViolationMessage(0x3355F2468, Module, false, 0), true,
+       "Invalid access to memory location in module 'FeatureResize.dll'. Read of NIL pointer."},
+      {AccessViolationMessage(0x3355F2468, Module, true, 0xFFFFFFFFFFFFFFF8), true,
+       "Invalid access to memory location in module 'FeatureResize.dll'. Write of NIL pointer."},
+      {AccessViolationMessage(0x3355F2468, Module, true, 0x100000000), true,
+       "Invalid access to memory location in module 'FeatureResize.dll': Write."},
+      {AccessViolationMessage(0xFFFFFFFFFFFFFC01, Module, false, 0x10), true,
+       "Invalid access to memory location in module 'FeatureResize.dll'. NIL function or method call."},
+      {"Access violation at address 3355F2468 in module 'a.dll'. Read of address 0", true,
+       "Access violation at address 3355F2468 in module 'a.dll'. Read of address 0."},
       // A text of another shape is kept.
       {"Access violation", true, "Access violation."},
       {"Stop!", false, "Stop!"},
@@ -331,7 +340,7 @@ TEST(ExceptionReport, SendBugReportMailsEveryLineOfTheReport) {
                 "Invalid access to memory location in module 'FeatureResize.dll'. Read of NIL pointer." + SEP + SEP +
                 "Please describe what you did do before the error occurred:" + SEP + SEP + SEP +
                 "(You cannot expect a direct reply to this bug report, but it will be used to make the next "
-                "version better!)" + SEP + SEP + SEP + "Exception address: " + Hex8(Base + 0x1104) +
+                "version better!)" + SEP + SEP + SEP + "Exception address: " + AddressText(Base + 0x1104) +
                 ", StyleForm, StyleForm.Paint, StyleForm line 10" + SEP + "Stack trace: " + SEP +
                 AddressToText(0x00402104) + SEP + AddressToText(0x00402910) + SEP + "Caught by: TSeamCarvingForm" +
                 SEP + "Windows version: 5.1");
