@@ -210,6 +210,9 @@ TEST(ReportMessage, AccessViolationsAreToldPlainlyAndTextsEndInAStop) {
         C.AccessViolation ? ReportMessage(EAccessViolation(C.Message, 0)) : ReportMessage(Exception(C.Message));
     EXPECT_EQ(Shown, C.Shown) << C.Message;
   }
+  // Addresses take 8 digits, 16 only where they need more.
+  EXPECT_EQ(AccessViolationMessage(0x3355F2468, "a.dll", true, 0x10),
+            "Access violation at address 00000003355F2468 in module 'a.dll'. Write of address 00000010");
 }
 
 // ===== Version information =====

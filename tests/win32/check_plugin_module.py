@@ -41,7 +41,10 @@ def exports(private_headers):
 
 
 def version_resource(objdump, dll):
-    dump = run(objdump, "-s", "-j", ".rsrc", dll)
+    try:
+        dump = run(objdump, "-s", "-j", ".rsrc", dll)
+    except subprocess.CalledProcessError:  # no resource section at all
+        return None
     data = bytearray()
     for line in dump.splitlines():
         m = re.match(r"^ [0-9a-f]+ ((?:[0-9a-f]{2,8} ?){1,4})", line)
