@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -13,19 +14,29 @@ bool AllDigits(const std::string& Text) {
   return true;
 }
 
-// A decimal number of up to WholeDigits integer and FractionDigits fraction digits as the
-// exact fraction Numerator / Denominator; false for anything else.
+// A whole number of up to MaxDigits digits, leading zeros aside; false for anything else.
+bool ParseWhole(const std::string& Text, std::size_t MaxDigits, std::int64_t& Value) {
+  if (!AllDigits(Text)) return false;
+  const std::string Digits = Text.substr(std::min(Text.find_first_not_of('0'), Text.size()));
+  if (Digits.size() > MaxDigits) return false;
+  Value = Digits.empty() ? 0 : std::stoll(Digits);
+  return true;
+}
+
+// A decimal number of up to WholeDigits integer and FractionDigits fraction digits (leading
+// and trailing zeros aside) as the exact fraction Numerator / Denominator; false for anything
+// else.
 bool ParseDecimal(const std::string& Text, std::size_t WholeDigits, std::size_t FractionDigits,
                   std::int64_t& Numerator, std::int64_t& Denominator) {
   const auto Dot = Text.find('.');
-  const std::string Whole = Text.substr(0, Dot);
-  const std::string Fraction = Dot == std::string::npos ? "" : Text.substr(Dot + 1);
-  if (!AllDigits(Whole) || Whole.size() > WholeDigits || (Dot != std::string::npos && !AllDigits(Fraction)) ||
-      Fraction.size() > FractionDigits)
-    return false;
-  Numerator = std::stoll(Whole + Fraction);
+  std::string Fraction = Dot == std::string::npos ? "" : Text.substr(Dot + 1);
+  if (Dot != std::string::npos && !AllDigits(Fraction)) return false;
+  Fraction.erase(Fraction.find_last_not_of('0') + 1);
+  std::int64_t Whole = 0;
+  if (!ParseWhole(Text.substr(0, Dot), WholeDigits, Whole) || Fraction.size() > FractionDigits) return false;
   Denominator = 1;
   for (std::size_t I = 0; I < Fraction.size(); ++I) Denominator *= 10;
+  Numerator = Whole * Denominator + (Fraction.empty() ? 0 : std::stoll(Fraction));
   return true;
 }
 
@@ -41,8 +52,7 @@ TSizeArgument ParseSize(const std::string& Option, const std::string& Text) {
     if (Size.Numerator == 0) Usage(Option + " must be more than 0%");
     return Size;
   }
-  if (!AllDigits(Text) || Text.size() > 9) Usage(Bad);
-  Size.Pixels = std::stoll(Text);
+  if (!ParseWhole(Text, 9, Size.Pixels)) Usage(Bad);
   if (Size.Pixels < 1) Usage(Option + " must be at least 1 pixel");
   return Size;
 }
@@ -63,10 +73,11 @@ TSelectionChoice ParseSelection(const std::string& Text) {
 }
 
 int ParseWindow(const std::string& Text) {
-  if (!AllDigits(Text) || Text.size() > 3 || std::stoi(Text) < MinWindowSize || std::stoi(Text) > MaxWindowSize)
+  std::int64_t Size = 0;
+  if (!ParseWhole(Text, 3, Size) || Size < MinWindowSize || Size > MaxWindowSize)
     Usage("--window takes a whole number from " + std::to_string(MinWindowSize) + " to " +
           std::to_string(MaxWindowSize) + ", not '" + Text + "'");
-  return std::stoi(Text);
+  return int(Size);
 }
 
 } // namespace
@@ -84,8 +95,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     std::string Value;
     bool HasValue = false;
     if (Name.size() > 2 && Name.compare(0, 2, "--") == 0) {
+      // "--=x" names no option: it is not "--".
       const auto Equals = Name.find('=');
-      if (Equals != std::string::npos) {
+      if (Equals != std::string::npos && Equals > 2) {
         Value = Name.substr(Equals + 1);
         Name = Name.substr(0, Equals);
         HasValue = true;
