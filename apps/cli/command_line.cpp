@@ -163,7 +163,7 @@ const char* UsageText() {
          "  --width N|P%       target width in pixels or percent of the source (up to 150%)\n"
          "  --height N|P%      target height in pixels or percent (at most the source height)\n"
          "  --window N         size of the cost window, 1 to 111 (default 5)\n"
-         "  --mask MASK        image of the same size; nonzero pixels are selected\n"
+         "  --mask MASK        image of the same size; pixels that are not black are selected\n"
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
          "  --max-megapixels N refuse larger images (default 150)\n"

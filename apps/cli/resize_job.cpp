@@ -1,6 +1,7 @@
 #include "resize_job.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <string>
 #include <vector>
@@ -55,18 +56,26 @@ std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLi
   if (Mask.Width != Source.Width || Mask.Height != Source.Height)
     throw ECommandLine(Name + ": the mask is " + SizeText(Mask) + " pixels but the image is " + SizeText(Source),
                        ExitRefused);
+  // A pixel is selected by the colour it shows, whatever the format stores: an 8-bit mask's
+  // indices go through its palette (grey ramp or not).
+  std::array<std::uint8_t, 256> IndexSelected{};
+  if (Mask.PixelSize == 1)
+    for (int I = 0; I < 256; ++I) {
+      const TColorTriple& Colour = Mask.Palette ? (*Mask.Palette)[I] : GreyPalette[I];
+      IndexSelected[std::size_t(I)] = (Colour.Red | Colour.Green | Colour.Blue) != 0;
+    }
   std::vector<std::uint8_t> Selected(std::size_t(Source.Width) * Source.Height);
   std::uint8_t* To = Selected.data();
   for (int Y = 0; Y < Mask.Height; ++Y) {
     const std::uint8_t* From = Mask.ScanLine(Y);
     for (int X = 0; X < Mask.Width; ++X, From += Mask.PixelSize)
-      *To++ = Mask.PixelSize == 1 ? From[0] != 0 : (From[0] | From[1] | From[2]) != 0;
+      *To++ = Mask.PixelSize == 1 ? IndexSelected[From[0]] : (From[0] | From[1] | From[2]) != 0;
   }
   return Selected;
 }
 
 void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
-  CheckOutputExtension(Line.Output);
+  TImageOutput Output(Line.Output);
   const auto Source = ReadImageFile(Line.Input, Line.MaxPixels);
   std::vector<std::uint8_t> Mask;
   if (!Line.Mask.empty()) Mask = SelectionFromMask(*ReadImageFile(Line.Mask, Line.MaxPixels), *Source, InputName(Line.Mask));
@@ -79,7 +88,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     Engine.UpdateCostMap();
     TLinearBitmap Rendered;
     Engine.RenderCostMap(Rendered);
-    WriteImageFile(Line.Output, Rendered);
+    Output.Write(Rendered);
     return;
   }
 
@@ -87,7 +96,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
                                   *Source);
   const int Height = CheckedTarget("--height", ResolveSize(Line.Height, Source->Height), Source->Height, *Source);
   if (Width == Source->Width && Height == Source->Height) {
-    WriteImageFile(Line.Output, *Source);
+    Output.Write(*Source);
     return;
   }
   if (std::int64_t(Width) * Height > Line.MaxPixels)
@@ -108,5 +117,5 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   }
   TLinearBitmap Result(Engine.Image.get());
   Result.ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
-  WriteImageFile(Line.Output, Result);
+  Output.Write(Result);
 }

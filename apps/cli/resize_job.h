@@ -15,6 +15,6 @@
 void RunResizeJob(const TCommandLine& Line, const std::function<void(int Percent)>& Progress);
 
 // The selection of a mask image: one byte per pixel of Source, rows back to back, 1 where the
-// mask is nonzero. Raises ECommandLine (ExitRefused, naming Name) when the sizes differ.
+// mask's pixel is not black (for an 8-bit mask, where its palette colour is not). Raises ECommandLine (ExitRefused, naming Name) when the sizes differ.
 std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLinearBitmap& Source,
                                             const std::string& Name);

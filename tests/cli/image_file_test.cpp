@@ -194,6 +194,7 @@ TEST(BmpFile, ReadsTopDownRowsAndShortPalettes) {
   ExpectSamePixels(*DecodeImage(Data, "t.bmp"), *Colour);
 
   auto Palettised = Indexed(2, 1);
+  Palettised->Map[1] = 1;
   Data = EncodeBmp(*Palettised);
   PutU32At(Data, 46, 2); // only two palette entries used; the rest read as black
   auto Read = DecodeImage(Data, "p.bmp");
@@ -215,6 +216,8 @@ TEST(BmpFile, HostileFilesAreRefusedOrFailWithTheirReason) {
   };
   std::vector<std::uint8_t> Palette = EncodeBmp(*Indexed(2, 2));
   PutU32At(Palette, 46, 257);
+  std::vector<std::uint8_t> ShortPalette = EncodeBmp(*Indexed(2, 2));
+  PutU32At(ShortPalette, 46, 2);
   const std::string TooLarge = "x.bmp: image too large (";
   const std::string Limit = " pixels, the limit is 150 megapixels; see --max-megapixels)";
   const THostileFile Cases[] = {
@@ -229,8 +232,11 @@ TEST(BmpFile, HostileFilesAreRefusedOrFailWithTheirReason) {
       {"height 0", Patched(22, 0), "x.bmp: damaged BMP header (size)", ExitFailure},
       {"negative width", Patched(18, std::uint32_t(-3)), "x.bmp: damaged BMP header (size)", ExitFailure},
       {"pixel offset 0", Patched(10, 0), "x.bmp: damaged BMP header (pixel data at offset 0, inside the headers)", ExitFailure},
-      {"pixel offset past the end", Patched(10, 0xFFFFFFF0), "x.bmp: truncated BMP file", ExitFailure},
+      {"pixel offset past the end", Patched(10, 54 + 65536), "x.bmp: truncated BMP file", ExitFailure},
+      {"pixel offset far past the headers", Patched(10, 0xFFFFFF00),
+       "x.bmp: damaged BMP header (pixel data at offset 4294967040, far past the headers)", ExitRefused},
       {"palette size", Palette, "p.bmp: damaged BMP header (palette size)", ExitFailure},
+      {"palette index past the palette", ShortPalette, "p.bmp: damaged BMP file (palette index 13 past the palette)", ExitFailure},
       {"widest row", Sized(0x7FFFFFFF, 2), TooLarge + "2147483647 x 2" + Limit, ExitRefused},
       // The byte count of this one overflows 64 bits.
       {"widest and highest", Sized(0x7FFFFFFF, 0x7FFFFFFF), TooLarge + "2147483647 x 2147483647" + Limit, ExitRefused},
@@ -245,7 +251,7 @@ TEST(BmpFile, HostileFilesAreRefusedOrFailWithTheirReason) {
   // Within a lowered limit, and just above it.
   EXPECT_EQ(DecodeImage(Good, "x.bmp", 6)->Width, 3);
   EXPECT_EQ(MessageOf([&] { DecodeImage(Good, "x.bmp", 5); }),
-            "x.bmp: image too large (3 x 2 pixels, the limit is 0 megapixels; see --max-megapixels)");
+            "x.bmp: image too large (3 x 2 pixels, the limit is 0.000005 megapixels; see --max-megapixels)");
 }
 
 TEST(PngFile, GreyStaysEightBitAndColourBecomesTwentyFourBit) {
@@ -302,6 +308,11 @@ TEST(PngFile, HostileFilesAreRefusedOrFailWithTheirReason) {
        }), "x.png: damaged PNG file (palette index 5 past the palette)", ExitFailure},
       {"palette image without palette", With([](TPngLayout& S) { S.ColourType = 3; }), Damaged, ExitFailure},
       {"fewer rows than declared", With([](TPngLayout& S) { S.Raw.resize(3); }), Damaged, ExitFailure},
+#ifndef _WIN32
+      // Whatever follows in the stream is not inflated (WIC's decoder decides for itself).
+      {"more rows than declared", With([](TPngLayout& S) { S.Raw.resize(60000); }),
+       "x.png: damaged PNG file (more image data than the image needs)", ExitRefused},
+#endif
       {"no end chunk", With([](TPngLayout& S) { S.End = false; }), Damaged, ExitFailure},
       {"cut short", std::vector<std::uint8_t>(Good.begin(), Good.begin() + std::ptrdiff_t(Good.size()) / 2), Damaged, ExitFailure},
       {"bit depth 3", With([](TPngLayout& S) { S.Depth = 3; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
@@ -405,22 +416,30 @@ TEST(ImageFiles, ReadingNamesThePathAndStopsWhereTheFileEnds) {
 TEST(ImageFilesDeathTest, AnInterruptWhileWritingRemovesTheTemporaryFile) {
 #ifdef _WIN32
   // The C run-time ends a process whose SIGINT handler re-raises with exit code 3.
-  const auto Interrupted = ::testing::ExitedWithCode(3);
+  const std::pair<int, std::function<bool(int)>> Signals[] = {{SIGINT, ::testing::ExitedWithCode(3)}};
 #else
-  const auto Interrupted = ::testing::KilledBySignal(SIGINT);
+  const std::pair<int, std::function<bool(int)>> Signals[] = {
+      {SIGINT, ::testing::KilledBySignal(SIGINT)},
+      {SIGTERM, ::testing::KilledBySignal(SIGTERM)},
+      {SIGHUP, ::testing::KilledBySignal(SIGHUP)}, // the terminal closed
+      {SIGQUIT, ::testing::KilledBySignal(SIGQUIT)},
+  };
 #endif
   TempFolder Folder;
   const std::string Out = Folder / "out.png";
   { std::ofstream(Out) << "keep me"; }
-  EXPECT_EXIT(
-      {
-        InstallInterruptCleanup();
-        TTemporaryFile File(Out);
-        File.Write(std::vector<std::uint8_t>(1000, 1));
-        std::raise(SIGINT);
-      },
-      Interrupted, "");
-  EXPECT_EQ(Folder.FileCount(), 1u);
+  for (const auto& [Signal, Interrupted] : Signals) {
+    EXPECT_EXIT(
+        {
+          InstallInterruptCleanup();
+          TTemporaryFile File(Out);
+          File.Write(std::vector<std::uint8_t>(1000, 1));
+          std::raise(Signal);
+        },
+        Interrupted, "")
+        << "signal " << Signal;
+    EXPECT_EQ(Folder.FileCount(), 1u) << "signal " << Signal;
+  }
   std::ifstream Kept(Out);
   std::string Text;
   std::getline(Kept, Text);
