@@ -57,12 +57,13 @@ TSizeArgument ParseSize(const std::string& Option, const std::string& Text) {
   return Size;
 }
 
-// Megapixels as a decimal number (up to six integer and six fraction digits), in pixels.
-std::int64_t ParseMegapixels(const std::string& Text) {
+// A decimal number (up to six integer and six fraction digits) of Unit pixels, as whole
+// pixels, at least one. Unit is 10^6 or more, so the denominator divides it.
+std::int64_t ParsePixels(const std::string& Option, const std::string& Text, std::int64_t Unit, const char* UnitName) {
   std::int64_t Numerator = 0, Denominator = 1;
-  if (!ParseDecimal(Text, 6, 6, Numerator, Denominator) || Numerator * 1'000'000 / Denominator < 1)
-    Usage("--max-megapixels takes a positive number of megapixels, not '" + Text + "'");
-  return Numerator * 1'000'000 / Denominator;
+  if (!ParseDecimal(Text, 6, 6, Numerator, Denominator) || Numerator * (Unit / Denominator) < 1)
+    Usage(Option + " takes a positive number of " + UnitName + ", not '" + Text + "'");
+  return Numerator * (Unit / Denominator);
 }
 
 TSelectionChoice ParseSelection(const std::string& Text) {
@@ -119,7 +120,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     else if (Name == "--mask") Line.Mask = TakeValue();
     else if (Name == "--selection") Line.Selection = ParseSelection(TakeValue());
     else if (Name == "--cost-map") NoValue(), Line.CostMap = true;
-    else if (Name == "--max-megapixels") Line.MaxPixels = ParseMegapixels(TakeValue());
+    else if (Name == "--max-megapixels") Line.MaxPixels = ParsePixels(Name, TakeValue(), 1'000'000, "megapixels");
+    else if (Name == "--max-work") Line.MaxWork = ParsePixels(Name, TakeValue(), 1'000'000'000, "gigapixels");
     else if (Name == "--quiet" || Name == "-q") NoValue(), Line.Quiet = true;
     else if (Name == "--help" || Name == "-h") NoValue(), Line.Help = true;
     else if (Name == "--version") NoValue(), Line.Version = true;
@@ -153,7 +155,7 @@ std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth 
 const char* UsageText() {
   return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
          "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map]\n"
-         "                     [--max-megapixels N] [--quiet]\n"
+         "                     [--max-megapixels N] [--max-work N] [--quiet]\n"
          "\n"
          "Resizes an image by seam carving: removes (or, to widen, duplicates) the paths of pixels\n"
          "that cost least, so that flat areas absorb the change while edges keep their shape.\n"
@@ -167,6 +169,9 @@ const char* UsageText() {
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
          "  --max-megapixels N refuse larger images (default 150)\n"
+         "  --max-work N       refuse jobs of more than N gigapixels of work (default 100):\n"
+         "                     each seam removed or inserted costs the pixels of the image\n"
+         "                     it is found in\n"
          "  -q, --quiet        no progress bar\n"
          "  -h, --help         this text\n"
          "  --version          the version\n"

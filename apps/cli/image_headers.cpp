@@ -9,17 +9,6 @@ namespace {
 
 std::uint32_t ReadU16BigEndian(const std::uint8_t* P) { return std::uint32_t(P[0]) << 8 | P[1]; }
 
-// Megapixels exactly: a pixel is a millionth, so six decimals at most, trailing zeros left out.
-std::string MegapixelText(std::int64_t Pixels) {
-  std::string Text = std::to_string(Pixels / 1'000'000);
-  if (const std::int64_t Fraction = Pixels % 1'000'000) {
-    std::string Digits = std::to_string(1'000'000 + Fraction).substr(1);
-    Digits.erase(Digits.find_last_not_of('0') + 1);
-    Text += "." + Digits;
-  }
-  return Text;
-}
-
 // Fuzzing builds let mutated files past the checksums, to reach what lies behind them.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr bool SkipChecksums = true;
@@ -55,12 +44,22 @@ std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
 
 } // namespace
 
+std::string ExactDecimal(std::int64_t Count, std::int64_t Unit) {
+  std::string Text = std::to_string(Count / Unit);
+  if (const std::int64_t Fraction = Count % Unit) {
+    std::string Digits = std::to_string(Unit + Fraction).substr(1);
+    Digits.erase(Digits.find_last_not_of('0') + 1);
+    Text += "." + Digits;
+  }
+  return Text;
+}
+
 void CheckImageSize(std::int64_t Width, std::int64_t Height, int BytesPerPixel, std::int64_t MaxPixels,
                     const std::string& Name) {
   const std::string Size = std::to_string(Width) + " x " + std::to_string(Height) + " pixels";
   // Each side is at most 2^31, so neither product below can overflow.
   if (Width > INT32_MAX || Height > INT32_MAX || Width * Height > MaxPixels)
-    RefuseFile(Name, "image too large (" + Size + ", the limit is " + MegapixelText(MaxPixels) +
+    RefuseFile(Name, "image too large (" + Size + ", the limit is " + ExactDecimal(MaxPixels, 1'000'000) +
                          " megapixels; see --max-megapixels)");
   if (Width * Height * BytesPerPixel > INT32_MAX)
     RefuseFile(Name, "image too large (" + Size + ", more than 2 GiB of pixel data)");

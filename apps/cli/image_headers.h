@@ -17,6 +17,10 @@ inline std::uint32_t ReadU32BigEndian(const std::uint8_t* P) {
 // The pixel limit unless --max-megapixels says otherwise.
 constexpr std::int64_t DefaultMaxPixels = 150'000'000;
 
+// Count / Unit (a power of ten) as an exact decimal, trailing zeros left out: limits are
+// whole pixels, so their megapixels never need rounding.
+std::string ExactDecimal(std::int64_t Count, std::int64_t Unit);
+
 // Refuses (exit 2) an image of Width x Height above MaxPixels, or one whose bytes at
 // BytesPerPixel could not be addressed with the bitmap's 32-bit sizes.
 void CheckImageSize(std::int64_t Width, std::int64_t Height, int BytesPerPixel, std::int64_t MaxPixels,

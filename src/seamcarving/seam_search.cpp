@@ -294,7 +294,9 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
     // held by columns, otherwise into scratch lines copied back afterwards. Cells before a
     // row's first changed column are recomputed from unchanged inputs and come out as they
     // were.
-    constexpr int Tile = 64;
+    // A tile is no wider than the columns after the first: on a narrow, tall image scratch
+    // lines for 64 columns would take far more memory than the maps themselves.
+    const int Tile = std::min(64, W - 1);
     constexpr int Block = 8;      // rows copied per cache line of a scratch line
     constexpr int Lookahead = 16; // rows: the map's rows are far apart, so no prefetcher helps
     std::vector<double>& Scratch = HorizontalScratch_;

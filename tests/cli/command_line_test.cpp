@@ -76,6 +76,7 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
       {{"in.png", "-o", "x.png", "--max-megapixels", "0.0000001"},
        "--max-megapixels takes a positive number of megapixels, not '0.0000001'"},
       {{"in.png", "-o", "x.png", "--max-megapixels", "1e9"}, "--max-megapixels takes a positive number of megapixels, not '1e9'"},
+      {{"in.png", "-o", "x.png", "--max-work", "0"}, "--max-work takes a positive number of gigapixels, not '0'"},
       {{"-", "-o", "x.png", "--mask", "-"}, "the input and the mask cannot both be standard input"},
       {{"-o", "x.png", "--", "a.png", "--width"}, "more than one input image given ('--width')"},
       {{"in.png", "-o", "x.png", "--=x"}, "unknown option '--=x'"},
@@ -125,8 +126,11 @@ TEST(CommandLine, DashIsStandardStreamAndDoubleDashEndsOptions) {
   EXPECT_EQ(Parse({"-o", "x.png", "--", "-"}).Input, "-");
 }
 
-TEST(CommandLine, MaxMegapixelsIsExactInPixels) {
+TEST(CommandLine, LimitsAreExactInPixels) {
   EXPECT_EQ(Parse({"in.png", "-o", "x.png"}).MaxPixels, 150'000'000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png"}).MaxWork, 100'000'000'000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-work", "0.000001"}).MaxWork, 1000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-work=999999.999999"}).MaxWork, 999'999'999'999'000);
   EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels", "2.5"}).MaxPixels, 2'500'000);
   EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels=0.000001"}).MaxPixels, 1);
   EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels", "999999.999999"}).MaxPixels, 999'999'999'999);

@@ -200,6 +200,29 @@ TEST_F(ResizeJob, RefusalsAndFailuresLeaveNoOutput) {
   EXPECT_EQ(Text, "keep me");
 }
 
+TEST(ResizeWork, IsSeamsTimesTheMeanPixelsOfEachPhase) {
+  const struct {
+    std::int64_t W, H, NewW, NewH;
+    double Work;
+  } Cases[] = {
+      {1, 1'000'001, 1, 500'000, 500'001 * 750'000.5}, // thin: the pixel limit alone does not bound it
+      {6000, 4000, 3000, 2000, 5000 * 15e6},
+      {100, 10, 150, 8, 50 * 750 + 2 * 1350}, // seams chosen on a narrowing copy, then the height lowered
+      {7, 5, 7, 5, 0},
+  };
+  for (const auto& C : Cases) EXPECT_DOUBLE_EQ(EstimateWork(C.W, C.H, C.NewW, C.NewH), C.Work) << C.W << " x " << C.H;
+}
+
+TEST_F(ResizeJob, TheWorkLimitRefusesAJobBeforeItsWork) {
+  const std::string In = Write("thin.png", *Noise(1, 2001, lpf24Bit));
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--height", "50%", "--max-work", "0.0015"}), ExitRefused);
+  EXPECT_EQ(LastError, In + ": resizing to 1 x 1000 is about 0.0015 gigapixels of work, above the limit of 0.0015 "
+                            "(see --max-work)");
+  EXPECT_TRUE(Progress.empty());
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--height", "50%", "--max-work", "0.0016"}), 0);
+  EXPECT_EQ(ReadImageFile(PathOf("out.png"))->Height, 1000);
+}
+
 TEST_F(ResizeJob, ThePixelLimitCoversSourceMaskAndResult) {
   const std::string In = Write("in.png", *Noise(8, 6, lpf24Bit)); // 48 pixels
   const std::string Mask = Write("mask.png", *Noise(8, 6, lpf8Bit));
