@@ -83,13 +83,13 @@ void PutChunk(std::vector<std::uint8_t>& Out, const char* Type, const std::vecto
 }
 
 // Raw scan lines (each with its filter byte) as a zlib stream of one stored block.
-std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& Raw) {
+std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& Raw, bool GoodAdler = true) {
   std::vector<std::uint8_t> Out = {0x78, 0x01, 0x01, std::uint8_t(Raw.size()), std::uint8_t(Raw.size() >> 8),
                                    std::uint8_t(~Raw.size()), std::uint8_t(~Raw.size() >> 8)};
   Out.insert(Out.end(), Raw.begin(), Raw.end());
   std::uint32_t A = 1, B = 0;
   for (std::uint8_t Byte : Raw) A = (A + Byte) % 65521, B = (B + A) % 65521;
-  PutBigEndian(Out, B << 16 | A);
+  PutBigEndian(Out, (B << 16 | A) ^ (GoodAdler ? 0u : 1u));
   return Out;
 }
 
@@ -99,6 +99,7 @@ struct TPngLayout {
   std::vector<std::uint8_t> Raw = {0, 10, 20, 0, 30, 40}; // 2 x 2 grey
   std::vector<std::pair<const char*, std::vector<std::uint8_t>>> Before; // chunks before IDAT
   bool GoodIdatCrc = true;
+  bool GoodAdler = true; // the zlib stream's own checksum
   bool End = true;
 };
 
@@ -109,7 +110,7 @@ std::vector<std::uint8_t> MakePng(const TPngLayout& Layout) {
   Header.insert(Header.end(), {Layout.Depth, Layout.ColourType, 0, 0, 0});
   PutChunk(Out, "IHDR", Header);
   for (const auto& [Type, Body] : Layout.Before) PutChunk(Out, Type, Body);
-  PutChunk(Out, "IDAT", Zlib(Layout.Raw), Layout.GoodIdatCrc);
+  PutChunk(Out, "IDAT", Zlib(Layout.Raw, Layout.GoodAdler), Layout.GoodIdatCrc);
   if (Layout.End) PutChunk(Out, "IEND", {});
   return Out;
 }
@@ -313,6 +314,7 @@ TEST(PngFile, HostileFilesAreRefusedOrFailWithTheirReason) {
       {"more rows than declared", With([](TPngLayout& S) { S.Raw.resize(60000); }),
        "x.png: damaged PNG file (more image data than the image needs)", ExitRefused},
 #endif
+      {"zlib checksum", With([](TPngLayout& S) { S.GoodAdler = false; }), Damaged, ExitFailure},
       {"no end chunk", With([](TPngLayout& S) { S.End = false; }), Damaged, ExitFailure},
       {"cut short", std::vector<std::uint8_t>(Good.begin(), Good.begin() + std::ptrdiff_t(Good.size()) / 2), Damaged, ExitFailure},
       {"bit depth 3", With([](TPngLayout& S) { S.Depth = 3; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
