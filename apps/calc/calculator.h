@@ -8,7 +8,9 @@
 #include <vector>
 
 // The line printed for one expression: the value as %.21Lg ("inf", "-inf", "nan" as such),
-// "error at N: MESSAGE" for an evaluator error at position N, or "error: MESSAGE".
+// "error at N: MESSAGE" for an evaluator error at position N, or "error: MESSAGE", with
+// control characters, bytes that are not UTF-8 and backslashes of MESSAGE escaped as \xNN
+// and \\. Text after a ')' or ';' that ends the expression is an error at its position.
 // Returns true when the expression evaluated.
 bool CalculateLine(const std::string& Expression, std::string& Line);
 

@@ -1,6 +1,7 @@
 // The command-line tool's error: a message for one line on stderr and the exit status.
 #pragma once
 
+#include <new>
 #include <string>
 
 #include "support/object.h"
@@ -24,4 +25,18 @@ public:
 }
 [[noreturn]] inline void FailFile(const std::string& Name, const std::string& Why) {
   throw ECommandLine(Name + ": " + Why, ExitFailure);
+}
+
+// What the tool reports for an error that ended its run: the line after "featureresize: " and
+// the exit status. Running out of memory reads the same wherever it happened (the engine says
+// "Out of memory", the standard library's allocation failure says nothing useful).
+struct TFailureReport {
+  std::string Message;
+  int ExitStatus;
+};
+inline TFailureReport DescribeFailure(const std::exception& Failure) {
+  if (const auto* Refusal = dynamic_cast<const ECommandLine*>(&Failure)) return {Refusal->what(), Refusal->ExitStatus};
+  if (dynamic_cast<const std::bad_alloc*>(&Failure) || std::string(Failure.what()) == "Out of memory")
+    return {"out of memory", ExitFailure};
+  return {Failure.what(), ExitFailure};
 }

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -13,19 +14,29 @@ bool AllDigits(const std::string& Text) {
   return true;
 }
 
-// A decimal number of up to WholeDigits integer and FractionDigits fraction digits as the
-// exact fraction Numerator / Denominator; false for anything else.
+// A whole number of up to MaxDigits digits, leading zeros aside; false for anything else.
+bool ParseWhole(const std::string& Text, std::size_t MaxDigits, std::int64_t& Value) {
+  if (!AllDigits(Text)) return false;
+  const std::string Digits = Text.substr(std::min(Text.find_first_not_of('0'), Text.size()));
+  if (Digits.size() > MaxDigits) return false;
+  Value = Digits.empty() ? 0 : std::stoll(Digits);
+  return true;
+}
+
+// A decimal number of up to WholeDigits integer and FractionDigits fraction digits (leading
+// and trailing zeros aside) as the exact fraction Numerator / Denominator; false for anything
+// else.
 bool ParseDecimal(const std::string& Text, std::size_t WholeDigits, std::size_t FractionDigits,
                   std::int64_t& Numerator, std::int64_t& Denominator) {
   const auto Dot = Text.find('.');
-  const std::string Whole = Text.substr(0, Dot);
-  const std::string Fraction = Dot == std::string::npos ? "" : Text.substr(Dot + 1);
-  if (!AllDigits(Whole) || Whole.size() > WholeDigits || (Dot != std::string::npos && !AllDigits(Fraction)) ||
-      Fraction.size() > FractionDigits)
-    return false;
-  Numerator = std::stoll(Whole + Fraction);
+  std::string Fraction = Dot == std::string::npos ? "" : Text.substr(Dot + 1);
+  if (Dot != std::string::npos && !AllDigits(Fraction)) return false;
+  Fraction.erase(Fraction.find_last_not_of('0') + 1);
+  std::int64_t Whole = 0;
+  if (!ParseWhole(Text.substr(0, Dot), WholeDigits, Whole) || Fraction.size() > FractionDigits) return false;
   Denominator = 1;
   for (std::size_t I = 0; I < Fraction.size(); ++I) Denominator *= 10;
+  Numerator = Whole * Denominator + (Fraction.empty() ? 0 : std::stoll(Fraction));
   return true;
 }
 
@@ -41,18 +52,18 @@ TSizeArgument ParseSize(const std::string& Option, const std::string& Text) {
     if (Size.Numerator == 0) Usage(Option + " must be more than 0%");
     return Size;
   }
-  if (!AllDigits(Text) || Text.size() > 9) Usage(Bad);
-  Size.Pixels = std::stoll(Text);
+  if (!ParseWhole(Text, 9, Size.Pixels)) Usage(Bad);
   if (Size.Pixels < 1) Usage(Option + " must be at least 1 pixel");
   return Size;
 }
 
-// Megapixels as a decimal number (up to six integer and six fraction digits), in pixels.
-std::int64_t ParseMegapixels(const std::string& Text) {
+// A decimal number (up to six integer and six fraction digits) of Unit pixels, as whole
+// pixels, at least one. Unit is 10^6 or more, so the denominator divides it.
+std::int64_t ParsePixels(const std::string& Option, const std::string& Text, std::int64_t Unit, const char* UnitName) {
   std::int64_t Numerator = 0, Denominator = 1;
-  if (!ParseDecimal(Text, 6, 6, Numerator, Denominator) || Numerator * 1'000'000 / Denominator < 1)
-    Usage("--max-megapixels takes a positive number of megapixels, not '" + Text + "'");
-  return Numerator * 1'000'000 / Denominator;
+  if (!ParseDecimal(Text, 6, 6, Numerator, Denominator) || Numerator * (Unit / Denominator) < 1)
+    Usage(Option + " takes a positive number of " + UnitName + ", not '" + Text + "'");
+  return Numerator * (Unit / Denominator);
 }
 
 TSelectionChoice ParseSelection(const std::string& Text) {
@@ -63,10 +74,11 @@ TSelectionChoice ParseSelection(const std::string& Text) {
 }
 
 int ParseWindow(const std::string& Text) {
-  if (!AllDigits(Text) || Text.size() > 3 || std::stoi(Text) < MinWindowSize || std::stoi(Text) > MaxWindowSize)
+  std::int64_t Size = 0;
+  if (!ParseWhole(Text, 3, Size) || Size < MinWindowSize || Size > MaxWindowSize)
     Usage("--window takes a whole number from " + std::to_string(MinWindowSize) + " to " +
           std::to_string(MaxWindowSize) + ", not '" + Text + "'");
-  return std::stoi(Text);
+  return int(Size);
 }
 
 } // namespace
@@ -84,8 +96,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     std::string Value;
     bool HasValue = false;
     if (Name.size() > 2 && Name.compare(0, 2, "--") == 0) {
+      // "--=x" names no option: it is not "--".
       const auto Equals = Name.find('=');
-      if (Equals != std::string::npos) {
+      if (Equals != std::string::npos && Equals > 2) {
         Value = Name.substr(Equals + 1);
         Name = Name.substr(0, Equals);
         HasValue = true;
@@ -107,7 +120,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     else if (Name == "--mask") Line.Mask = TakeValue();
     else if (Name == "--selection") Line.Selection = ParseSelection(TakeValue());
     else if (Name == "--cost-map") NoValue(), Line.CostMap = true;
-    else if (Name == "--max-megapixels") Line.MaxPixels = ParseMegapixels(TakeValue());
+    else if (Name == "--max-megapixels") Line.MaxPixels = ParsePixels(Name, TakeValue(), 1'000'000, "megapixels");
+    else if (Name == "--max-work") Line.MaxWork = ParsePixels(Name, TakeValue(), 1'000'000'000, "gigapixels");
     else if (Name == "--quiet" || Name == "-q") NoValue(), Line.Quiet = true;
     else if (Name == "--help" || Name == "-h") NoValue(), Line.Help = true;
     else if (Name == "--version") NoValue(), Line.Version = true;
@@ -141,7 +155,7 @@ std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth 
 const char* UsageText() {
   return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
          "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map]\n"
-         "                     [--max-megapixels N] [--quiet]\n"
+         "                     [--max-megapixels N] [--max-work N] [--quiet]\n"
          "\n"
          "Resizes an image by seam carving: removes (or, to widen, duplicates) the paths of pixels\n"
          "that cost least, so that flat areas absorb the change while edges keep their shape.\n"
@@ -151,10 +165,13 @@ const char* UsageText() {
          "  --width N|P%       target width in pixels or percent of the source (up to 150%)\n"
          "  --height N|P%      target height in pixels or percent (at most the source height)\n"
          "  --window N         size of the cost window, 1 to 111 (default 5)\n"
-         "  --mask MASK        image of the same size; nonzero pixels are selected\n"
+         "  --mask MASK        image of the same size; pixels that are not black are selected\n"
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
          "  --max-megapixels N refuse larger images (default 150)\n"
+         "  --max-work N       refuse jobs of more than N gigapixels of work (default 100):\n"
+         "                     each seam removed or inserted costs the pixels of the image\n"
+         "                     it is found in\n"
          "  -q, --quiet        no progress bar\n"
          "  -h, --help         this text\n"
          "  --version          the version\n"

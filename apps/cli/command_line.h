@@ -1,6 +1,7 @@
 // The command line of featureresize:
 //   featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N] [--mask MASK]
-//                 [--selection ignore|protect|prefer] [--cost-map] [--max-megapixels N] [--quiet]
+//                 [--selection ignore|protect|prefer] [--cost-map] [--max-megapixels N]
+//                 [--max-work N] [--quiet]
 // "--" ends the options; "-" as INPUT, MASK or OUTPUT is standard input or output.
 #pragma once
 
@@ -21,6 +22,9 @@ struct TSizeArgument {
   std::int64_t Denominator = 1;
 };
 
+// The work limit unless --max-work says otherwise: 100 gigapixels, a few minutes.
+constexpr std::int64_t DefaultMaxWork = 100'000'000'000;
+
 enum class TSelectionChoice { Default, Ignore, Protect, Prefer };
 
 struct TCommandLine {
@@ -30,6 +34,7 @@ struct TCommandLine {
   TSelectionChoice Selection = TSelectionChoice::Default;
   bool CostMap = false;
   std::int64_t MaxPixels = DefaultMaxPixels; // images above are refused
+  std::int64_t MaxWork = DefaultMaxWork;     // jobs above are refused, in pixels visited (EstimateWork)
   bool Quiet = false;
   bool Help = false;
   bool Version = false;

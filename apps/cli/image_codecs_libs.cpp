@@ -72,6 +72,47 @@ bool PngFinish(png_structp Png, png_bytepp Rows) {
   return true;
 }
 
+// libpng inflates whatever follows the last row, however much, to find the stream's end, and
+// lets extra data pass with a warning. So the image data is inflated once beforehand, in
+// the chunks ReadPngHeader checked, stopping as soon as it yields more than the image needs.
+void CheckPngImageData(const std::vector<std::uint8_t>& Data, const TPngHeader& Header, const std::string& Name) {
+  z_stream Stream{};
+  if (inflateInit(&Stream) != Z_OK) throw std::bad_alloc();
+  const struct TEnd {
+    z_stream& Stream;
+    ~TEnd() { inflateEnd(&Stream); }
+  } End{Stream};
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+  inflateValidate(&Stream, 0); // mutated files reach the decoder
+#endif
+  auto RefuseExtra = [&] { RefuseFile(Name, "damaged PNG file (more image data than the image needs)"); };
+  const std::uint64_t Needed = PngImageDataSize(Header);
+  std::uint64_t Produced = 0;
+  bool Ended = false;
+  std::vector<std::uint8_t> Out(65536);
+  for (std::size_t At = 8; std::memcmp(&Data[At + 4], "IEND", 4) != 0;) {
+    const std::uint32_t Length = ReadU32BigEndian(&Data[At]);
+    if (std::memcmp(&Data[At + 4], "IDAT", 4) == 0 && Length > 0) {
+      if (Ended) RefuseExtra();
+      Stream.next_in = const_cast<Bytef*>(&Data[At + 8]);
+      Stream.avail_in = Length;
+      while (Stream.avail_in > 0 && !Ended) {
+        Stream.next_out = Out.data();
+        Stream.avail_out = uInt(Out.size());
+        const int Result = inflate(&Stream, Z_NO_FLUSH);
+        Produced += Out.size() - Stream.avail_out;
+        if (Produced > Needed) RefuseExtra();
+        if (Result == Z_MEM_ERROR) throw std::bad_alloc();
+        if (Result != Z_OK && Result != Z_STREAM_END)
+          FailFile(Name, std::string("damaged PNG file (") + (Stream.msg ? Stream.msg : "invalid image data") + ")");
+        Ended = Result == Z_STREAM_END;
+      }
+      if (Stream.avail_in > 0) RefuseExtra();
+    }
+    At += std::size_t(Length) + 12;
+  }
+}
+
 class TPngReadStruct {
 public:
   explicit TPngReadStruct(TPngReader& Reader) {
@@ -219,6 +260,7 @@ bool PngWriteAll(png_structp Png, png_infop Info, png_bytepp Rows, int Width, in
 
 std::unique_ptr<TLinearBitmap> DecodePngPixels(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
                                                const std::string& Name) {
+  CheckPngImageData(Data, Header, Name);
   TPngReader Reader{&Data};
   TPngReadStruct Read(Reader);
   if (!PngStart(Read.Png, Read.Info, Header)) FailFile(Name, std::string("damaged PNG file (") + Reader.Error + ")");

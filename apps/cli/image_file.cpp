@@ -9,7 +9,6 @@
 #include <filesystem>
 
 #include "image_codecs.h"
-#include "temporary_file.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -45,6 +44,10 @@ constexpr int FileHeaderSize = 14;
 // The largest info header in use is 124 bytes; far larger ones are damage, and the header
 // must fit in the part of a file read before its size is known.
 constexpr std::uint32_t MaxInfoSize = 4096;
+// Writers may leave a gap between the palette and the pixels (alignment, an embedded colour
+// profile). A pixel offset far beyond that would make the reader skip, and read from a pipe,
+// any amount of data before the image.
+constexpr std::uint64_t MaxPixelGap = 65536;
 
 struct TBmpHeader {
   std::int64_t Width = 0, Height = 0;
@@ -96,6 +99,9 @@ TBmpHeader ReadBmpHeader(const std::vector<std::uint8_t>& Data, const std::strin
   if (Header.PixelOffset < Header.PaletteEnd)
     FailFile(Name, "damaged BMP header (pixel data at offset " + std::to_string(Header.PixelOffset) +
                        ", inside the headers)");
+  if (Header.PixelOffset > Header.PaletteEnd + MaxPixelGap)
+    RefuseFile(Name, "damaged BMP header (pixel data at offset " + std::to_string(Header.PixelOffset) +
+                         ", far past the headers)");
   Header.End = Header.PixelOffset + Header.Stride * std::uint64_t(Header.Height);
   return Header;
 }
@@ -118,7 +124,13 @@ std::unique_ptr<TLinearBitmap> DecodeBmp(const std::vector<std::uint8_t>& Data, 
   const std::size_t RowBytes = std::size_t(Header.Width) * Header.PixelSize;
   for (std::int64_t Y = 0; Y < Header.Height; ++Y) {
     const std::uint64_t FileRow = std::uint64_t(Header.TopDown ? Y : Header.Height - 1 - Y);
-    std::memcpy(Bitmap->ScanLine(int(Y)), Data.data() + Header.PixelOffset + FileRow * Header.Stride, RowBytes);
+    const std::uint8_t* Row = Data.data() + Header.PixelOffset + FileRow * Header.Stride;
+    std::memcpy(Bitmap->ScanLine(int(Y)), Row, RowBytes);
+    if (Header.PixelSize == 1 && Header.Colors < 256) {
+      const std::uint8_t Largest = *std::max_element(Row, Row + RowBytes);
+      if (Largest >= Header.Colors)
+        FailFile(Name, "damaged BMP file (palette index " + std::to_string(Largest) + " past the palette)");
+    }
   }
   return Bitmap;
 }
@@ -287,16 +299,21 @@ void CheckOutputExtension(const std::string& Path) {
     throw ECommandLine(Path + ": the output must end in .bmp or .png", ExitRefused);
 }
 
-void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap) {
+TImageOutput::TImageOutput(const std::string& Path) : Path_(Path) {
   CheckOutputExtension(Path);
-  const std::vector<std::uint8_t> Data = Extension(Path) == ".bmp" ? EncodeBmp(Bitmap) : EncodePng(Bitmap);
-  if (Path == "-") {
+  if (Path != "-") File_ = std::make_unique<TTemporaryFile>(Path);
+}
+
+void TImageOutput::Write(const TLinearBitmap& Bitmap) {
+  const std::vector<std::uint8_t> Data = Extension(Path_) == ".bmp" ? EncodeBmp(Bitmap) : EncodePng(Bitmap);
+  if (!File_) {
     UseBinaryMode(stdout);
     if (std::fwrite(Data.data(), 1, Data.size(), stdout) != Data.size() || std::fflush(stdout) != 0)
       FailFile("standard output", std::string("write error: ") + std::strerror(errno));
     return;
   }
-  TTemporaryFile File(Path);
-  File.Write(Data);
-  File.Commit();
+  File_->Write(Data);
+  File_->Commit();
 }
+
+void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap) { TImageOutput(Path).Write(Bitmap); }

@@ -10,6 +10,7 @@
 #include "cli_error.h"
 #include "image_headers.h"
 #include "imaging/linear_bitmap.h"
+#include "temporary_file.h"
 
 // Decodes an image. BMP 8-bit keeps its palette; colour PNG/JPEG become 24-bit; grey PNG/JPEG
 // become 8-bit with the grey palette. Raises ECommandLine: ExitRefused for layouts the engine
@@ -29,9 +30,23 @@ std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap);
 // from MaxPixels for other formats, so endless devices and pipes end with a refusal.
 std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
 
-// Encodes by Path's extension (.bmp or .png, any case) and writes a temporary file beside Path
-// that is renamed over it, so a failure or an interrupt never leaves a partial file or
-// clobbers an existing one. "-" writes PNG to standard output.
+// Where a result goes: Path, in the format of its extension (.bmp or .png, any case), through
+// a temporary file (temporary_file.h) created at once, so that an output that cannot be
+// written is known before any work and a failure or an interrupt never leaves a partial file
+// or clobbers an existing one; "-" is standard output, in PNG. Raises ECommandLine as
+// CheckOutputExtension and TTemporaryFile do.
+class TImageOutput {
+public:
+  explicit TImageOutput(const std::string& Path);
+  // Encodes Bitmap and writes it; raises ECommandLine (exit 1) when the writing fails.
+  void Write(const TLinearBitmap& Bitmap);
+
+private:
+  std::string Path_;
+  std::unique_ptr<TTemporaryFile> File_;
+};
+
+// TImageOutput(Path).Write(Bitmap).
 void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap);
 
 // Raises ECommandLine (ExitRefused) unless Path ends in an extension WriteImageFile can write.

@@ -3,26 +3,11 @@
 #include <array>
 #include <cctype>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
-std::uint32_t ReadU32BigEndian(const std::uint8_t* P) {
-  return std::uint32_t(P[0]) << 24 | std::uint32_t(P[1]) << 16 | std::uint32_t(P[2]) << 8 | P[3];
-}
 std::uint32_t ReadU16BigEndian(const std::uint8_t* P) { return std::uint32_t(P[0]) << 8 | P[1]; }
-
-// Megapixels to one decimal, the decimal left out when it is 0.
-std::string MegapixelText(std::int64_t Pixels) {
-  const std::int64_t Tenths = (Pixels + 50'000) / 100'000;
-  char Text[32];
-  if (Tenths % 10)
-    std::snprintf(Text, sizeof Text, "%lld.%lld", static_cast<long long>(Tenths / 10), static_cast<long long>(Tenths % 10));
-  else
-    std::snprintf(Text, sizeof Text, "%lld", static_cast<long long>(Tenths / 10));
-  return Text;
-}
 
 // Fuzzing builds let mutated files past the checksums, to reach what lies behind them.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
@@ -59,12 +44,22 @@ std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
 
 } // namespace
 
+std::string ExactDecimal(std::int64_t Count, std::int64_t Unit) {
+  std::string Text = std::to_string(Count / Unit);
+  if (const std::int64_t Fraction = Count % Unit) {
+    std::string Digits = std::to_string(Unit + Fraction).substr(1);
+    Digits.erase(Digits.find_last_not_of('0') + 1);
+    Text += "." + Digits;
+  }
+  return Text;
+}
+
 void CheckImageSize(std::int64_t Width, std::int64_t Height, int BytesPerPixel, std::int64_t MaxPixels,
                     const std::string& Name) {
   const std::string Size = std::to_string(Width) + " x " + std::to_string(Height) + " pixels";
   // Each side is at most 2^31, so neither product below can overflow.
   if (Width > INT32_MAX || Height > INT32_MAX || Width * Height > MaxPixels)
-    RefuseFile(Name, "image too large (" + Size + ", the limit is " + MegapixelText(MaxPixels) +
+    RefuseFile(Name, "image too large (" + Size + ", the limit is " + ExactDecimal(MaxPixels, 1'000'000) +
                          " megapixels; see --max-megapixels)");
   if (Width * Height * BytesPerPixel > INT32_MAX)
     RefuseFile(Name, "image too large (" + Size + ", more than 2 GiB of pixel data)");
@@ -96,6 +91,7 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
   if (Header.Width < 1 || Header.Height < 1 || Header.Width > INT32_MAX || Header.Height > INT32_MAX ||
       !DepthFits || Ihdr[10] != 0 || Ihdr[11] != 0 || Ihdr[12] > 1)
     FailFile(Name, "damaged PNG file (invalid header)");
+  Header.Interlaced = Ihdr[12] == 1;
   if (Header.BitDepth == 16) RefuseFile(Name, "16-bit images are not supported");
   if (Header.ColourType == 4 || Header.ColourType == 6)
     RefuseFile(Name, "images with an alpha channel are not supported");
@@ -124,6 +120,26 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
   if (!SeenData) FailFile(Name, "damaged PNG file (no image data)");
   if (Header.ColourType == 3 && Header.Palette.empty()) FailFile(Name, "damaged PNG file (no palette)");
   return Header;
+}
+
+std::uint64_t PngImageDataSize(const TPngHeader& Header) {
+  const std::uint64_t BitsPerPixel = std::uint64_t(Header.BitDepth) * (Header.ColourType == 2 ? 3 : 1);
+  auto Rows = [&](std::uint64_t Columns, std::uint64_t Count) {
+    return Columns == 0 || Count == 0 ? 0 : Count * (1 + (Columns * BitsPerPixel + 7) / 8);
+  };
+  const std::uint64_t W = std::uint64_t(Header.Width), H = std::uint64_t(Header.Height);
+  if (!Header.Interlaced) return Rows(W, H);
+  // Adam7: each pass's first column and row, and its steps.
+  static const int Pass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  std::uint64_t Total = 0;
+  for (const auto& P : Pass) {
+    const auto Count = [](std::uint64_t Size, int First, int Step) {
+      return Size > std::uint64_t(First) ? (Size - First + Step - 1) / Step : 0;
+    };
+    Total += Rows(Count(W, P[0], P[2]), Count(H, P[1], P[3]));
+  }
+  return Total;
 }
 
 // Indices are read before their bytes are overwritten: each row is expanded from the right,

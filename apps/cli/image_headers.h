@@ -10,8 +10,16 @@
 #include "cli_error.h"
 #include "imaging/linear_bitmap.h"
 
+inline std::uint32_t ReadU32BigEndian(const std::uint8_t* P) {
+  return std::uint32_t(P[0]) << 24 | std::uint32_t(P[1]) << 16 | std::uint32_t(P[2]) << 8 | P[3];
+}
+
 // The pixel limit unless --max-megapixels says otherwise.
 constexpr std::int64_t DefaultMaxPixels = 150'000'000;
+
+// Count / Unit (a power of ten) as an exact decimal, trailing zeros left out: limits are
+// whole pixels, so their megapixels never need rounding.
+std::string ExactDecimal(std::int64_t Count, std::int64_t Unit);
 
 // Refuses (exit 2) an image of Width x Height above MaxPixels, or one whose bytes at
 // BytesPerPixel could not be addressed with the bitmap's 32-bit sizes.
@@ -22,6 +30,7 @@ struct TPngHeader {
   std::int64_t Width = 0, Height = 0;
   int BitDepth = 0;
   int ColourType = 0; // 0 grey, 2 RGB, 3 palette
+  bool Interlaced = false;
   std::vector<TColorTriple> Palette;
   bool Grey() const { return ColourType == 0; }
 };
@@ -30,6 +39,10 @@ struct TPngHeader {
 // damaged signature, header, checksum or chunk list (no image data, no end, no palette for a
 // palette image); refuses (exit 2) 16 bits per channel, alpha channels and transparency.
 TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::string& Name);
+
+// The bytes of the decompressed image data: each row of each interlace pass with its filter
+// byte.
+std::uint64_t PngImageDataSize(const TPngHeader& Header);
 
 // Turns the palette indices in the first Width bytes of each row of a 24-bit Bitmap into
 // their colours. Fails (exit 1) on an index past the palette.

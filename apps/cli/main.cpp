@@ -1,7 +1,6 @@
 // featureresize: seam-carving resize of image files on the plug-in's engine.
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -33,13 +32,9 @@ int main(int argc, char** argv) {
     TProgressBar Bar(!Line.Quiet);
     RunResizeJob(Line, [&Bar](int Percent) { Bar.Update(Percent); });
     return 0;
-  } catch (const ECommandLine& E) {
-    std::fprintf(stderr, "featureresize: %s\n", E.what());
-    return E.ExitStatus;
-  } catch (const std::bad_alloc&) {
-    std::fputs("featureresize: out of memory\n", stderr);
   } catch (const std::exception& E) {
-    std::fprintf(stderr, "featureresize: %s\n", E.what());
+    const TFailureReport Report = DescribeFailure(E);
+    std::fprintf(stderr, "featureresize: %s\n", Report.Message.c_str());
+    return Report.ExitStatus;
   }
-  return ExitFailure;
 }

@@ -1,7 +1,9 @@
 #include "resize_job.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -48,26 +50,72 @@ public:
   TProgressPhase& operator=(const TProgressPhase&) = delete;
 };
 
+// A work estimate in gigapixels, for messages: three significant digits.
+std::string GigapixelText(double Pixels) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "%.3g", Pixels / 1e9);
+  return Text;
+}
+
 } // namespace
+
+double EstimateWork(std::int64_t SourceWidth, std::int64_t SourceHeight, std::int64_t Width, std::int64_t Height) {
+  auto Phase = [](double Seams, double StartPixels, double EndPixels) { return Seams * (StartPixels + EndPixels) / 2; };
+  double Work = 0;
+  std::int64_t CurrentWidth = SourceWidth;
+  if (Width > SourceWidth) {
+    const std::int64_t Inserted = Width - SourceWidth;
+    Work += Phase(double(Inserted), double(SourceWidth) * SourceHeight, double(SourceWidth - Inserted) * SourceHeight);
+    CurrentWidth = Width;
+  }
+  const std::int64_t Removed = std::max<std::int64_t>(0, CurrentWidth - Width) + std::max<std::int64_t>(0, SourceHeight - Height);
+  return Work + Phase(double(Removed), double(CurrentWidth) * SourceHeight,
+                      double(std::min(CurrentWidth, Width)) * std::min(SourceHeight, Height));
+}
 
 std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLinearBitmap& Source,
                                             const std::string& Name) {
   if (Mask.Width != Source.Width || Mask.Height != Source.Height)
     throw ECommandLine(Name + ": the mask is " + SizeText(Mask) + " pixels but the image is " + SizeText(Source),
                        ExitRefused);
+  // A pixel is selected by the colour it shows, whatever the format stores: an 8-bit mask's
+  // indices go through its palette (grey ramp or not).
+  std::array<std::uint8_t, 256> IndexSelected{};
+  if (Mask.PixelSize == 1)
+    for (int I = 0; I < 256; ++I) {
+      const TColorTriple& Colour = Mask.Palette ? (*Mask.Palette)[I] : GreyPalette[I];
+      IndexSelected[std::size_t(I)] = (Colour.Red | Colour.Green | Colour.Blue) != 0;
+    }
   std::vector<std::uint8_t> Selected(std::size_t(Source.Width) * Source.Height);
   std::uint8_t* To = Selected.data();
   for (int Y = 0; Y < Mask.Height; ++Y) {
     const std::uint8_t* From = Mask.ScanLine(Y);
     for (int X = 0; X < Mask.Width; ++X, From += Mask.PixelSize)
-      *To++ = Mask.PixelSize == 1 ? From[0] != 0 : (From[0] | From[1] | From[2]) != 0;
+      *To++ = Mask.PixelSize == 1 ? IndexSelected[From[0]] : (From[0] | From[1] | From[2]) != 0;
   }
   return Selected;
 }
 
 void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
-  CheckOutputExtension(Line.Output);
+  TImageOutput Output(Line.Output);
   const auto Source = ReadImageFile(Line.Input, Line.MaxPixels);
+  // The targets and the limits are checked before the mask is read and before any work.
+  int Width = Source->Width, Height = Source->Height;
+  if (!Line.CostMap) {
+    Width = CheckedTarget("--width", ResolveSize(Line.Width, Source->Width), MaxTargetWidth(Source->Width), *Source);
+    Height = CheckedTarget("--height", ResolveSize(Line.Height, Source->Height), Source->Height, *Source);
+    if (std::int64_t(Width) * Height > Line.MaxPixels)
+      throw ECommandLine("the result of " + std::to_string(Width) + " x " + std::to_string(Height) +
+                             " pixels would be above the limit of --max-megapixels",
+                         ExitRefused);
+    // Finding a seam visits every pixel, so the work grows with seams times pixels, which the
+    // pixel limit alone does not bound: a 1 x 1,000,001 image halved is 375 gigapixels.
+    if (const double Work = EstimateWork(Source->Width, Source->Height, Width, Height); Work > double(Line.MaxWork))
+      RefuseFile(InputName(Line.Input), "resizing to " + std::to_string(Width) + " x " + std::to_string(Height) +
+                                            " is about " + GigapixelText(Work) +
+                                            " gigapixels of work, above the limit of " +
+                                            ExactDecimal(Line.MaxWork, 1'000'000'000) + " (see --max-work)");
+  }
   std::vector<std::uint8_t> Mask;
   if (!Line.Mask.empty()) Mask = SelectionFromMask(*ReadImageFile(Line.Mask, Line.MaxPixels), *Source, InputName(Line.Mask));
 
@@ -79,21 +127,13 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     Engine.UpdateCostMap();
     TLinearBitmap Rendered;
     Engine.RenderCostMap(Rendered);
-    WriteImageFile(Line.Output, Rendered);
+    Output.Write(Rendered);
     return;
   }
-
-  const int Width = CheckedTarget("--width", ResolveSize(Line.Width, Source->Width), MaxTargetWidth(Source->Width),
-                                  *Source);
-  const int Height = CheckedTarget("--height", ResolveSize(Line.Height, Source->Height), Source->Height, *Source);
   if (Width == Source->Width && Height == Source->Height) {
-    WriteImageFile(Line.Output, *Source);
+    Output.Write(*Source);
     return;
   }
-  if (std::int64_t(Width) * Height > Line.MaxPixels)
-    throw ECommandLine("the result of " + std::to_string(Width) + " x " + std::to_string(Height) +
-                           " pixels would be above the limit of --max-megapixels",
-                       ExitRefused);
   // Progress in proportion to the seams each phase handles.
   const std::int64_t Inserted = std::max(0, Width - Source->Width);
   const std::int64_t Removed = std::max(0, Source->Width - Width) + std::int64_t(Source->Height - Height);
@@ -108,5 +148,5 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   }
   TLinearBitmap Result(Engine.Image.get());
   Result.ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
-  WriteImageFile(Line.Output, Result);
+  Output.Write(Result);
 }

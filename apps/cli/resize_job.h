@@ -14,7 +14,14 @@
 // refused input or failed files, and passes on the engine's errors.
 void RunResizeJob(const TCommandLine& Line, const std::function<void(int Percent)>& Progress);
 
+// The work of resizing a SourceWidth x SourceHeight image to Width x Height, in pixels
+// visited: each seam is found by passes over the whole image as it is then, so a phase of
+// S seams costs S times the mean of the image's pixels at its start and at its end. Widening
+// chooses its seams on a narrowing copy of the source, then the height is lowered at the new
+// width.
+double EstimateWork(std::int64_t SourceWidth, std::int64_t SourceHeight, std::int64_t Width, std::int64_t Height);
+
 // The selection of a mask image: one byte per pixel of Source, rows back to back, 1 where the
-// mask is nonzero. Raises ECommandLine (ExitRefused, naming Name) when the sizes differ.
+// mask's pixel is not black (for an 8-bit mask, where its palette colour is not). Raises ECommandLine (ExitRefused, naming Name) when the sizes differ.
 std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLinearBitmap& Source,
                                             const std::string& Name);

@@ -185,6 +185,7 @@ class TParser {
 public:
   TParser(const std::string& Text, TSymbolTable& Table) : Text_(Text), Table_(Table) {}
   long double ParseExpression();
+  int Position() const { return Pos_; }
 
 private:
   struct TEntry {
@@ -433,13 +434,17 @@ std::string Expected(char C) { return std::string(1, C) + " expected"; }
 // Evaluation
 // ---------------------------------------------------------------------------------------
 
-long double EvaluateExpression(const std::string& Text, TSymbolTable* Table) {
+long double EvaluateExpression(const std::string& Text, TSymbolTable* Table, int* End) {
   if (Text.empty()) throw EExpressionError("Expression is empty", 0);
   if (!Table) Table = DefaultSymbols;
   if (Text.size() > MaxTextLength) throw EExpressionError("Expression too long", 0);
   TEvaluationScope Scope(*Table, Text.size());
   TParser Parser(Text, *Table);
-  if (!Scope.Outermost()) return Parser.ParseExpression();
+  if (!Scope.Outermost()) {
+    const long double Result = Parser.ParseExpression();
+    if (End) *End = Parser.Position();
+    return Result;
+  }
   // Once the budget is spent every nested evaluation fails at once, but solvers swallow
   // failed trials: only the outermost level can tell the whole text was cut short.
   long double Result;
@@ -450,6 +455,7 @@ long double EvaluateExpression(const std::string& Text, TSymbolTable* Table) {
     throw;
   }
   if (WorkExhausted) RaiseTooComplex();
+  if (End) *End = Parser.Position();
   return Result;
 }
 

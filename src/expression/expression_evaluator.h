@@ -148,8 +148,10 @@ extern std::uint32_t RandSeed;
 
 // Evaluates Text against Table (DefaultSymbols when null). Raises EExpressionError with
 // the place of the fault, or the general Exception "Invalid floating point operation" for
-// an invalid '+' or '-' outside any function.
-long double EvaluateExpression(const std::string& Text, TSymbolTable* Table = nullptr);
+// an invalid '+' or '-' outside any function. The expression ends at the end of the text or
+// at a ')' or ';' outside any parentheses; the text after it is not read. End, when given,
+// receives the 1-based position just after that ')' or ';' (past the text when none).
+long double EvaluateExpression(const std::string& Text, TSymbolTable* Table = nullptr, int* End = nullptr);
 
 // Binds Name to a fresh value for the life of the binding, shadowing and afterwards putting
 // back whatever symbol the name had (or removing the name when it had none).

@@ -294,7 +294,9 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
     // held by columns, otherwise into scratch lines copied back afterwards. Cells before a
     // row's first changed column are recomputed from unchanged inputs and come out as they
     // were.
-    constexpr int Tile = 64;
+    // A tile is no wider than the columns after the first: on a narrow, tall image scratch
+    // lines for 64 columns would take far more memory than the maps themselves.
+    const int Tile = std::min(64, W - 1);
     constexpr int Block = 8;      // rows copied per cache line of a scratch line
     constexpr int Lookahead = 16; // rows: the map's rows are far apart, so no prefetcher helps
     std::vector<double>& Scratch = HorizontalScratch_;
@@ -337,10 +339,16 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
     }
   }
   Reusable_[sdHorizontal] = false;
-  int Best = 0;
-  for (int Y = 1; Y < H; ++Y)
-    if (Sum[HorizontalCell(W - 1, Y)] < Sum[HorizontalCell(W - 1, Best)]) Best = Y;
-  BestRow = Best;
+  if (ByColumns) {
+    // The right column is contiguous; min_element keeps the first of equal minima, the topmost.
+    const double* Right = Sum + HorizontalCell(W - 1, 0);
+    BestRow = static_cast<int>(std::min_element(Right, Right + H) - Right);
+  } else {
+    int Best = 0;
+    for (int Y = 1; Y < H; ++Y)
+      if (Sum[HorizontalCell(W - 1, Y)] < Sum[HorizontalCell(W - 1, Best)]) Best = Y;
+    BestRow = Best;
+  }
   SeamMapFresh[sdHorizontal] = true;
 }
 
@@ -543,29 +551,53 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   // the moves in memory order; each cell is read before the row above it is overwritten. In a
   // row, the cells that move are those whose seam pixel lies at or above it: runs of columns
   // (the whole live row once the row is below the seam's lowest pixel), each moved as one
-  // block per map, which is the cell-by-cell move done in one go.
+  // block per map, which is the cell-by-cell move done in one go. When the live rows fill
+  // the maps' rows, the rows below the seam's lowest pixel are one block per map, moved at
+  // once: on a narrow image that is nearly all of the removal's work, row by row a few
+  // cells at a time.
   const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
   const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
+  const bool WholeRowsLive = Width == CostMap->Width;
+  const int RowsByRuns = WholeRowsLive ? std::min(Bottom, NewHeight) : NewHeight;
+  std::uint8_t* const PixelMap = Image->Map;
+  const std::ptrdiff_t PixelStride = Image->BytesPerLine;
+  std::uint8_t* const GreyMap = GreyImage->Map;
+  const std::ptrdiff_t GreyStride = GreyImage->BytesPerLine;
+  double* const CostCells = CostMap->Map;
+  const std::ptrdiff_t CostStride = CostMap->Width;
+  double* const SumCells = ShiftSeamRows ? SeamCost[sdHorizontal]->Map : nullptr;
   const std::ptrdiff_t SumStride = ShiftSeamRows ? SeamCost[sdHorizontal]->Width : 0;
-  for (int Row = Top; Row < NewHeight; ++Row) {
-    std::uint8_t* Pixels = Image->ScanLine(Row);
-    const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
-    std::uint8_t* Grey = GreyImage->ScanLine(Row);
-    const std::uint8_t* GreyBelow = GreyImage->ScanLine(Row + 1);
-    double* Cells = CostMap->ScanLine(Row);
-    const double* CellsBelow = CostMap->ScanLine(Row + 1);
-    double* Sums = ShiftSeamRows ? SeamCost[sdHorizontal]->ScanLine(Row) : nullptr;
-    std::uint8_t* StepCells = ShiftSeamRows ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
+  std::uint8_t* const StepMap = ShiftSeamRows ? SeamStep[sdHorizontal]->Map : nullptr;
+  const std::ptrdiff_t StepStride = ShiftSeamRows ? SeamStep[sdHorizontal]->BytesPerLine : 0;
+  for (int Row = Top; Row < RowsByRuns; ++Row) {
+    std::uint8_t* Pixels = PixelMap + Row * PixelStride;
+    std::uint8_t* Grey = GreyMap + Row * GreyStride;
+    double* Cells = CostCells + Row * CostStride;
+    double* Sums = SumCells + Row * SumStride;
+    std::uint8_t* StepCells = StepMap + Row * StepStride;
     ForEachRunMovingUp(SeamRow, Width, Row, Bottom, [&](int First, int End) {
       const std::size_t Count = std::size_t(End - First);
-      if (!Later) std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
-      if (SeparateGrey) std::memcpy(Grey + First, GreyBelow + First, Count);
-      std::memcpy(Cells + First, CellsBelow + First, Count * sizeof(double));
+      if (!Later) std::memcpy(Pixels + First * PixelSize, Pixels + PixelStride + First * PixelSize, Count * PixelSize);
+      if (SeparateGrey) std::memcpy(Grey + First, Grey + GreyStride + First, Count);
+      std::memcpy(Cells + First, Cells + CostStride + First, Count * sizeof(double));
       if (ShiftSeamRows) {
-        std::memcpy(Sums + First, Sums + First + SumStride, Count * sizeof(double));
-        std::memcpy(StepCells + First, StepCells + First + SumStride, Count);
+        std::memcpy(Sums + First, Sums + SumStride + First, Count * sizeof(double));
+        std::memcpy(StepCells + First, StepCells + StepStride + First, Count);
       }
     });
+  }
+  if (RowsByRuns < NewHeight) {
+    const std::size_t Rows = std::size_t(NewHeight - RowsByRuns);
+    auto MoveRowsUp = [&](auto* Map, std::ptrdiff_t Stride) {
+      std::memmove(Map + RowsByRuns * Stride, Map + (RowsByRuns + 1) * Stride, Rows * Stride * sizeof(*Map));
+    };
+    if (!Later) MoveRowsUp(PixelMap, PixelStride);
+    if (SeparateGrey) MoveRowsUp(GreyMap, GreyStride);
+    MoveRowsUp(CostCells, CostStride);
+    if (ShiftSeamRows) {
+      MoveRowsUp(SumCells, SumStride);
+      MoveRowsUp(StepMap, StepStride);
+    }
   }
   if (!Later) std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
   std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);

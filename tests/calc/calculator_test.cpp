@@ -23,7 +23,7 @@ TRun RunWith(const std::vector<std::string>& Arguments, const std::string& Input
 
 TEST(Calculator, PrintsOneLinePerExpression) {
   struct TCase {
-    const char* Expression;
+    std::string Expression;
     const char* Line;
   };
   const TCase Cases[] = {
@@ -35,6 +35,15 @@ TEST(Calculator, PrintsOneLinePerExpression) {
       {"inf-inf", "error: Invalid floating point operation"},
       {"", "error at 0: Expression is empty"},
       {"1e-5", "9.99999999999999999995e-06"},
+      // What the numeric fields would leave unread.
+      {"(1+2))*3", "error at 7: Text after the end of the expression"},
+      {"1; 2", "error at 4: Text after the end of the expression"},
+      {"1; ", "1"},
+      // Quoted bytes come out escaped: a terminal control, NUL, a byte that is not UTF-8, a backslash.
+      {"2*\x1b[2J", "error at 3: Unexpected character: \\x1b"},
+      {std::string("2*\0", 3), "error at 3: Unexpected character: \\x00"},
+      {"2*\xff", "error at 3: Unexpected character: \\xff"},
+      {"2*\\", "error at 3: Unexpected character: \\\\"},
   };
   for (const auto& C : Cases) {
     std::string Line;

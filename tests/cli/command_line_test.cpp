@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "command_line.h"
+#include "imaging/linear_bitmap.h"
 #include "message_of.h"
 
 namespace {
@@ -41,6 +44,7 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_TRUE(All.Quiet);
   EXPECT_EQ(All.Output, "o.png");
 
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--window", "0005"}).WindowSize, 5);
   EXPECT_TRUE(Parse({"--help"}).Help);
   EXPECT_TRUE(Parse({"--version"}).Version);
 }
@@ -72,8 +76,11 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
       {{"in.png", "-o", "x.png", "--max-megapixels", "0.0000001"},
        "--max-megapixels takes a positive number of megapixels, not '0.0000001'"},
       {{"in.png", "-o", "x.png", "--max-megapixels", "1e9"}, "--max-megapixels takes a positive number of megapixels, not '1e9'"},
+      {{"in.png", "-o", "x.png", "--max-work", "0"}, "--max-work takes a positive number of gigapixels, not '0'"},
       {{"-", "-o", "x.png", "--mask", "-"}, "the input and the mask cannot both be standard input"},
       {{"-o", "x.png", "--", "a.png", "--width"}, "more than one input image given ('--width')"},
+      {{"in.png", "-o", "x.png", "--=x"}, "unknown option '--=x'"},
+      {{"in.png", "-o", "x.png", "--window", "0000112"}, "--window takes a whole number from 1 to 111, not '0000112'"},
   };
   for (const auto& C : Cases) {
     EXPECT_EQ(MessageOf([&] { ParseCommandLine(C.Args); }), C.Message);
@@ -97,6 +104,8 @@ TEST(CommandLine, PercentagesRoundHalfToEven) {
       {"33.3333%", 3, 1}, // 0.999999
       {"100%", 2000, 2000},
       {"640", 2000, 640},
+      {"0000000640", 2000, 640}, // leading and trailing zeros change nothing
+      {"050.50000%", 200, 101},
   };
   for (const auto& C : Cases) {
     const TCommandLine Line = Parse({"in.png", "-o", "x.png", "--width", C.Text});
@@ -117,9 +126,34 @@ TEST(CommandLine, DashIsStandardStreamAndDoubleDashEndsOptions) {
   EXPECT_EQ(Parse({"-o", "x.png", "--", "-"}).Input, "-");
 }
 
-TEST(CommandLine, MaxMegapixelsIsExactInPixels) {
+TEST(CommandLine, LimitsAreExactInPixels) {
   EXPECT_EQ(Parse({"in.png", "-o", "x.png"}).MaxPixels, 150'000'000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png"}).MaxWork, 100'000'000'000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-work", "0.000001"}).MaxWork, 1000);
+  EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-work=999999.999999"}).MaxWork, 999'999'999'999'000);
   EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels", "2.5"}).MaxPixels, 2'500'000);
   EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels=0.000001"}).MaxPixels, 1);
   EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--max-megapixels", "999999.999999"}).MaxPixels, 999'999'999'999);
+}
+
+TEST(CommandLine, FailuresAreReportedOneWayWhereverTheyArise) {
+  const struct {
+    std::function<void()> Raise;
+    const char* Message;
+    int Status;
+  } Cases[] = {
+      {[] { throw std::bad_alloc(); }, "out of memory", ExitFailure},
+      {[] { throw ELinearBitmap("Out of memory"); }, "out of memory", ExitFailure}, // the engine's wording
+      {[] { throw ELinearBitmap("Invalid bitmap size"); }, "Invalid bitmap size", ExitFailure},
+      {[] { throw ECommandLine("x.png: refused", ExitRefused); }, "x.png: refused", ExitRefused},
+  };
+  for (const auto& C : Cases) {
+    try {
+      C.Raise();
+    } catch (const std::exception& E) {
+      const TFailureReport Report = DescribeFailure(E);
+      EXPECT_EQ(Report.Message, C.Message);
+      EXPECT_EQ(Report.ExitStatus, C.Status) << C.Message;
+    }
+  }
 }

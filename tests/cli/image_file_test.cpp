@@ -83,13 +83,13 @@ void PutChunk(std::vector<std::uint8_t>& Out, const char* Type, const std::vecto
 }
 
 // Raw scan lines (each with its filter byte) as a zlib stream of one stored block.
-std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& Raw) {
+std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& Raw, bool GoodAdler = true) {
   std::vector<std::uint8_t> Out = {0x78, 0x01, 0x01, std::uint8_t(Raw.size()), std::uint8_t(Raw.size() >> 8),
                                    std::uint8_t(~Raw.size()), std::uint8_t(~Raw.size() >> 8)};
   Out.insert(Out.end(), Raw.begin(), Raw.end());
   std::uint32_t A = 1, B = 0;
   for (std::uint8_t Byte : Raw) A = (A + Byte) % 65521, B = (B + A) % 65521;
-  PutBigEndian(Out, B << 16 | A);
+  PutBigEndian(Out, (B << 16 | A) ^ (GoodAdler ? 0u : 1u));
   return Out;
 }
 
@@ -99,6 +99,7 @@ struct TPngLayout {
   std::vector<std::uint8_t> Raw = {0, 10, 20, 0, 30, 40}; // 2 x 2 grey
   std::vector<std::pair<const char*, std::vector<std::uint8_t>>> Before; // chunks before IDAT
   bool GoodIdatCrc = true;
+  bool GoodAdler = true; // the zlib stream's own checksum
   bool End = true;
 };
 
@@ -109,7 +110,7 @@ std::vector<std::uint8_t> MakePng(const TPngLayout& Layout) {
   Header.insert(Header.end(), {Layout.Depth, Layout.ColourType, 0, 0, 0});
   PutChunk(Out, "IHDR", Header);
   for (const auto& [Type, Body] : Layout.Before) PutChunk(Out, Type, Body);
-  PutChunk(Out, "IDAT", Zlib(Layout.Raw), Layout.GoodIdatCrc);
+  PutChunk(Out, "IDAT", Zlib(Layout.Raw, Layout.GoodAdler), Layout.GoodIdatCrc);
   if (Layout.End) PutChunk(Out, "IEND", {});
   return Out;
 }
@@ -194,6 +195,7 @@ TEST(BmpFile, ReadsTopDownRowsAndShortPalettes) {
   ExpectSamePixels(*DecodeImage(Data, "t.bmp"), *Colour);
 
   auto Palettised = Indexed(2, 1);
+  Palettised->Map[1] = 1;
   Data = EncodeBmp(*Palettised);
   PutU32At(Data, 46, 2); // only two palette entries used; the rest read as black
   auto Read = DecodeImage(Data, "p.bmp");
@@ -215,6 +217,8 @@ TEST(BmpFile, HostileFilesAreRefusedOrFailWithTheirReason) {
   };
   std::vector<std::uint8_t> Palette = EncodeBmp(*Indexed(2, 2));
   PutU32At(Palette, 46, 257);
+  std::vector<std::uint8_t> ShortPalette = EncodeBmp(*Indexed(2, 2));
+  PutU32At(ShortPalette, 46, 2);
   const std::string TooLarge = "x.bmp: image too large (";
   const std::string Limit = " pixels, the limit is 150 megapixels; see --max-megapixels)";
   const THostileFile Cases[] = {
@@ -229,8 +233,11 @@ TEST(BmpFile, HostileFilesAreRefusedOrFailWithTheirReason) {
       {"height 0", Patched(22, 0), "x.bmp: damaged BMP header (size)", ExitFailure},
       {"negative width", Patched(18, std::uint32_t(-3)), "x.bmp: damaged BMP header (size)", ExitFailure},
       {"pixel offset 0", Patched(10, 0), "x.bmp: damaged BMP header (pixel data at offset 0, inside the headers)", ExitFailure},
-      {"pixel offset past the end", Patched(10, 0xFFFFFFF0), "x.bmp: truncated BMP file", ExitFailure},
+      {"pixel offset past the end", Patched(10, 54 + 65536), "x.bmp: truncated BMP file", ExitFailure},
+      {"pixel offset far past the headers", Patched(10, 0xFFFFFF00),
+       "x.bmp: damaged BMP header (pixel data at offset 4294967040, far past the headers)", ExitRefused},
       {"palette size", Palette, "p.bmp: damaged BMP header (palette size)", ExitFailure},
+      {"palette index past the palette", ShortPalette, "p.bmp: damaged BMP file (palette index 13 past the palette)", ExitFailure},
       {"widest row", Sized(0x7FFFFFFF, 2), TooLarge + "2147483647 x 2" + Limit, ExitRefused},
       // The byte count of this one overflows 64 bits.
       {"widest and highest", Sized(0x7FFFFFFF, 0x7FFFFFFF), TooLarge + "2147483647 x 2147483647" + Limit, ExitRefused},
@@ -245,7 +252,7 @@ TEST(BmpFile, HostileFilesAreRefusedOrFailWithTheirReason) {
   // Within a lowered limit, and just above it.
   EXPECT_EQ(DecodeImage(Good, "x.bmp", 6)->Width, 3);
   EXPECT_EQ(MessageOf([&] { DecodeImage(Good, "x.bmp", 5); }),
-            "x.bmp: image too large (3 x 2 pixels, the limit is 0 megapixels; see --max-megapixels)");
+            "x.bmp: image too large (3 x 2 pixels, the limit is 0.000005 megapixels; see --max-megapixels)");
 }
 
 TEST(PngFile, GreyStaysEightBitAndColourBecomesTwentyFourBit) {
@@ -302,6 +309,12 @@ TEST(PngFile, HostileFilesAreRefusedOrFailWithTheirReason) {
        }), "x.png: damaged PNG file (palette index 5 past the palette)", ExitFailure},
       {"palette image without palette", With([](TPngLayout& S) { S.ColourType = 3; }), Damaged, ExitFailure},
       {"fewer rows than declared", With([](TPngLayout& S) { S.Raw.resize(3); }), Damaged, ExitFailure},
+#ifndef _WIN32
+      // Whatever follows in the stream is not inflated (WIC's decoder decides for itself).
+      {"more rows than declared", With([](TPngLayout& S) { S.Raw.resize(60000); }),
+       "x.png: damaged PNG file (more image data than the image needs)", ExitRefused},
+#endif
+      {"zlib checksum", With([](TPngLayout& S) { S.GoodAdler = false; }), Damaged, ExitFailure},
       {"no end chunk", With([](TPngLayout& S) { S.End = false; }), Damaged, ExitFailure},
       {"cut short", std::vector<std::uint8_t>(Good.begin(), Good.begin() + std::ptrdiff_t(Good.size()) / 2), Damaged, ExitFailure},
       {"bit depth 3", With([](TPngLayout& S) { S.Depth = 3; }), "x.png: damaged PNG file (invalid header)", ExitFailure},
@@ -405,22 +418,30 @@ TEST(ImageFiles, ReadingNamesThePathAndStopsWhereTheFileEnds) {
 TEST(ImageFilesDeathTest, AnInterruptWhileWritingRemovesTheTemporaryFile) {
 #ifdef _WIN32
   // The C run-time ends a process whose SIGINT handler re-raises with exit code 3.
-  const auto Interrupted = ::testing::ExitedWithCode(3);
+  const std::pair<int, std::function<bool(int)>> Signals[] = {{SIGINT, ::testing::ExitedWithCode(3)}};
 #else
-  const auto Interrupted = ::testing::KilledBySignal(SIGINT);
+  const std::pair<int, std::function<bool(int)>> Signals[] = {
+      {SIGINT, ::testing::KilledBySignal(SIGINT)},
+      {SIGTERM, ::testing::KilledBySignal(SIGTERM)},
+      {SIGHUP, ::testing::KilledBySignal(SIGHUP)}, // the terminal closed
+      {SIGQUIT, ::testing::KilledBySignal(SIGQUIT)},
+  };
 #endif
   TempFolder Folder;
   const std::string Out = Folder / "out.png";
   { std::ofstream(Out) << "keep me"; }
-  EXPECT_EXIT(
-      {
-        InstallInterruptCleanup();
-        TTemporaryFile File(Out);
-        File.Write(std::vector<std::uint8_t>(1000, 1));
-        std::raise(SIGINT);
-      },
-      Interrupted, "");
-  EXPECT_EQ(Folder.FileCount(), 1u);
+  for (const auto& [Signal, Interrupted] : Signals) {
+    EXPECT_EXIT(
+        {
+          InstallInterruptCleanup();
+          TTemporaryFile File(Out);
+          File.Write(std::vector<std::uint8_t>(1000, 1));
+          std::raise(Signal);
+        },
+        Interrupted, "")
+        << "signal " << Signal;
+    EXPECT_EQ(Folder.FileCount(), 1u) << "signal " << Signal;
+  }
   std::ifstream Kept(Out);
   std::string Text;
   std::getline(Kept, Text);

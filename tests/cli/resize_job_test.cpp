@@ -3,6 +3,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "command_line.h"
 #include "image_file.h"
@@ -141,6 +146,33 @@ TEST_F(ResizeJob, ProtectedSelectionKeepsItsColumns) {
   EXPECT_EQ(ReadImageFile(PathOf("ignored.png"))->Map[0], 6 * 3);
 }
 
+TEST_F(ResizeJob, MasksSelectThePixelsThatAreNotBlackInEveryFormat) {
+  // A palette whose index 0 is white and index 1 black: the indices alone would say the opposite.
+  TPaletteTable Inverted = GreyPalette;
+  std::swap(Inverted[0], Inverted[1]);
+  Inverted[1] = {0, 0, 0};
+  const struct {
+    const char* Name;
+    TLinearPixelFormat Format;
+    const TPaletteTable* Palette;
+    std::vector<std::uint8_t> Pixels; // two pixels
+    std::vector<std::uint8_t> Selected;
+  } Cases[] = {
+      {"inverted.bmp", lpf8Bit, &Inverted, {0, 1}, {1, 0}},
+      {"inverted.png", lpf8Bit, &Inverted, {0, 1}, {1, 0}},
+      {"grey.bmp", lpf8Bit, &GreyPalette, {0, 200}, {0, 1}},
+      {"grey.png", lpf8Bit, &GreyPalette, {200, 0}, {1, 0}},
+      {"colour.bmp", lpf24Bit, nullptr, {0, 0, 0, 0, 0, 1}, {0, 1}},
+  };
+  const auto Source = Noise(2, 1, lpf24Bit);
+  for (const auto& C : Cases) {
+    TLinearBitmap Mask(2, 1, C.Format);
+    if (C.Palette) *Mask.Palette = *C.Palette;
+    std::copy(C.Pixels.begin(), C.Pixels.end(), Mask.Map);
+    EXPECT_EQ(SelectionFromMask(*ReadImageFile(Write(C.Name, Mask)), *Source, C.Name), C.Selected) << C.Name;
+  }
+}
+
 TEST_F(ResizeJob, RefusalsAndFailuresLeaveNoOutput) {
   auto Source = Noise(8, 6, lpf24Bit);
   const std::string In = Write("in.png", *Source);
@@ -168,13 +200,76 @@ TEST_F(ResizeJob, RefusalsAndFailuresLeaveNoOutput) {
   EXPECT_EQ(Text, "keep me");
 }
 
+TEST(ResizeWork, IsSeamsTimesTheMeanPixelsOfEachPhase) {
+  const struct {
+    std::int64_t W, H, NewW, NewH;
+    double Work;
+  } Cases[] = {
+      {1, 1'000'001, 1, 500'000, 500'001 * 750'000.5}, // thin: the pixel limit alone does not bound it
+      {6000, 4000, 3000, 2000, 5000 * 15e6},
+      {100, 10, 150, 8, 50 * 750 + 2 * 1350}, // seams chosen on a narrowing copy, then the height lowered
+      {7, 5, 7, 5, 0},
+  };
+  for (const auto& C : Cases) EXPECT_DOUBLE_EQ(EstimateWork(C.W, C.H, C.NewW, C.NewH), C.Work) << C.W << " x " << C.H;
+}
+
+TEST_F(ResizeJob, TheWorkLimitRefusesAJobBeforeItsWork) {
+  const std::string In = Write("thin.png", *Noise(1, 2001, lpf24Bit));
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--height", "50%", "--max-work", "0.0015"}), ExitRefused);
+  EXPECT_EQ(LastError, In + ": resizing to 1 x 1000 is about 0.0015 gigapixels of work, above the limit of 0.0015 "
+                            "(see --max-work)");
+  EXPECT_TRUE(Progress.empty());
+  EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--height", "50%", "--max-work", "0.0016"}), 0);
+  EXPECT_EQ(ReadImageFile(PathOf("out.png"))->Height, 1000);
+}
+
 TEST_F(ResizeJob, ThePixelLimitCoversSourceMaskAndResult) {
   const std::string In = Write("in.png", *Noise(8, 6, lpf24Bit)); // 48 pixels
   const std::string Mask = Write("mask.png", *Noise(8, 6, lpf8Bit));
   EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.000047"}), ExitRefused);
-  EXPECT_EQ(LastError, In + ": image too large (8 x 6 pixels, the limit is 0 megapixels; see --max-megapixels)");
+  EXPECT_EQ(LastError, In + ": image too large (8 x 6 pixels, the limit is 0.000047 megapixels; see --max-megapixels)");
   EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.000048", "--width", "7"}), 0);
   EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.00005", "--width", "9"}), ExitRefused);
   EXPECT_EQ(LastError, "the result of 9 x 6 pixels would be above the limit of --max-megapixels");
   EXPECT_EQ(Run({In, "-o", PathOf("out.png"), "--max-megapixels", "0.00005", "--mask", Mask}), 0);
 }
+
+#ifndef _WIN32
+TEST_F(ResizeJob, ExistingOutputsAreReplacedInPlaceOrRefused) {
+  const std::string In = Write("in.png", *Noise(8, 6, lpf24Bit));
+  fs::create_directories(Folder / "real");
+  auto WidthOf = [](const std::string& Path) { return ReadImageFile(Path)->Width; };
+  const fs::perms Private = fs::perms::owner_read | fs::perms::owner_write;
+  const struct {
+    const char* What;
+    std::string Name;
+    std::function<void(const std::string&)> Prepare;
+    int Status;
+    std::function<bool(const std::string&)> Kept; // what must hold of the output afterwards
+  } Cases[] = {
+      {"a private file stays private", "private.png",
+       [&](const std::string& P) { std::ofstream(P) << "old", fs::permissions(P, Private); }, 0,
+       [&](const std::string& P) { return fs::status(P).permissions() == Private && WidthOf(P) == 4; }},
+      {"a link has the file it leads to replaced", "link.png",
+       [](const std::string& P) { fs::create_symlink("real/target.png", P); }, 0,
+       [&](const std::string& P) { return fs::is_symlink(P) && WidthOf(PathOf("real/target.png")) == 4; }},
+      {"a named pipe is refused", "pipe.png", [](const std::string& P) { mkfifo(P.c_str(), 0600); }, ExitRefused,
+       [](const std::string& P) { return fs::is_fifo(P); }},
+      {"a directory is refused", "folder.png", [](const std::string& P) { fs::create_directory(P); }, ExitRefused,
+       [](const std::string& P) { return fs::is_empty(P); }},
+      {"the longest name a folder takes", std::string(251, 'n') + ".bmp", nullptr, 0,
+       [&](const std::string& P) { return WidthOf(P) == 4; }},
+      {"a missing folder fails before the work", "missing/out.png", nullptr, ExitFailure,
+       [this](const std::string&) { return Progress.empty(); }},
+  };
+  for (const auto& C : Cases) {
+    const std::string Out = PathOf(C.Name);
+    if (C.Prepare) C.Prepare(Out);
+    Progress.clear();
+    EXPECT_EQ(Run({In, "-o", Out, "--width", "4"}), C.Status) << C.What << ": " << LastError;
+    EXPECT_TRUE(C.Kept(Out)) << C.What;
+  }
+  for (const auto& Entry : fs::recursive_directory_iterator(Folder))
+    EXPECT_NE(Entry.path().filename().string().rfind(".featureresize-", 0), 0u) << Entry.path();
+}
+#endif

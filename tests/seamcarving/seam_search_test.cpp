@@ -475,6 +475,31 @@ TEST(ScaleToTest, ShrinkingBothWaysOverLongRunsEqualsTheStepByStepRules) {
   }
 }
 
+TEST(ScaleToTest, ThinImagesEqualTheStepByStepRules) {
+  // A few pixels across and long the other way, the shape where removals are mostly moves of
+  // whole rows; some runs also narrow, so that the rows no longer fill the maps.
+  const struct {
+    int W, H, NewW, NewH;
+  } Shapes[] = {{1, 300, 1, 120}, {2, 257, 2, 100}, {3, 200, 2, 90}, {5, 150, 4, 60}, {300, 1, 120, 1}, {240, 2, 100, 2}};
+  std::mt19937 Random(23);
+  int Trial = 0;
+  for (const auto& S : Shapes)
+    for (TLinearPixelFormat Format : {lpf8Bit, lpf24Bit}) {
+      auto Source = RandomImage(Random, S.W, S.H, Format, 2 + Trial * 23 % 200, Trial % 4 == 1);
+      std::vector<std::uint8_t> Mask(std::size_t(S.W) * S.H);
+      for (auto& M : Mask) M = Random() % 7 == 0;
+      const auto Handling = static_cast<TSelectionHandling>(Trial % 3);
+      auto A = MakeEngine(*Source, 1 + Trial % 6, Handling, Mask.data());
+      auto B = MakeEngine(*Source, 1 + Trial % 6, Handling, Mask.data());
+      A->ScaleTo(S.NewW, S.NewH);
+      reference::ScaleTo(*B, S.NewW, S.NewH);
+      ASSERT_TRUE(SameLive(*A, *B)) << S.W << " x " << S.H << ", trial " << Trial;
+      AbortScaleToAndCatchUp(*A, *B, std::max(1, S.NewW / 2), std::max(1, S.NewH / 2), 50);
+      ASSERT_TRUE(SameLive(*A, *B)) << S.W << " x " << S.H << ", trial " << Trial << " after the abort";
+      ++Trial;
+    }
+}
+
 TEST(ScaleToTest, AnAbortKeepsTheSeamsRemovedSoFar) {
   std::mt19937 Random(10);
   auto Source = RandomImage(Random, 10, 4, lpf24Bit, 50);
