@@ -69,6 +69,12 @@ int ParseWindow(const std::string& Text) {
   return std::stoi(Text);
 }
 
+int ParseQuality(const std::string& Text) {
+  if (!AllDigits(Text) || Text.size() > 3 || std::stoi(Text) < 1 || std::stoi(Text) > 100)
+    Usage("--quality takes a whole number from 1 to 100, not '" + Text + "'");
+  return std::stoi(Text);
+}
+
 } // namespace
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
@@ -107,6 +113,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     else if (Name == "--mask") Line.Mask = TakeValue();
     else if (Name == "--selection") Line.Selection = ParseSelection(TakeValue());
     else if (Name == "--cost-map") NoValue(), Line.CostMap = true;
+    else if (Name == "--quality") Line.Quality = ParseQuality(TakeValue());
     else if (Name == "--max-megapixels") Line.MaxPixels = ParseMegapixels(TakeValue());
     else if (Name == "--quiet" || Name == "-q") NoValue(), Line.Quiet = true;
     else if (Name == "--help" || Name == "-h") NoValue(), Line.Help = true;
@@ -141,24 +148,28 @@ std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth 
 const char* UsageText() {
   return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
          "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map]\n"
-         "                     [--max-megapixels N] [--quiet]\n"
+         "                     [--quality N] [--max-megapixels N] [--quiet]\n"
          "\n"
          "Resizes an image by seam carving: removes (or, to widen, duplicates) the paths of pixels\n"
          "that cost least, so that flat areas absorb the change while edges keep their shape.\n"
          "\n"
          "  INPUT              BMP (8-bit palettised or 24-bit), PNG or JPEG; - reads stdin\n"
-         "  -o, --output FILE  the result, .bmp or .png; - writes PNG to stdout\n"
+         "  -o, --output FILE  the result, .bmp, .png, .jpg or .jpeg; - writes PNG to stdout\n"
          "  --width N|P%       target width in pixels or percent of the source (up to 150%)\n"
          "  --height N|P%      target height in pixels or percent (at most the source height)\n"
          "  --window N         size of the cost window, 1 to 111 (default 5)\n"
          "  --mask MASK        image of the same size; nonzero pixels are selected\n"
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
+         "  --quality N        JPEG quality, 1 to 100 (default 92)\n"
          "  --max-megapixels N refuse larger images (default 150)\n"
          "  -q, --quiet        no progress bar\n"
          "  -h, --help         this text\n"
          "  --version          the version\n"
          "  --                 ends the options\n"
+         "\n"
+         "ICC profiles and EXIF data travel to PNG and JPEG output; the EXIF orientation is applied\n"
+         "on reading (to masks too, unless they declare their own) and the output says upright.\n"
          "\n"
          "Exit status: 0 done, 1 failed while working, 2 refused input or arguments.\n";
 }

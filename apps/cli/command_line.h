@@ -1,6 +1,7 @@
 // The command line of featureresize:
 //   featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N] [--mask MASK]
-//                 [--selection ignore|protect|prefer] [--cost-map] [--max-megapixels N] [--quiet]
+//                 [--selection ignore|protect|prefer] [--cost-map] [--quality N] [--max-megapixels N]
+//                 [--quiet]
 // "--" ends the options; "-" as INPUT, MASK or OUTPUT is standard input or output.
 #pragma once
 
@@ -29,6 +30,7 @@ struct TCommandLine {
   int WindowSize = 5;
   TSelectionChoice Selection = TSelectionChoice::Default;
   bool CostMap = false;
+  int Quality = 0; // --quality, 1 to 100; 0 when not given
   std::int64_t MaxPixels = DefaultMaxPixels; // images above are refused
   bool Quiet = false;
   bool Help = false;

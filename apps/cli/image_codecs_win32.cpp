@@ -1,4 +1,5 @@
 #include "image_codecs.h"
+#include "photo_codecs.h"
 
 #include <cstdio>
 #include <cstring>
@@ -50,9 +51,10 @@ void CheckDecode(HRESULT Result, const char* Format, const std::string& Name) {
   if (FAILED(Result)) FailFile(Name, std::string("damaged ") + Format + " file (" + HresultText(Result) + ")");
 }
 
-void CheckEncode(HRESULT Result) {
+void CheckEncode(HRESULT Result, const char* Format = "PNG") {
   if (Result == E_OUTOFMEMORY) throw std::bad_alloc();
-  if (FAILED(Result)) throw ECommandLine("cannot encode PNG image (" + HresultText(Result) + ")", ExitFailure);
+  if (FAILED(Result))
+    throw ECommandLine(std::string("cannot encode ") + Format + " image (" + HresultText(Result) + ")", ExitFailure);
 }
 
 // Opens the first frame of an image in memory and checks its size against the header.
@@ -153,6 +155,46 @@ std::vector<std::uint8_t> StreamBytes(IStream* Stream) {
   return Out;
 }
 
+// Rows as one frame of a Container file; SetOptions writes the encoder's options.
+std::vector<std::uint8_t> EncodeWithWic(const GUID& Container, const char* Format, const std::uint8_t* Rows,
+                                        int Width, int Height, std::int32_t Stride, bool Grey,
+                                        const std::function<void(IPropertyBag2*)>& SetOptions) {
+  const TComScope Com;
+  const auto Check = [Format](HRESULT Result) { CheckEncode(Result, Format); };
+  TComPtr<IWICImagingFactory> Factory;
+  Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                         reinterpret_cast<void**>(&Factory)));
+  TComPtr<IStream> Stream;
+  Check(CreateStreamOnHGlobal(nullptr, TRUE, &Stream));
+  TComPtr<IWICBitmapEncoder> Encoder;
+  Check(Factory->CreateEncoder(Container, nullptr, &Encoder));
+  Check(Encoder->Initialize(Stream.Get(), WICBitmapEncoderNoCache));
+  TComPtr<IWICBitmapFrameEncode> Frame;
+  TComPtr<IPropertyBag2> Options;
+  Check(Encoder->CreateNewFrame(&Frame, &Options));
+  SetOptions(Options.Get());
+  Check(Frame->Initialize(Options.Get()));
+  Check(Frame->SetSize(UINT(Width), UINT(Height)));
+  const GUID Wanted = Grey ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR;
+  GUID PixelFormat = Wanted;
+  Check(Frame->SetPixelFormat(&PixelFormat));
+  if (!IsEqualGUID(PixelFormat, Wanted)) Check(WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT);
+  Check(Frame->WritePixels(UINT(Height), UINT(Stride), UINT(std::int64_t(Stride) * Height), const_cast<BYTE*>(Rows)));
+  Check(Frame->Commit());
+  Check(Encoder->Commit());
+  return StreamBytes(Stream.Get());
+}
+
+// WIC's names for the sampling layouts it writes; 4:2:0 for the others.
+WICJpegYCrCbSubsamplingOption SubsamplingOption(const TJpegSampling& S) {
+  if (S.Horizontal[1] != 1 || S.Vertical[1] != 1 || S.Horizontal[2] != 1 || S.Vertical[2] != 1)
+    return WICJpegYCrCbSubsampling420;
+  if (S.Horizontal[0] == 1 && S.Vertical[0] == 1) return WICJpegYCrCbSubsampling444;
+  if (S.Horizontal[0] == 2 && S.Vertical[0] == 1) return WICJpegYCrCbSubsampling422;
+  if (S.Horizontal[0] == 1 && S.Vertical[0] == 2) return WICJpegYCrCbSubsampling440;
+  return WICJpegYCrCbSubsampling420;
+}
+
 } // namespace
 
 std::unique_ptr<TLinearBitmap> DecodePngPixels(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
@@ -168,26 +210,23 @@ std::unique_ptr<TLinearBitmap> DecodeJpegPixels(const std::vector<std::uint8_t>&
 
 std::vector<std::uint8_t> EncodePngPixels(const std::uint8_t* Rows, int Width, int Height, std::int32_t Stride,
                                           bool Grey) {
-  const TComScope Com;
-  TComPtr<IWICImagingFactory> Factory;
-  CheckEncode(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                               reinterpret_cast<void**>(&Factory)));
-  TComPtr<IStream> Stream;
-  CheckEncode(CreateStreamOnHGlobal(nullptr, TRUE, &Stream));
-  TComPtr<IWICBitmapEncoder> Encoder;
-  CheckEncode(Factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &Encoder));
-  CheckEncode(Encoder->Initialize(Stream.Get(), WICBitmapEncoderNoCache));
-  TComPtr<IWICBitmapFrameEncode> Frame;
-  CheckEncode(Encoder->CreateNewFrame(&Frame, nullptr));
-  CheckEncode(Frame->Initialize(nullptr));
-  CheckEncode(Frame->SetSize(UINT(Width), UINT(Height)));
-  const GUID Wanted = Grey ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR;
-  GUID Format = Wanted;
-  CheckEncode(Frame->SetPixelFormat(&Format));
-  if (!IsEqualGUID(Format, Wanted)) CheckEncode(WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT);
-  CheckEncode(Frame->WritePixels(UINT(Height), UINT(Stride), UINT(std::int64_t(Stride) * Height),
-                                 const_cast<BYTE*>(Rows)));
-  CheckEncode(Frame->Commit());
-  CheckEncode(Encoder->Commit());
-  return StreamBytes(Stream.Get());
+  return EncodeWithWic(GUID_ContainerFormatPng, "PNG", Rows, Width, Height, Stride, Grey, [](IPropertyBag2*) {});
+}
+
+std::vector<std::uint8_t> EncodeJpegPixels(const std::uint8_t* Rows, int Width, int Height, std::int32_t Stride,
+                                           bool Grey, int Quality, const TJpegSampling& Sampling) {
+  return EncodeWithWic(GUID_ContainerFormatJpeg, "JPEG", Rows, Width, Height, Stride, Grey,
+                       [&](IPropertyBag2* Properties) {
+                         PROPBAG2 Names[2]{};
+                         VARIANT Values[2];
+                         Names[0].pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+                         VariantInit(&Values[0]);
+                         Values[0].vt = VT_R4;
+                         Values[0].fltVal = float(Quality) / 100;
+                         Names[1].pstrName = const_cast<LPOLESTR>(L"JpegYCrCbSubsampling");
+                         VariantInit(&Values[1]);
+                         Values[1].vt = VT_UI1;
+                         Values[1].bVal = BYTE(SubsamplingOption(Sampling));
+                         CheckEncode(Properties->Write(Grey ? 1 : 2, Names, Values), "JPEG");
+                       });
 }

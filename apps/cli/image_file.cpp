@@ -258,7 +258,7 @@ std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap) {
 
 std::string InputName(const std::string& Path) { return Path == "-" ? "standard input" : Path; }
 
-std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels) {
+std::vector<std::uint8_t> ReadImageBytes(const std::string& Path, std::int64_t MaxPixels) {
   const std::string Name = InputName(Path);
   std::vector<std::uint8_t> Data;
   if (Path == "-") {
@@ -277,7 +277,11 @@ std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64
     }
     std::fclose(File);
   }
-  return DecodeImage(Data, Name, MaxPixels);
+  return Data;
+}
+
+std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels) {
+  return DecodeImage(ReadImageBytes(Path, MaxPixels), InputName(Path), MaxPixels);
 }
 
 void CheckOutputExtension(const std::string& Path) {
@@ -289,7 +293,10 @@ void CheckOutputExtension(const std::string& Path) {
 
 void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap) {
   CheckOutputExtension(Path);
-  const std::vector<std::uint8_t> Data = Extension(Path) == ".bmp" ? EncodeBmp(Bitmap) : EncodePng(Bitmap);
+  WriteImageBytes(Path, Extension(Path) == ".bmp" ? EncodeBmp(Bitmap) : EncodePng(Bitmap));
+}
+
+void WriteImageBytes(const std::string& Path, const std::vector<std::uint8_t>& Data) {
   if (Path == "-") {
     UseBinaryMode(stdout);
     if (std::fwrite(Data.data(), 1, Data.size(), stdout) != Data.size() || std::fflush(stdout) != 0)

@@ -29,10 +29,15 @@ std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap);
 // from MaxPixels for other formats, so endless devices and pipes end with a refusal.
 std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
 
+// Reads a file as ReadImageFile does, without decoding it.
+std::vector<std::uint8_t> ReadImageBytes(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
+
 // Encodes by Path's extension (.bmp or .png, any case) and writes a temporary file beside Path
 // that is renamed over it, so a failure or an interrupt never leaves a partial file or
 // clobbers an existing one. "-" writes PNG to standard output.
 void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap);
+// Writes an encoded file as WriteImageFile does.
+void WriteImageBytes(const std::string& Path, const std::vector<std::uint8_t>& Data);
 
 // Raises ECommandLine (ExitRefused) unless Path ends in an extension WriteImageFile can write.
 void CheckOutputExtension(const std::string& Path);

@@ -31,10 +31,12 @@ constexpr bool SkipChecksums = true;
 constexpr bool SkipChecksums = false;
 #endif
 
-// The checksum of PNG chunks (CRC-32, reflected polynomial 0xEDB88320), eight bytes per step
-// through eight tables ("slicing by eight"): Tables[K][N] is the CRC of byte N followed by K
-// zero bytes, so a step gives what eight steps of the byte-wise table give.
-std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
+} // namespace
+
+// CRC-32 (reflected polynomial 0xEDB88320), eight bytes per step through eight tables
+// ("slicing by eight"): Tables[K][N] is the CRC of byte N followed by K zero bytes, so a step
+// gives what eight steps of the byte-wise table give.
+std::uint32_t PngCrc32(const std::uint8_t* Bytes, std::size_t Count) {
   static const auto Tables = [] {
     std::array<std::array<std::uint32_t, 256>, 8> T{};
     for (std::uint32_t N = 0; N < 256; ++N) {
@@ -56,8 +58,6 @@ std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
   for (; Count > 0; --Count) Crc = Tables[0][(Crc ^ *Bytes++) & 0xFF] ^ (Crc >> 8);
   return ~Crc;
 }
-
-} // namespace
 
 void CheckImageSize(std::int64_t Width, std::int64_t Height, int BytesPerPixel, std::int64_t MaxPixels,
                     const std::string& Name) {
@@ -108,7 +108,7 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
     for (int I = 0; I < 4; ++I)
       if (!std::isalpha(Type[I])) FailFile(Name, "damaged PNG file (invalid chunk type)");
     const std::string TypeText(reinterpret_cast<const char*>(Type), 4);
-    if (!SkipChecksums && Crc32(Type, std::size_t(Length) + 4) != ReadU32BigEndian(Type + 4 + Length))
+    if (!SkipChecksums && PngCrc32(Type, std::size_t(Length) + 4) != ReadU32BigEndian(Type + 4 + Length))
       FailFile(Name, "damaged PNG file (checksum error in " + TypeText + ")");
     if (TypeText == "tRNS") RefuseFile(Name, "images with an alpha channel are not supported");
     if (TypeText == "PLTE") {

@@ -18,6 +18,9 @@ constexpr std::int64_t DefaultMaxPixels = 150'000'000;
 void CheckImageSize(std::int64_t Width, std::int64_t Height, int BytesPerPixel, std::int64_t MaxPixels,
                     const std::string& Name);
 
+// The checksum of PNG chunks (CRC-32) over Count bytes.
+std::uint32_t PngCrc32(const std::uint8_t* Bytes, std::size_t Count);
+
 struct TPngHeader {
   std::int64_t Width = 0, Height = 0;
   int BitDepth = 0;

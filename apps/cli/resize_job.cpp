@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image_file.h"
+#include "photo_file.h"
 #include "seamcarving/seam_carving_component.h"
 #include "support/progress.h"
 
@@ -66,10 +67,14 @@ std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLi
 }
 
 void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
-  CheckOutputExtension(Line.Output);
-  const auto Source = ReadImageFile(Line.Input, Line.MaxPixels);
+  const TWriteOptions Options{Line.Quality};
+  CheckOutput(Line.Output, Options);
+  const TPhoto Photo = ReadPhotoFile(Line.Input, Line.MaxPixels);
+  const TLinearBitmap* const Source = Photo.Colour.get();
   std::vector<std::uint8_t> Mask;
-  if (!Line.Mask.empty()) Mask = SelectionFromMask(*ReadImageFile(Line.Mask, Line.MaxPixels), *Source, InputName(Line.Mask));
+  if (!Line.Mask.empty())
+    Mask = SelectionFromMask(*ReadPhotoFile(Line.Mask, Line.MaxPixels, Photo.Orientation).Colour, *Source,
+                             InputName(Line.Mask));
 
   TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), Gamma);
   Engine.SetCostWindowSize(Line.WindowSize);
@@ -77,9 +82,10 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
 
   if (Line.CostMap) {
     Engine.UpdateCostMap();
-    TLinearBitmap Rendered;
-    Engine.RenderCostMap(Rendered);
-    WriteImageFile(Line.Output, Rendered);
+    TPhoto Rendered; // the costs, not the photo: its metadata would not apply
+    Rendered.Colour = std::make_unique<TLinearBitmap>();
+    Engine.RenderCostMap(*Rendered.Colour);
+    WritePhotoFile(Line.Output, Rendered, Options);
     return;
   }
 
@@ -87,7 +93,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
                                   *Source);
   const int Height = CheckedTarget("--height", ResolveSize(Line.Height, Source->Height), Source->Height, *Source);
   if (Width == Source->Width && Height == Source->Height) {
-    WriteImageFile(Line.Output, *Source);
+    WritePhotoFile(Line.Output, Photo, Options);
     return;
   }
   if (std::int64_t(Width) * Height > Line.MaxPixels)
@@ -106,7 +112,10 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     TProgressPhase Phase(Progress, EnlargeSpan, 100 - EnlargeSpan);
     Engine.ScaleTo(Width, Height);
   }
-  TLinearBitmap Result(Engine.Image.get());
-  Result.ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
-  WriteImageFile(Line.Output, Result);
+  TPhoto Result;
+  Result.Colour = std::make_unique<TLinearBitmap>(Engine.Image.get());
+  Result.Colour->ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
+  Result.Metadata = Photo.Metadata;
+  Result.JpegSampling = Photo.JpegSampling;
+  WritePhotoFile(Line.Output, Result, Options);
 }

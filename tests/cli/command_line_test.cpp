@@ -30,7 +30,8 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_FALSE(Plain.Quiet);
 
   const TCommandLine All = Parse({"--width", "70%", "--height=300", "--window", "111", "--mask", "m.bmp",
-                                  "--selection", "prefer", "--cost-map", "--quiet", "--output=o.png", "in.bmp"});
+                                  "--selection", "prefer", "--cost-map", "--quiet", "--output=o.png", "in.bmp",
+                                  "--quality", "100"});
   EXPECT_TRUE(All.Width.Percent);
   EXPECT_EQ(All.Width.Numerator, 70);
   EXPECT_EQ(All.Height.Pixels, 300);
@@ -40,6 +41,8 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_TRUE(All.CostMap);
   EXPECT_TRUE(All.Quiet);
   EXPECT_EQ(All.Output, "o.png");
+  EXPECT_EQ(All.Quality, 100);
+  EXPECT_EQ(Plain.Quality, 0);
 
   EXPECT_TRUE(Parse({"--help"}).Help);
   EXPECT_TRUE(Parse({"--version"}).Version);
@@ -72,6 +75,8 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
       {{"in.png", "-o", "x.png", "--max-megapixels", "0.0000001"},
        "--max-megapixels takes a positive number of megapixels, not '0.0000001'"},
       {{"in.png", "-o", "x.png", "--max-megapixels", "1e9"}, "--max-megapixels takes a positive number of megapixels, not '1e9'"},
+      {{"in.png", "-o", "x.jpg", "--quality", "0"}, "--quality takes a whole number from 1 to 100, not '0'"},
+      {{"in.png", "-o", "x.jpg", "--quality", "101"}, "--quality takes a whole number from 1 to 100, not '101'"},
       {{"-", "-o", "x.png", "--mask", "-"}, "the input and the mask cannot both be standard input"},
       {{"-o", "x.png", "--", "a.png", "--width"}, "more than one input image given ('--width')"},
   };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "exit_status_of.h"
 #include "message_of.h"
 #include "image_file.h"
 #include "temporary_file.h"
@@ -43,15 +44,6 @@ void ExpectSamePixels(const TLinearBitmap& A, const TLinearBitmap& B) {
   if (A.PixelFormat == lpf8Bit) {
     EXPECT_EQ(std::memcmp(A.Palette, B.Palette, sizeof(TPaletteTable)), 0);
   }
-}
-
-int ExitStatusOf(const std::function<void()>& Action) {
-  try {
-    Action();
-  } catch (const ECommandLine& E) {
-    return E.ExitStatus;
-  }
-  return 0;
 }
 
 void PutU32At(std::vector<std::uint8_t>& Data, std::size_t At, std::uint32_t V) {

@@ -1,0 +1,24 @@
+// The codecs the photo formats add to image_codecs.h: JPEG encoding and zlib streams (for
+// PNG's compressed ICC profiles). libjpeg-turbo and zlib on Linux (photo_codecs_libs.cpp);
+// in Windows builds the Windows Imaging Component (image_codecs_win32.cpp) and our own
+// stored-block streams (photo_codecs_win32.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "photo.h"
+
+// Rows as a baseline JPEG file at Quality (1 to 100): 8-bit grey (Grey), or blue, green, red
+// bytes coded as YCbCr with Sampling's factors (the Windows build knows 4:2:0, 4:2:2, 4:4:0
+// and 4:4:4 and takes 4:2:0 for others).
+std::vector<std::uint8_t> EncodeJpegPixels(const std::uint8_t* Rows, int Width, int Height, std::int32_t Stride,
+                                           bool Grey, int Quality, const TJpegSampling& Sampling);
+
+// Inflates a zlib stream into Out; returns "" when done, "too large" past MaxBytes, or what
+// else went wrong ("not available" in the Windows build, which has no inflater).
+std::string InflateZlib(const std::uint8_t* Bytes, std::size_t Size, std::size_t MaxBytes,
+                        std::vector<std::uint8_t>& Out);
+// Bytes as a zlib stream.
+std::vector<std::uint8_t> DeflateZlib(const std::vector<std::uint8_t>& Bytes);
