@@ -71,6 +71,15 @@ public:
   std::array<std::unique_ptr<TLinearBitmap>, 2> SeamStep;
   std::int32_t BestColumn = 0;
   std::int32_t BestRow = 0;
+  // Origin tracking, off unless TrackOrigins is set before the first UpdateCostMap. Origins (the
+  // grid of Image, 4 bytes per cell) then holds for each pixel of Image the Source pixel it is,
+  // Y * Source's width + X, or Source's pixel count + K for the K-th pixel seam insertion made,
+  // the average of the two pixels of Insertions[K] (left and right; twice the same at a row's
+  // end). Its cells move with Image's pixels through every removal and insertion, so that data
+  // the engine does not carve (alpha, 16-bit samples) can follow the seams.
+  bool TrackOrigins = false;
+  std::unique_ptr<TLinearBitmap> Origins;
+  std::vector<std::array<std::uint32_t, 2>> Insertions;
 
   // Stores Source and the mask (neither is copied, both must outlive the engine) and fills
   // GammaAverage for Gamma. No image work is done here.
@@ -134,6 +143,18 @@ public:
 
 private:
   std::unique_ptr<TLinearBitmap> SeparateGreyImage_;
+  // Calls Move(Plane) for each plane whose pixels move together: Image, and Origins when
+  // origins are tracked.
+  template <class TMove> void ForEachPixelPlane(TMove Move) {
+    Move(*Image);
+    if (Origins) Move(*Origins);
+  }
+  // Pixels Row + 1, First .. First + Count - 1 to row Row, in every pixel plane.
+  void MovePixelsUp(int Row, int First, std::size_t Count);
+  // Zeroes the first Count pixels of Row in every pixel plane.
+  void ZeroPixelRow(int Row, int Count);
+  // Origins as Source's own pixels on a grid of Width x Height (cells past Source are 0).
+  void ResetOrigins(int Width, int Height);
   // Runs the vertical pass beside the horizontal one; started on first need.
   std::unique_ptr<TWorkerThread> Worker_;
 

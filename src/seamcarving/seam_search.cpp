@@ -395,7 +395,6 @@ void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
 void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   BeginRemoval(sdVertical);
   const int NewWidth = --Width;
-  const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
   const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   // While narrowing, the vertical map is shifted and brought up to date here, row by row (see
@@ -413,8 +412,11 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     if (Later) {
       Later->Rows[std::size_t(Y)] = {From, Count, Left};
     } else {
-      std::uint8_t* Row = Image->ScanLine(Y);
-      std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+      ForEachPixelPlane([&](TLinearBitmap& Plane) {
+        std::uint8_t* Row = Plane.ScanLine(Y);
+        const int Size = Plane.PixelSize;
+        std::memmove(Row + To * Size, Row + From * Size, std::size_t(Count) * Size);
+      });
     }
     if (SeparateGrey) {
       std::uint8_t* Grey = GreyImage->ScanLine(Y);
@@ -462,7 +464,10 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
         ++RowOrigin_[Y];
       } else {
         Move(Y, RowStart + Column + 1, NewWidth - Column, true);
-        if (!Later) Image->SetPixelValue(RowStart + NewWidth, Y, 0);
+        if (!Later)
+          ForEachPixelPlane([&](TLinearBitmap& Plane) {
+            std::memset(Plane.PixelAddress(RowStart + NewWidth, Y), 0, std::size_t(Plane.PixelSize));
+          });
         *CostMap->CellAddress(RowStart + NewWidth, Y) = 0.0;
       }
     }
@@ -491,13 +496,16 @@ void TSeamCarvingComponent::EndNarrowing() {
   // plain removals zero them; the grey image's vacated bytes are never read.
   const bool SeparateGrey = GreyImage != Image.get();
   const bool SeamMapKept = Reusable_[sdVertical] || SeamMapFresh[sdVertical];
-  const int PixelSize = Image->PixelSize;
   for (int Y = 0; Y < Height; ++Y) {
     const int O = RowOrigin_[Y];
-    std::uint8_t* Row = Image->ScanLine(Y);
     double* Cells = CostMap->ScanLine(Y);
+    ForEachPixelPlane([&](TLinearBitmap& Plane) {
+      std::uint8_t* Row = Plane.ScanLine(Y);
+      const int Size = Plane.PixelSize;
+      if (O > 0) std::memmove(Row, Row + O * Size, std::size_t(Width) * Size);
+      std::memset(Row + std::size_t(Width) * Size, 0, std::size_t(NarrowingFrom_ - Width) * Size);
+    });
     if (O > 0) {
-      std::memmove(Row, Row + O * PixelSize, std::size_t(Width) * PixelSize);
       if (SeparateGrey) std::memmove(GreyImage->ScanLine(Y), GreyImage->ScanLine(Y) + O, Width);
       std::memmove(Cells, Cells + O, sizeof(double) * Width);
       if (SeamMapKept) {
@@ -505,7 +513,6 @@ void TSeamCarvingComponent::EndNarrowing() {
         std::memmove(SeamStep[sdVertical]->ScanLine(Y), SeamStep[sdVertical]->ScanLine(Y) + O, Width);
       }
     }
-    std::memset(Row + std::size_t(Width) * PixelSize, 0, std::size_t(NarrowingFrom_ - Width) * PixelSize);
     std::fill(Cells + Width, Cells + NarrowingFrom_, 0.0);
   }
   RowOrigin_.clear();
@@ -514,7 +521,6 @@ void TSeamCarvingComponent::EndNarrowing() {
 void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   BeginRemoval(sdHorizontal);
   const int NewHeight = --Height;
-  const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
   const bool ShiftSeamMap = Reusable_[sdHorizontal];
   const TLinearBitmap& Steps = *SeamStep[sdHorizontal];
@@ -548,8 +554,6 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
   const std::ptrdiff_t SumStride = ShiftSeamRows ? SeamCost[sdHorizontal]->Width : 0;
   for (int Row = Top; Row < NewHeight; ++Row) {
-    std::uint8_t* Pixels = Image->ScanLine(Row);
-    const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
     std::uint8_t* Grey = GreyImage->ScanLine(Row);
     const std::uint8_t* GreyBelow = GreyImage->ScanLine(Row + 1);
     double* Cells = CostMap->ScanLine(Row);
@@ -558,7 +562,7 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     std::uint8_t* StepCells = ShiftSeamRows ? SeamStep[sdHorizontal]->ScanLine(Row) : nullptr;
     ForEachRunMovingUp(SeamRow, Width, Row, Bottom, [&](int First, int End) {
       const std::size_t Count = std::size_t(End - First);
-      if (!Later) std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, Count * PixelSize);
+      if (!Later) MovePixelsUp(Row, First, Count);
       if (SeparateGrey) std::memcpy(Grey + First, GreyBelow + First, Count);
       std::memcpy(Cells + First, CellsBelow + First, Count * sizeof(double));
       if (ShiftSeamRows) {
@@ -567,7 +571,7 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
       }
     });
   }
-  if (!Later) std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
+  if (!Later) ZeroPixelRow(NewHeight, Width);
   std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);
   const TBandGeometry Band{GreyImage->Map, GreyImage->BytesPerLine, 1, CostMap->Map, CostMap->Width, 1,
                            NewHeight, Width, CostWindowRadius, nullptr};
@@ -595,31 +599,42 @@ TSeamCarvingComponent::TImageMoves* TSeamCarvingComponent::RecordImageMoves(TSea
 
 void TSeamCarvingComponent::MakeImageMoves(TImageMoves& Moves) {
   if (!Moves.Outstanding) return;
-  const int PixelSize = Image->PixelSize;
   if (Moves.Direction == sdVertical) {
     // As the removal would have moved the pixels, row by row; a move to the left leaves the
     // row's last pixel to be zeroed.
     for (int Y = 0; Y < Moves.Height; ++Y) {
       const TImageMoves::TRowMove& M = Moves.Rows[std::size_t(Y)];
-      std::uint8_t* Row = Image->ScanLine(Y);
       const int To = M.Left ? M.From - 1 : M.From + 1;
-      std::memmove(Row + To * PixelSize, Row + M.From * PixelSize, std::size_t(M.Count) * PixelSize);
-      if (M.Left) std::memset(Row + (M.From + M.Count - 1) * PixelSize, 0, PixelSize);
+      ForEachPixelPlane([&](TLinearBitmap& Plane) {
+        std::uint8_t* Row = Plane.ScanLine(Y);
+        const int Size = Plane.PixelSize;
+        std::memmove(Row + To * Size, Row + M.From * Size, std::size_t(M.Count) * Size);
+        if (M.Left) std::memset(Row + (M.From + M.Count - 1) * Size, 0, std::size_t(Size));
+      });
     }
   } else {
     const std::vector<int>& SeamRow = Moves.SeamRow;
     const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
     const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
-    for (int Row = Top; Row < Moves.Height; ++Row) {
-      std::uint8_t* Pixels = Image->ScanLine(Row);
-      const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
-      ForEachRunMovingUp(SeamRow, Moves.Width, Row, Bottom, [&](int First, int End) {
-        std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, std::size_t(End - First) * PixelSize);
-      });
-    }
-    std::memset(Image->ScanLine(Moves.Height), 0, std::size_t(Moves.Width) * PixelSize);
+    for (int Row = Top; Row < Moves.Height; ++Row)
+      ForEachRunMovingUp(SeamRow, Moves.Width, Row, Bottom,
+                         [&](int First, int End) { MovePixelsUp(Row, First, std::size_t(End - First)); });
+    ZeroPixelRow(Moves.Height, Moves.Width);
   }
   Moves.Outstanding = false;
+}
+
+void TSeamCarvingComponent::MovePixelsUp(int Row, int First, std::size_t Count) {
+  ForEachPixelPlane([&](TLinearBitmap& Plane) {
+    const int Size = Plane.PixelSize;
+    std::memcpy(Plane.ScanLine(Row) + First * Size, Plane.ScanLine(Row + 1) + First * Size, Count * Size);
+  });
+}
+
+void TSeamCarvingComponent::ZeroPixelRow(int Row, int Count) {
+  ForEachPixelPlane([&](TLinearBitmap& Plane) {
+    std::memset(Plane.ScanLine(Row), 0, std::size_t(Count) * Plane.PixelSize);
+  });
 }
 
 void TSeamCarvingComponent::MakeOutstandingImageMoves() {
