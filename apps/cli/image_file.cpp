@@ -188,6 +188,7 @@ std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data
   if (IsBmp(Data)) return DecodeBmp(Data, Name, MaxPixels);
   if (IsPng(Data)) {
     const TPngHeader Header = ReadPngHeader(Data, Name);
+    RefuseSamplesPng(Header, Name);
     CheckImageSize(Header.Width, Header.Height, Header.Grey() ? 1 : 3, MaxPixels, Name);
     return DecodePngPixels(Data, Header, Name);
   }

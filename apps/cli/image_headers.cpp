@@ -96,9 +96,6 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
   if (Header.Width < 1 || Header.Height < 1 || Header.Width > INT32_MAX || Header.Height > INT32_MAX ||
       !DepthFits || Ihdr[10] != 0 || Ihdr[11] != 0 || Ihdr[12] > 1)
     FailFile(Name, "damaged PNG file (invalid header)");
-  if (Header.BitDepth == 16) RefuseFile(Name, "16-bit images are not supported");
-  if (Header.ColourType == 4 || Header.ColourType == 6)
-    RefuseFile(Name, "images with an alpha channel are not supported");
   bool SeenData = false, SeenEnd = false;
   for (std::size_t At = 8; !SeenEnd;) {
     if (Data.size() - At < 12) FailFile(Name, "damaged PNG file (truncated)");
@@ -110,7 +107,7 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
     const std::string TypeText(reinterpret_cast<const char*>(Type), 4);
     if (!SkipChecksums && PngCrc32(Type, std::size_t(Length) + 4) != ReadU32BigEndian(Type + 4 + Length))
       FailFile(Name, "damaged PNG file (checksum error in " + TypeText + ")");
-    if (TypeText == "tRNS") RefuseFile(Name, "images with an alpha channel are not supported");
+    Header.Transparency |= TypeText == "tRNS";
     if (TypeText == "PLTE") {
       if (Length % 3 != 0 || Length == 0 || Length > 768) FailFile(Name, "damaged PNG file (invalid palette)");
       Header.Palette.resize(std::size_t(Length / 3));
@@ -124,6 +121,11 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
   if (!SeenData) FailFile(Name, "damaged PNG file (no image data)");
   if (Header.ColourType == 3 && Header.Palette.empty()) FailFile(Name, "damaged PNG file (no palette)");
   return Header;
+}
+
+void RefuseSamplesPng(const TPngHeader& Header, const std::string& Name) {
+  if (Header.BitDepth == 16) RefuseFile(Name, "16-bit images are not supported");
+  if (Header.NeedsSamples()) RefuseFile(Name, "images with an alpha channel are not supported");
 }
 
 // Indices are read before their bytes are overwritten: each row is expanded from the right,

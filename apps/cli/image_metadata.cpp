@@ -240,24 +240,31 @@ void SetExifOrientation(std::vector<std::uint8_t>& Exif, int Orientation) {
   Exif[*At + (Big ? 0 : 1)] = 0;
 }
 
-std::unique_ptr<TLinearBitmap> Oriented(const TLinearBitmap& Bitmap, int Orientation) {
+void OrientPixels(const std::uint8_t* From, int W, int H, std::ptrdiff_t FromStride, int PixelBytes,
+                  int Orientation, std::uint8_t* To, std::ptrdiff_t ToStride) {
   const bool Swap = Orientation >= 5;
-  const int W = Bitmap.Width, H = Bitmap.Height;
-  auto Result = std::make_unique<TLinearBitmap>(Swap ? H : W, Swap ? W : H, Bitmap.PixelFormat);
-  if (Bitmap.Palette) *Result->Palette = *Bitmap.Palette;
-  const int Size = Bitmap.PixelSize;
+  const int ShownWidth = Swap ? H : W, ShownHeight = Swap ? W : H;
   // The stored pixel shown at (X, Y): each orientation as a mirroring of the rows and columns
   // of the stored image, read along columns when the sides swap.
   const bool MirrorX = Orientation == 2 || Orientation == 3 || Orientation == 7 || Orientation == 8;
   const bool MirrorY = Orientation == 3 || Orientation == 4 || Orientation == 6 || Orientation == 7;
-  for (int Y = 0; Y < Result->Height; ++Y) {
-    std::uint8_t* To = Result->ScanLine(Y);
-    for (int X = 0; X < Result->Width; ++X, To += Size) {
+  for (int Y = 0; Y < ShownHeight; ++Y) {
+    std::uint8_t* Out = To + Y * ToStride;
+    for (int X = 0; X < ShownWidth; ++X, Out += PixelBytes) {
       int SX = Swap ? Y : X, SY = Swap ? X : Y;
       if (MirrorX) SX = W - 1 - SX;
       if (MirrorY) SY = H - 1 - SY;
-      std::memcpy(To, Bitmap.PixelAddress(SX, SY), std::size_t(Size));
+      std::memcpy(Out, From + SY * FromStride + std::ptrdiff_t(SX) * PixelBytes, std::size_t(PixelBytes));
     }
   }
+}
+
+std::unique_ptr<TLinearBitmap> Oriented(const TLinearBitmap& Bitmap, int Orientation) {
+  const bool Swap = Orientation >= 5;
+  auto Result = std::make_unique<TLinearBitmap>(Swap ? Bitmap.Height : Bitmap.Width, Swap ? Bitmap.Width : Bitmap.Height,
+                                                Bitmap.PixelFormat);
+  if (Bitmap.Palette) *Result->Palette = *Bitmap.Palette;
+  OrientPixels(Bitmap.Map, Bitmap.Width, Bitmap.Height, Bitmap.BytesPerLine, Bitmap.PixelSize, Orientation,
+               Result->Map, Result->BytesPerLine);
   return Result;
 }

@@ -37,3 +37,7 @@ void SetExifOrientation(std::vector<std::uint8_t>& Exif, int Orientation);
 // Bitmap turned and mirrored as EXIF orientation Orientation (2 to 8) says the viewer shows
 // it; orientations 5 to 8 swap width and height. Any pixel format; the palette is kept.
 std::unique_ptr<TLinearBitmap> Oriented(const TLinearBitmap& Bitmap, int Orientation);
+// The same over raw pixels of PixelBytes each: From holds Width x Height pixels, To receives
+// the turned image (Height x Width for orientations 5 to 8).
+void OrientPixels(const std::uint8_t* From, int Width, int Height, std::ptrdiff_t FromStride, int PixelBytes,
+                  int Orientation, std::uint8_t* To, std::ptrdiff_t ToStride);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/linear_bitmap.h"
+#include "sample_planes.h"
 
 // The chroma sampling factors of a colour JPEG's Y, Cb and Cr components (1 to 4 each).
 struct TJpegSampling {
@@ -23,7 +24,9 @@ struct TImageMetadata {
 
 struct TPhoto {
   // 8-bit palettised or grey, or 24-bit blue, green, red; upright (EXIF orientation applied).
+  // Made from Planes when there are any (ColourOf): then what the engine carves, not the output.
   std::unique_ptr<TLinearBitmap> Colour;
+  TSamplePlanes Planes; // alpha or 16-bit samples; none for opaque 8-bit images
   TImageMetadata Metadata; // its EXIF orientation says 1 once the orientation is applied
   std::optional<TJpegSampling> JpegSampling; // the source's, when it is a colour JPEG
   int Orientation = 1; // the EXIF orientation the source declared (1: upright or none)

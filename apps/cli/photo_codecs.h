@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image_headers.h"
 #include "photo.h"
 
 // Rows as a baseline JPEG file at Quality (1 to 100): 8-bit grey (Grey), or blue, green, red
@@ -22,3 +23,11 @@ std::string InflateZlib(const std::uint8_t* Bytes, std::size_t Size, std::size_t
                         std::vector<std::uint8_t>& Out);
 // Bytes as a zlib stream.
 std::vector<std::uint8_t> DeflateZlib(const std::vector<std::uint8_t>& Bytes);
+
+// PNG images whose header needs samples (16 bits, alpha, transparency) as sample planes at
+// the file's depth: grey (and alpha), or red, green, blue and alpha for colour, palettes and
+// transparency. Fails (exit 1) as DecodePngPixels does.
+TSamplePlanes DecodePngSamples(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
+                               const std::string& Name);
+// Planes as a PNG file of their depth and channels.
+std::vector<std::uint8_t> EncodePngSamples(const TSamplePlanes& Planes);

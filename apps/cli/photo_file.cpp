@@ -46,8 +46,15 @@ TFileFormat CheckOutput(const std::string& Path, const TWriteOptions& Options) {
 TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels,
                    int DefaultOrientation) {
   TPhoto Photo;
-  Photo.Colour = DecodeImage(Data, Name, MaxPixels);
-  const bool Png = Data[0] == 0x89, Jpeg = Data[0] == 0xFF; // DecodeImage took nothing else but BMP
+  const bool Png = !Data.empty() && Data[0] == 0x89, Jpeg = !Data.empty() && Data[0] == 0xFF;
+  if (Png) {
+    const TPngHeader Header = ReadPngHeader(Data, Name);
+    if (Header.NeedsSamples()) {
+      CheckImageSize(Header.Width, Header.Height, 4 * sizeof(std::uint16_t), MaxPixels, Name);
+      Photo.Planes = DecodePngSamples(Data, Header, Name);
+    }
+  }
+  if (!Photo.Planes.Present()) Photo.Colour = DecodeImage(Data, Name, MaxPixels);
   if (Jpeg) {
     Photo.Metadata = ReadJpegMetadata(Data, Name);
     Photo.JpegSampling = ReadJpegSampling(Data);
@@ -56,7 +63,12 @@ TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Nam
   }
   const int Declared = ExifOrientation(Photo.Metadata.Exif);
   Photo.Orientation = Declared ? Declared : DefaultOrientation;
-  if (Photo.Orientation != 1) Photo.Colour = Oriented(*Photo.Colour, Photo.Orientation);
+  if (Photo.Planes.Present()) {
+    if (Photo.Orientation != 1) Photo.Planes = Oriented(Photo.Planes, Photo.Orientation);
+    Photo.Colour = ColourOf(Photo.Planes);
+  } else if (Photo.Orientation != 1) {
+    Photo.Colour = Oriented(*Photo.Colour, Photo.Orientation);
+  }
   SetExifOrientation(Photo.Metadata.Exif, 1);
   return Photo;
 }
@@ -65,8 +77,25 @@ TPhoto ReadPhotoFile(const std::string& Path, std::int64_t MaxPixels, int Defaul
   return DecodePhoto(ReadImageBytes(Path, MaxPixels), InputName(Path), MaxPixels, DefaultOrientation);
 }
 
+void CheckFormatHolds(const TPhoto& Photo, TFileFormat Format, const std::string& Path) {
+  if (Format == TFileFormat::Png || !HasTransparency(Photo.Planes)) return;
+  throw ECommandLine(Path + ": the image has transparency, which " +
+                         (Format == TFileFormat::Jpeg ? "JPEG" : "BMP") +
+                         " cannot hold; write PNG to keep it",
+                     ExitRefused);
+}
+
 std::vector<std::uint8_t> EncodePhoto(const TPhoto& Photo, TFileFormat Format, const TWriteOptions& Options,
                                       const std::string& Name) {
+  if (Photo.Planes.Present()) {
+    if (Format == TFileFormat::Png) return WithPngMetadata(EncodePngSamples(Photo.Planes), Photo.Metadata);
+    CheckFormatHolds(Photo, Format, Name);
+    TPhoto Flat; // opaque: the colour itself, at 8 bits
+    Flat.Colour = ColourOf(Photo.Planes, false);
+    Flat.Metadata = Photo.Metadata;
+    Flat.JpegSampling = Photo.JpegSampling;
+    return EncodePhoto(Flat, Format, Options, Name);
+  }
   switch (Format) {
     case TFileFormat::Bmp: return EncodeBmp(*Photo.Colour);
     case TFileFormat::Png: return WithPngMetadata(EncodePng(*Photo.Colour), Photo.Metadata);

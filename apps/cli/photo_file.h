@@ -28,8 +28,14 @@ TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Nam
                    std::int64_t MaxPixels = DefaultMaxPixels, int DefaultOrientation = 1);
 TPhoto ReadPhotoFile(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels, int DefaultOrientation = 1);
 
+// Refuses (exit 2, naming Path and the formats that keep alpha) a photo with transparency for
+// a format without alpha.
+void CheckFormatHolds(const TPhoto& Photo, TFileFormat Format, const std::string& Path);
+
 // Encodes Photo in Format with the metadata the format holds (none in BMP). JPEG keeps the
-// source JPEG's sampling, else 4:2:0, at Options.Quality or DefaultJpegQuality.
+// source JPEG's sampling, else 4:2:0, at Options.Quality or DefaultJpegQuality. Sample planes
+// keep their depth and alpha in PNG; other formats take them as 8-bit colour, after
+// CheckFormatHolds.
 std::vector<std::uint8_t> EncodePhoto(const TPhoto& Photo, TFileFormat Format, const TWriteOptions& Options,
                                       const std::string& Name);
 // Encodes by Path's extension and writes as WriteImageFile does.

@@ -68,8 +68,9 @@ std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLi
 
 void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
   const TWriteOptions Options{Line.Quality};
-  CheckOutput(Line.Output, Options);
+  const TFileFormat Format = CheckOutput(Line.Output, Options);
   const TPhoto Photo = ReadPhotoFile(Line.Input, Line.MaxPixels);
+  if (!Line.CostMap) CheckFormatHolds(Photo, Format, Line.Output);
   const TLinearBitmap* const Source = Photo.Colour.get();
   std::vector<std::uint8_t> Mask;
   if (!Line.Mask.empty())
@@ -79,6 +80,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), Gamma);
   Engine.SetCostWindowSize(Line.WindowSize);
   Engine.SetSelectionHandling(Handling(Line.Selection, !Mask.empty()));
+  Engine.TrackOrigins = Photo.Planes.Present();
 
   if (Line.CostMap) {
     Engine.UpdateCostMap();
@@ -115,6 +117,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   TPhoto Result;
   Result.Colour = std::make_unique<TLinearBitmap>(Engine.Image.get());
   Result.Colour->ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
+  if (Photo.Planes.Present()) Result.Planes = Carried(Photo.Planes, Engine, Gamma);
   Result.Metadata = Photo.Metadata;
   Result.JpegSampling = Photo.JpegSampling;
   WritePhotoFile(Line.Output, Result, Options);

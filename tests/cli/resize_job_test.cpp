@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "command_line.h"
+#include "test_folder.h"
 #include "image_file.h"
 #include "resize_job.h"
 
@@ -12,20 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ResizeJob : public ::testing::Test {
+class ResizeJob : public TTestFolder {
 protected:
-  fs::path Folder;
   std::vector<int> Progress;
-
-  void SetUp() override {
-    Folder = fs::temp_directory_path() /
-             ("fr-job-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
-  }
-  void TearDown() override { fs::remove_all(Folder); }
-
-  std::string PathOf(const std::string& Name) const { return (Folder / Name).string(); }
 
   std::string Write(const std::string& Name, const TLinearBitmap& Image) {
     WriteImageFile(PathOf(Name), Image);
