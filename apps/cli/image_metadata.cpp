@@ -23,6 +23,17 @@ bool StartsWith(const std::uint8_t* Bytes, std::size_t Size, const char* Prefix,
   return Size >= PrefixSize && std::memcmp(Bytes, Prefix, PrefixSize) == 0;
 }
 
+// File with Inserted put in at At.
+std::vector<std::uint8_t> Spliced(const std::vector<std::uint8_t>& File, std::size_t At,
+                                  const std::vector<std::uint8_t>& Inserted) {
+  std::vector<std::uint8_t> Out;
+  Out.reserve(File.size() + Inserted.size());
+  Out.insert(Out.end(), File.begin(), File.begin() + std::ptrdiff_t(At));
+  Out.insert(Out.end(), Inserted.begin(), Inserted.end());
+  Out.insert(Out.end(), File.begin() + std::ptrdiff_t(At), File.end());
+  return Out;
+}
+
 const char ExifPrefix[] = "Exif\0"; // and the terminating zero: six bytes
 constexpr std::size_t ExifPrefixSize = 6;
 const char IccPrefix[] = "ICC_PROFILE"; // and its zero: twelve bytes
@@ -131,10 +142,7 @@ std::vector<std::uint8_t> WithJpegMetadata(const std::vector<std::uint8_t>& Jpeg
       Put(0xE2, IccPrefix, IccPrefixSize, Metadata.Icc.data() + From,
           std::min(IccChunkBytes, Metadata.Icc.size() - From), int(I + 1), int(Chunks));
     }
-  std::vector<std::uint8_t> Out(Jpeg.begin(), Jpeg.begin() + std::ptrdiff_t(At));
-  Out.insert(Out.end(), Segments.begin(), Segments.end());
-  Out.insert(Out.end(), Jpeg.begin() + std::ptrdiff_t(At), Jpeg.end());
-  return Out;
+  return Spliced(Jpeg, At, Segments);
 }
 
 // ============================================================================
@@ -185,11 +193,7 @@ std::vector<std::uint8_t> WithPngMetadata(const std::vector<std::uint8_t>& Png, 
     Put("iCCP", Head, DeflateZlib(Metadata.Icc));
   }
   if (!Metadata.Exif.empty()) Put("eXIf", {}, Metadata.Exif);
-  constexpr std::size_t AfterHeader = 8 + 12 + 13;
-  std::vector<std::uint8_t> Out(Png.begin(), Png.begin() + AfterHeader);
-  Out.insert(Out.end(), Chunks.begin(), Chunks.end());
-  Out.insert(Out.end(), Png.begin() + AfterHeader, Png.end());
-  return Out;
+  return Spliced(Png, 8 + 12 + 13, Chunks); // after the signature and IHDR
 }
 
 // ============================================================================
