@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "image_codecs.h"
+#include "photo_file.h"
 #include "temporary_file.h"
 
 #ifdef _WIN32
@@ -158,7 +159,7 @@ std::vector<std::uint8_t> ReadBounded(std::FILE* File, const std::string& Name, 
     ReadUpTo(File, Data, ReadBmpHeader(Data, Name, MaxPixels).End, Name);
     return Data;
   }
-  if (!IsPng(Data) && !IsJpeg(Data)) return Data; // refused by its first bytes
+  if (!IsPng(Data) && !IsJpeg(Data) && !IsTiff(Data) && !IsWebp(Data)) return Data; // refused by its first bytes
   const std::uint64_t Limit = MaxCompressedBytes(MaxPixels);
   ReadUpTo(File, Data, Limit, Name);
   if (Data.size() == Limit && std::fgetc(File) != EOF)
@@ -198,7 +199,7 @@ std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data
     return DecodeJpegPixels(Data, Frame, Name);
   }
   if (Data.empty()) FailFile(Name, "empty file");
-  RefuseFile(Name, "not a BMP, PNG or JPEG image");
+  RefuseFile(Name, "not a BMP, PNG, JPEG, TIFF or WebP image");
 }
 
 std::vector<std::uint8_t> EncodeBmp(const TLinearBitmap& Bitmap) {

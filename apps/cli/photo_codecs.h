@@ -31,3 +31,29 @@ TSamplePlanes DecodePngSamples(const std::vector<std::uint8_t>& Data, const TPng
                                const std::string& Name);
 // Planes as a PNG file of their depth and channels.
 std::vector<std::uint8_t> EncodePngSamples(const TSamplePlanes& Planes);
+
+// An image read by the TIFF or WebP decoder: its samples (8-bit opaque ones too), metadata and
+// the orientation its own tags declare (0: none).
+struct TDecodedImage {
+  TSamplePlanes Planes;
+  TImageMetadata Metadata;
+  int Orientation = 0;
+};
+
+// False in the Windows build, which reads and writes neither yet.
+extern const bool TiffAndWebpAvailable;
+
+// The first image of a TIFF file: strips or tiles, uncompressed, LZW, Deflate or PackBits, 8
+// or 16 bits, grey or RGB with or without alpha (associated alpha is divided out), with its
+// ICC profile and orientation. Refuses (exit 2) other layouts and images above MaxPixels
+// before decoding them; fails (exit 1) on damage.
+TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
+// Planes as a Deflate-compressed TIFF of their depth and channels, with the ICC profile.
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes, const TImageMetadata& Metadata);
+
+// A WebP file, lossy or lossless, with or without alpha, with its ICC profile and EXIF data.
+// Refuses (exit 2) animations and images above MaxPixels before decoding; fails (exit 1) on
+// damage.
+TDecodedImage DecodeWebp(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
+// Planes (16 bits scaled to 8) as a WebP file, lossless when Quality is 0, with the metadata.
+std::vector<std::uint8_t> EncodeWebp(const TSamplePlanes& Planes, const TImageMetadata& Metadata, int Quality);

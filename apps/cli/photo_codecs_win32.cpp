@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli_error.h"
+
 std::string InflateZlib(const std::uint8_t*, std::size_t, std::size_t, std::vector<std::uint8_t>& Out) {
   Out.clear();
   return "not available";
@@ -28,4 +30,26 @@ std::vector<std::uint8_t> DeflateZlib(const std::vector<std::uint8_t>& Bytes) {
   }
   for (int Shift = 24; Shift >= 0; Shift -= 8) Out.push_back(std::uint8_t(((B << 16 | A) >> Shift) & 0xFF));
   return Out;
+}
+
+// ============================================================================
+// TIFF and WebP: not in the Windows build yet
+// ============================================================================
+
+const bool TiffAndWebpAvailable = false;
+
+TDecodedImage DecodeTiff(const std::vector<std::uint8_t>&, const std::string& Name, std::int64_t) {
+  RefuseFile(Name, "TIFF files are not read by the Windows build");
+}
+
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes&, const TImageMetadata&) {
+  throw ECommandLine("TIFF files are not written by the Windows build", ExitRefused);
+}
+
+TDecodedImage DecodeWebp(const std::vector<std::uint8_t>&, const std::string& Name, std::int64_t) {
+  RefuseFile(Name, "WebP files are not read by the Windows build");
+}
+
+std::vector<std::uint8_t> EncodeWebp(const TSamplePlanes&, const TImageMetadata&, int) {
+  throw ECommandLine("WebP files are not written by the Windows build", ExitRefused);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 
 #include "image_file.h"
@@ -37,15 +38,39 @@ TFileFormat CheckOutput(const std::string& Path, const TWriteOptions& Options) {
   if (Ext == ".bmp") Format = TFileFormat::Bmp;
   else if (Ext == ".png") Format = TFileFormat::Png;
   else if (Ext == ".jpg" || Ext == ".jpeg") Format = TFileFormat::Jpeg;
-  else throw ECommandLine(Path + ": the output must end in .bmp, .png, .jpg or .jpeg", ExitRefused);
-  if (Options.Quality != 0 && Format != TFileFormat::Jpeg)
-    throw ECommandLine(Path + ": --quality applies to JPEG output only", ExitRefused);
+  else if (Ext == ".tif" || Ext == ".tiff") Format = TFileFormat::Tiff;
+  else if (Ext == ".webp") Format = TFileFormat::Webp;
+  else throw ECommandLine(Path + ": the output must end in .bmp, .png, .jpg, .jpeg, .tif, .tiff or .webp", ExitRefused);
+  if ((Format == TFileFormat::Tiff || Format == TFileFormat::Webp) && !TiffAndWebpAvailable)
+    throw ECommandLine(Path + ": this build writes no TIFF or WebP files", ExitRefused);
+  if (Options.Quality != 0 && Format != TFileFormat::Jpeg && Format != TFileFormat::Webp)
+    throw ECommandLine(Path + ": --quality applies to JPEG and WebP output only", ExitRefused);
   return Format;
+}
+
+bool IsTiff(const std::vector<std::uint8_t>& Data) {
+  return Data.size() >= 4 && ((Data[0] == 'I' && Data[1] == 'I' && Data[2] == 42 && Data[3] == 0) ||
+                              (Data[0] == 'M' && Data[1] == 'M' && Data[2] == 0 && Data[3] == 42));
+}
+
+bool IsWebp(const std::vector<std::uint8_t>& Data) {
+  return Data.size() >= 12 && std::memcmp(Data.data(), "RIFF", 4) == 0 && std::memcmp(&Data[8], "WEBP", 4) == 0;
 }
 
 TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels,
                    int DefaultOrientation) {
   TPhoto Photo;
+  int TagOrientation = 0; // what a TIFF's own tag says
+  if (IsTiff(Data) || IsWebp(Data)) {
+    TDecodedImage Image = IsTiff(Data) ? DecodeTiff(Data, Name, MaxPixels) : DecodeWebp(Data, Name, MaxPixels);
+    Photo.Planes = std::move(Image.Planes);
+    Photo.Metadata = std::move(Image.Metadata);
+    TagOrientation = Image.Orientation;
+    if (Photo.Planes.Depth == 8 && !Photo.Planes.HasAlpha()) { // the engine's own pixels suffice
+      Photo.Colour = ColourOf(Photo.Planes);
+      Photo.Planes = {};
+    }
+  }
   const bool Png = !Data.empty() && Data[0] == 0x89, Jpeg = !Data.empty() && Data[0] == 0xFF;
   if (Png) {
     const TPngHeader Header = ReadPngHeader(Data, Name);
@@ -54,14 +79,15 @@ TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Nam
       Photo.Planes = DecodePngSamples(Data, Header, Name);
     }
   }
-  if (!Photo.Planes.Present()) Photo.Colour = DecodeImage(Data, Name, MaxPixels);
+  if (!Photo.Planes.Present() && !Photo.Colour) Photo.Colour = DecodeImage(Data, Name, MaxPixels);
   if (Jpeg) {
     Photo.Metadata = ReadJpegMetadata(Data, Name);
     Photo.JpegSampling = ReadJpegSampling(Data);
   } else if (Png) {
     Photo.Metadata = ReadPngMetadata(Data, Name);
   }
-  const int Declared = ExifOrientation(Photo.Metadata.Exif);
+  const int Exif = ExifOrientation(Photo.Metadata.Exif);
+  const int Declared = Exif ? Exif : TagOrientation;
   Photo.Orientation = Declared ? Declared : DefaultOrientation;
   if (Photo.Planes.Present()) {
     if (Photo.Orientation != 1) Photo.Planes = Oriented(Photo.Planes, Photo.Orientation);
@@ -78,15 +104,20 @@ TPhoto ReadPhotoFile(const std::string& Path, std::int64_t MaxPixels, int Defaul
 }
 
 void CheckFormatHolds(const TPhoto& Photo, TFileFormat Format, const std::string& Path) {
-  if (Format == TFileFormat::Png || !HasTransparency(Photo.Planes)) return;
+  if ((Format != TFileFormat::Jpeg && Format != TFileFormat::Bmp) || !HasTransparency(Photo.Planes)) return;
   throw ECommandLine(Path + ": the image has transparency, which " +
-                         (Format == TFileFormat::Jpeg ? "JPEG" : "BMP") +
-                         " cannot hold; write PNG to keep it",
+                         (Format == TFileFormat::Jpeg ? "JPEG" : "BMP") + " cannot hold; write " +
+                         (TiffAndWebpAvailable ? "PNG, TIFF or WebP" : "PNG") + " to keep it",
                      ExitRefused);
 }
 
 std::vector<std::uint8_t> EncodePhoto(const TPhoto& Photo, TFileFormat Format, const TWriteOptions& Options,
                                       const std::string& Name) {
+  if (Format == TFileFormat::Tiff || Format == TFileFormat::Webp) {
+    const TSamplePlanes Planes = Photo.Planes.Present() ? Photo.Planes : PlanesOf(*Photo.Colour);
+    return Format == TFileFormat::Tiff ? EncodeTiff(Planes, Photo.Metadata)
+                                       : EncodeWebp(Planes, Photo.Metadata, Options.Quality);
+  }
   if (Photo.Planes.Present()) {
     if (Format == TFileFormat::Png) return WithPngMetadata(EncodePngSamples(Photo.Planes), Photo.Metadata);
     CheckFormatHolds(Photo, Format, Name);
@@ -102,8 +133,8 @@ std::vector<std::uint8_t> EncodePhoto(const TPhoto& Photo, TFileFormat Format, c
     case TFileFormat::Jpeg:
       return WithJpegMetadata(EncodeJpeg(Photo, Options.Quality ? Options.Quality : DefaultJpegQuality),
                               Photo.Metadata, Name);
+    default: return {}; // TIFF and WebP above
   }
-  return {};
 }
 
 void WritePhotoFile(const std::string& Path, const TPhoto& Photo, const TWriteOptions& Options) {

@@ -9,7 +9,7 @@
 #include "image_headers.h"
 #include "photo.h"
 
-enum class TFileFormat { Bmp, Png, Jpeg };
+enum class TFileFormat { Bmp, Png, Jpeg, Tiff, Webp };
 
 struct TWriteOptions {
   int Quality = 0; // 1 to 100 for lossy formats; 0: the format's default
@@ -18,10 +18,14 @@ struct TWriteOptions {
 constexpr int DefaultJpegQuality = 92;
 
 // The format Path's extension (any case) asks for; "-" is PNG. Refuses (exit 2) other
-// extensions, and a quality for a format that has none.
+// extensions, formats the build does not write, and a quality for a format that has none.
 TFileFormat CheckOutput(const std::string& Path, const TWriteOptions& Options = {});
 
-// Decodes Data as DecodeImage does, with its metadata, and turns the image upright as its
+// True for the first bytes of the formats read here beside DecodeImage's.
+bool IsTiff(const std::vector<std::uint8_t>& Data);
+bool IsWebp(const std::vector<std::uint8_t>& Data);
+
+// Decodes Data as DecodeImage does, and TIFF and WebP as photo_codecs.h says, with its metadata, and turns the image upright as its
 // EXIF orientation says (DefaultOrientation when it declares none; for masks, their image's).
 // The metadata's orientation then says 1.
 TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Name,

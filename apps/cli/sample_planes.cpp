@@ -35,6 +35,28 @@ std::unique_ptr<TLinearBitmap> ColourOf(const TSamplePlanes& Planes, bool Compos
   return Colour;
 }
 
+TSamplePlanes PlanesOf(const TLinearBitmap& Bitmap) {
+  TSamplePlanes Planes;
+  Planes.Width = Bitmap.Width;
+  Planes.Height = Bitmap.Height;
+  const bool Grey = Bitmap.PixelFormat == lpf8Bit && IsGreyPalette(Bitmap.Palette);
+  Planes.Channels = Grey ? 1 : 3;
+  Planes.Samples.resize(std::size_t(Planes.Width) * Planes.Height * Planes.Channels);
+  std::uint16_t* To = Planes.Samples.data();
+  for (int Y = 0; Y < Bitmap.Height; ++Y) {
+    const std::uint8_t* From = Bitmap.ScanLine(Y);
+    for (int X = 0; X < Bitmap.Width; ++X, From += Bitmap.PixelSize) {
+      if (Grey) {
+        *To++ = From[0];
+        continue;
+      }
+      const std::uint8_t* Bgr = Bitmap.PixelFormat == lpf8Bit ? &(*Bitmap.Palette)[From[0]].Blue : From;
+      for (int C = 2; C >= 0; --C) *To++ = Bgr[C];
+    }
+  }
+  return Planes;
+}
+
 bool HasTransparency(const TSamplePlanes& Planes) {
   if (!Planes.HasAlpha()) return false;
   const std::size_t Count = std::size_t(Planes.Width) * Planes.Height;

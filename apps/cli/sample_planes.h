@@ -29,6 +29,9 @@ struct TSamplePlanes {
 // transparent areas cost nothing. Grey becomes 8-bit with the grey palette, colour 24-bit.
 std::unique_ptr<TLinearBitmap> ColourOf(const TSamplePlanes& Planes, bool Composited = true);
 
+// An 8-bit bitmap as 8-bit planes: grey for the grey palette, else red, green, blue.
+TSamplePlanes PlanesOf(const TLinearBitmap& Bitmap);
+
 // True when some pixel is less than fully opaque.
 bool HasTransparency(const TSamplePlanes& Planes);
 

@@ -145,7 +145,7 @@ TEST_F(ResizeJob, RefusalsAndFailuresLeaveNoOutput) {
   EXPECT_EQ(Run({In, "-o", Out, "--mask", WrongMask}), ExitRefused);
   EXPECT_EQ(LastError, WrongMask + ": the mask is 8 x 5 pixels but the image is 8 x 6");
   EXPECT_EQ(Run({PathOf("missing.png"), "-o", Out}), ExitFailure);
-  EXPECT_EQ(Run({In, "-o", PathOf("out.tif")}), ExitRefused);
+  EXPECT_EQ(Run({In, "-o", PathOf("out.gif")}), ExitRefused);
   EXPECT_FALSE(fs::exists(Out));
 
   // An existing output survives a failed run.

@@ -169,5 +169,5 @@ TEST(SamplePlanes, PngKeepsDepthAndChannelsAndTransparencyIsRefusedWithoutAlpha)
   TSamplePlanes Clear = Opaque;
   Clear.Samples[3] = 0;
   EXPECT_EQ(MessageOf([&] { EncodePhoto(PhotoOf(Clear), TFileFormat::Jpeg, {}, "o.jpg"); }),
-            "o.jpg: the image has transparency, which JPEG cannot hold; write PNG to keep it");
+            "o.jpg: the image has transparency, which JPEG cannot hold; write PNG, TIFF or WebP to keep it");
 }
