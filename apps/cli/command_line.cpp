@@ -69,6 +69,11 @@ int ParseWindow(const std::string& Text) {
   return std::stoi(Text);
 }
 
+bool ParseYesNo(const std::string& Option, const std::string& Text) {
+  if (Text != "yes" && Text != "no") Usage(Option + " takes yes or no, not '" + Text + "'");
+  return Text == "yes";
+}
+
 int ParseQuality(const std::string& Text) {
   if (!AllDigits(Text) || Text.size() > 3 || std::stoi(Text) < 1 || std::stoi(Text) > 100)
     Usage("--quality takes a whole number from 1 to 100, not '" + Text + "'");
@@ -79,6 +84,7 @@ int ParseQuality(const std::string& Text) {
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   TCommandLine Line;
+  bool KeepSizeGiven = false;
   std::vector<std::string> Inputs;
   bool OptionsEnded = false;
   for (std::size_t I = 0; I < Args.size(); ++I) {
@@ -111,6 +117,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     else if (Name == "--height") Line.Height = ParseSize(Name, TakeValue());
     else if (Name == "--window") Line.WindowSize = ParseWindow(TakeValue());
     else if (Name == "--mask") Line.Mask = TakeValue();
+    else if (Name == "--remove") Line.Remove = TakeValue();
+    else if (Name == "--keep-size") Line.KeepSize = ParseYesNo(Name, TakeValue()), KeepSizeGiven = true;
     else if (Name == "--selection") Line.Selection = ParseSelection(TakeValue());
     else if (Name == "--cost-map") NoValue(), Line.CostMap = true;
     else if (Name == "--quality") Line.Quality = ParseQuality(TakeValue());
@@ -128,7 +136,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   if (Line.Output.empty()) Usage("no output file given (-o OUTPUT)");
   if (Line.Mask.empty() && (Line.Selection == TSelectionChoice::Protect || Line.Selection == TSelectionChoice::Prefer))
     Usage("--selection protect and prefer need a --mask");
-  if (Line.Input == "-" && Line.Mask == "-") Usage("the input and the mask cannot both be standard input");
+  if ((Line.Input == "-") + (Line.Mask == "-") + (Line.Remove == "-") > 1)
+    Usage("only one of the input and the masks can be standard input");
+  if (KeepSizeGiven && Line.Remove.empty()) Usage("--keep-size applies to --remove only");
+  if (!Line.Remove.empty() && (Line.Width.Given || Line.Height.Given || Line.CostMap))
+    Usage("--remove gives back the image's own size (or with --keep-size no, what is left): it takes no "
+          "--width, --height or --cost-map");
   return Line;
 }
 
@@ -148,7 +161,8 @@ std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth 
 const char* UsageText() {
   return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
          "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map]\n"
-         "                     [--quality N] [--max-megapixels N] [--quiet]\n"
+         "                     [--quality N] [--remove MASK [--keep-size yes|no]]\n"
+         "                     [--max-megapixels N] [--quiet]\n"
          "\n"
          "Resizes an image by seam carving: removes (or, to widen, duplicates) the paths of pixels\n"
          "that cost least, so that flat areas absorb the change while edges keep their shape.\n"
@@ -162,6 +176,9 @@ const char* UsageText() {
          "  --mask MASK        image of the same size; nonzero pixels are selected\n"
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
+         "  --remove MASK      remove what MASK selects (nonzero pixels), then insert as many seams\n"
+         "                     to give back the original size; --mask protects as ever\n"
+         "  --keep-size no     after --remove, keep the smaller image\n"
          "  --quality N        JPEG quality, 1 to 100 (default 92); lossy WebP at that quality\n"
          "                     (WebP is lossless without it)\n"
          "  --max-megapixels N refuse larger images (default 150)\n"

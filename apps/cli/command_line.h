@@ -1,7 +1,7 @@
 // The command line of featureresize:
 //   featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N] [--mask MASK]
 //                 [--selection ignore|protect|prefer] [--cost-map] [--quality N] [--max-megapixels N]
-//                 [--quiet]
+//                 [--remove MASK [--keep-size yes|no]] [--quiet]
 // "--" ends the options; "-" as INPUT, MASK or OUTPUT is standard input or output.
 #pragma once
 
@@ -26,6 +26,8 @@ enum class TSelectionChoice { Default, Ignore, Protect, Prefer };
 
 struct TCommandLine {
   std::string Input, Output, Mask;
+  std::string Remove;    // --remove: a mask of what to remove; empty when not given
+  bool KeepSize = true;  // --keep-size: after a removal, insert as many seams as were removed
   TSizeArgument Width, Height;
   int WindowSize = 5;
   TSelectionChoice Selection = TSelectionChoice::Default;

@@ -178,12 +178,18 @@ TImageMetadata ReadPngMetadata(const std::vector<std::uint8_t>& Data, const std:
 
 std::vector<std::uint8_t> WithPngMetadata(const std::vector<std::uint8_t>& Png, const TImageMetadata& Metadata) {
   std::vector<std::uint8_t> Chunks;
+  // Appended by copying: GCC 12's bounds checks misread small vector inserts here.
+  auto Append = [&](const void* Bytes, std::size_t Count) {
+    const std::size_t At = Chunks.size();
+    Chunks.resize(At + Count);
+    if (Count) std::memcpy(&Chunks[At], Bytes, Count);
+  };
   auto Put = [&](const char* Type, const std::vector<std::uint8_t>& Head, const std::vector<std::uint8_t>& Body) {
     PutBigEndian32(Chunks, std::uint32_t(Head.size() + Body.size()));
     const std::size_t Start = Chunks.size();
-    Chunks.insert(Chunks.end(), Type, Type + 4);
-    Chunks.insert(Chunks.end(), Head.begin(), Head.end());
-    Chunks.insert(Chunks.end(), Body.begin(), Body.end());
+    Append(Type, 4);
+    Append(Head.data(), Head.size());
+    Append(Body.data(), Body.size());
     PutBigEndian32(Chunks, PngCrc32(&Chunks[Start], Chunks.size() - Start));
   };
   if (!Metadata.Icc.empty()) {

@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
     }
     InstallInterruptCleanup();
     TProgressBar Bar(!Line.Quiet);
-    RunResizeJob(Line, [&Bar](int Percent) { Bar.Update(Percent); });
+    RunResizeJob(Line, [&Bar](int Percent) { Bar.Update(Percent); },
+                 [&Bar](const std::string& Status) { Bar.SetStatus(Status); });
     return 0;
   } catch (const ECommandLine& E) {
     std::fprintf(stderr, "featureresize: %s\n", E.what());

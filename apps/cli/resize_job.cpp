@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "image_file.h"
+#include "object_removal.h"
 #include "photo_file.h"
+#include "progress_phase.h"
 #include "seamcarving/seam_carving_component.h"
 #include "support/progress.h"
 
@@ -38,17 +40,6 @@ int CheckedTarget(const char* Option, std::int64_t Target, std::int64_t Max, con
   return static_cast<int>(Target);
 }
 
-// Routes the engine's progress to Progress, mapped into [From, From + Span] of the whole run.
-class TProgressPhase {
-public:
-  TProgressPhase(const std::function<void(int)>& Progress, int From, int Span) {
-    ProgressHook = [&Progress, From, Span](int Percent) { Progress(From + std::clamp(Percent, 0, 100) * Span / 100); };
-  }
-  ~TProgressPhase() { ProgressHook = nullptr; }
-  TProgressPhase(const TProgressPhase&) = delete;
-  TProgressPhase& operator=(const TProgressPhase&) = delete;
-};
-
 } // namespace
 
 std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLinearBitmap& Source,
@@ -66,7 +57,8 @@ std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLi
   return Selected;
 }
 
-void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
+void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress,
+                  const std::function<void(const std::string&)>& Status) {
   const TWriteOptions Options{Line.Quality};
   const TFileFormat Format = CheckOutput(Line.Output, Options);
   const TPhoto Photo = ReadPhotoFile(Line.Input, Line.MaxPixels);
@@ -76,6 +68,23 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   if (!Line.Mask.empty())
     Mask = SelectionFromMask(*ReadPhotoFile(Line.Mask, Line.MaxPixels, Photo.Orientation).Colour, *Source,
                              InputName(Line.Mask));
+
+  if (!Line.Remove.empty()) {
+    const std::vector<std::uint8_t> Remove =
+        SelectionFromMask(*ReadPhotoFile(Line.Remove, Line.MaxPixels, Photo.Orientation).Colour, *Source,
+                          InputName(Line.Remove));
+    TObjectRemoval Removal;
+    Removal.Remove = &Remove;
+    Removal.Protect = Mask.empty() || Line.Selection == TSelectionChoice::Ignore ? nullptr : &Mask;
+    Removal.WindowSize = Line.WindowSize;
+    Removal.Gamma = Gamma;
+    Removal.KeepSize = Line.KeepSize;
+    const TPhoto Result = RemoveObject(Photo, Removal, Progress, [&](const TRemovalCounts& Counts) {
+      if (Status) Status(RemovalStatus(Counts));
+    });
+    WritePhotoFile(Line.Output, Result, Options);
+    return;
+  }
 
   TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), Gamma);
   Engine.SetCostWindowSize(Line.WindowSize);

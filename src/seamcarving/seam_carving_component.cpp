@@ -157,7 +157,7 @@ void TSeamCarvingComponent::UpdateGreyPixel(int X, int Y) {
 
 void TSeamCarvingComponent::ComputeCost(int X, int Y) {
   double& Cell = *CostMap->CellAddress(X, Y);
-  if (Cell == FixedCost) return;
+  if (Cell == FixedCost || Cell < 0) return;
   const std::int64_t R = CostWindowRadius;
   const int Top = static_cast<int>(Clip(Y - R, 0, INT32_MAX));
   const int Bottom = static_cast<int>(Clip(Y + R, -1, Height - 1));

@@ -59,6 +59,8 @@ public:
   std::array<bool, 2> SeamMapFresh{}; // false after any change of image, size or costs
   bool CostMapValid = false;          // CostMap matches the image and both parameters
   double FixedCost = -1;              // a cost ComputeCost never overwrites; -1: none
+  // Negative costs are never overwritten either: real costs are never below 0, and a caller
+  // may set cells below 0 after UpdateCostMap to draw seams through them (object removal).
   // Gamma-correct average of two 8-bit values, for pixels inserted between two others.
   std::uint8_t GammaAverage[256][256];
   // The carved size. The maps keep their allocated size; the live region is columns
@@ -102,7 +104,7 @@ public:
   // CostMapValid then stays false and what was made is kept for the next attempt.
   void UpdateCostMap();
   // Recomputes cell (X, Y) of CostMap by direct summation over the window clipped to the
-  // live region; a cell holding FixedCost is left alone. No bounds check.
+  // live region; a cell holding FixedCost or a negative cost is left alone. No bounds check.
   void ComputeCost(int X, int Y);
   // Sets every selected cell to Value. Applies only while the allocated grid has Source's
   // size (the mask describes nothing else) and there is a mask.

@@ -65,7 +65,7 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   const std::uint64_t Rows = static_cast<std::uint64_t>(AlongLast - AlongFirst + 1);
   for (int C = First; C <= Last; ++C) {
     double& Cell = G.Cost[Along * G.CostAlong + (G.OriginOf(Along) + C) * G.CostAcross];
-    if (Cell == FixedCost) continue;
+    if (Cell == FixedCost || Cell < 0) continue;
     const int Left = std::max(0, C - R) - SpanFirst, Right = std::min(G.AcrossLimit - 1, C + R) - SpanFirst;
     const std::uint64_t N = Rows * static_cast<std::uint64_t>(Right - Left + 1);
     Cell = WindowVariance(N, LineS[Right + 1] - LineS[Left], LineQ[Right + 1] - LineQ[Left]);

@@ -77,7 +77,7 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
       {{"in.png", "-o", "x.png", "--max-megapixels", "1e9"}, "--max-megapixels takes a positive number of megapixels, not '1e9'"},
       {{"in.png", "-o", "x.jpg", "--quality", "0"}, "--quality takes a whole number from 1 to 100, not '0'"},
       {{"in.png", "-o", "x.jpg", "--quality", "101"}, "--quality takes a whole number from 1 to 100, not '101'"},
-      {{"-", "-o", "x.png", "--mask", "-"}, "the input and the mask cannot both be standard input"},
+      {{"-", "-o", "x.png", "--mask", "-"}, "only one of the input and the masks can be standard input"},
       {{"-o", "x.png", "--", "a.png", "--width"}, "more than one input image given ('--width')"},
   };
   for (const auto& C : Cases) {
