@@ -81,10 +81,23 @@ int ParseWindow(const std::string& Text) {
   return int(Size);
 }
 
+bool ParseYesNo(const std::string& Option, const std::string& Text) {
+  if (Text != "yes" && Text != "no") Usage(Option + " takes yes or no, not '" + Text + "'");
+  return Text == "yes";
+}
+
+int ParseQuality(const std::string& Text) {
+  std::int64_t Quality = 0;
+  if (!ParseWhole(Text, 3, Quality) || Quality < 1 || Quality > 100)
+    Usage("--quality takes a whole number from 1 to 100, not '" + Text + "'");
+  return int(Quality);
+}
+
 } // namespace
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   TCommandLine Line;
+  bool KeepSizeGiven = false;
   std::vector<std::string> Inputs;
   bool OptionsEnded = false;
   for (std::size_t I = 0; I < Args.size(); ++I) {
@@ -118,8 +131,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
     else if (Name == "--height") Line.Height = ParseSize(Name, TakeValue());
     else if (Name == "--window") Line.WindowSize = ParseWindow(TakeValue());
     else if (Name == "--mask") Line.Mask = TakeValue();
+    else if (Name == "--remove") Line.Remove = TakeValue();
+    else if (Name == "--keep-size") Line.KeepSize = ParseYesNo(Name, TakeValue()), KeepSizeGiven = true;
     else if (Name == "--selection") Line.Selection = ParseSelection(TakeValue());
     else if (Name == "--cost-map") NoValue(), Line.CostMap = true;
+    else if (Name == "--quality") Line.Quality = ParseQuality(TakeValue());
     else if (Name == "--max-megapixels") Line.MaxPixels = ParsePixels(Name, TakeValue(), 1'000'000, "megapixels");
     else if (Name == "--max-work") Line.MaxWork = ParsePixels(Name, TakeValue(), 1'000'000'000, "gigapixels");
     else if (Name == "--quiet" || Name == "-q") NoValue(), Line.Quiet = true;
@@ -135,7 +151,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   if (Line.Output.empty()) Usage("no output file given (-o OUTPUT)");
   if (Line.Mask.empty() && (Line.Selection == TSelectionChoice::Protect || Line.Selection == TSelectionChoice::Prefer))
     Usage("--selection protect and prefer need a --mask");
-  if (Line.Input == "-" && Line.Mask == "-") Usage("the input and the mask cannot both be standard input");
+  if ((Line.Input == "-") + (Line.Mask == "-") + (Line.Remove == "-") > 1)
+    Usage("only one of the input and the masks can be standard input");
+  if (KeepSizeGiven && Line.Remove.empty()) Usage("--keep-size applies to --remove only");
+  if (!Line.Remove.empty() && (Line.Width.Given || Line.Height.Given || Line.CostMap))
+    Usage("--remove gives back the image's own size (or with --keep-size no, what is left): it takes no "
+          "--width, --height or --cost-map");
   return Line;
 }
 
@@ -155,19 +176,27 @@ std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth 
 const char* UsageText() {
   return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
          "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map]\n"
+         "                     [--quality N] [--remove MASK [--keep-size yes|no]]\n"
          "                     [--max-megapixels N] [--max-work N] [--quiet]\n"
          "\n"
          "Resizes an image by seam carving: removes (or, to widen, duplicates) the paths of pixels\n"
          "that cost least, so that flat areas absorb the change while edges keep their shape.\n"
          "\n"
-         "  INPUT              BMP (8-bit palettised or 24-bit), PNG or JPEG; - reads stdin\n"
-         "  -o, --output FILE  the result, .bmp or .png; - writes PNG to stdout\n"
+         "  INPUT              BMP (8-bit palettised or 24-bit), PNG, JPEG, TIFF or WebP; - reads stdin\n"
+         "  -o, --output FILE  the result: .bmp, .png, .jpg, .jpeg, .tif, .tiff or .webp; - writes\n"
+         "                     PNG to stdout\n"
          "  --width N|P%       target width in pixels or percent of the source (up to 150%)\n"
          "  --height N|P%      target height in pixels or percent (at most the source height)\n"
          "  --window N         size of the cost window, 1 to 111 (default 5)\n"
          "  --mask MASK        image of the same size; pixels that are not black are selected\n"
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
+         "  --remove MASK      remove what MASK selects (pixels that are not black), then insert\n"
+         "                     as many seams to give back the original size; --mask protects\n"
+         "                     as ever\n"
+         "  --keep-size no     after --remove, keep the smaller image\n"
+         "  --quality N        JPEG quality, 1 to 100 (default 92); lossy WebP at that quality\n"
+         "                     (WebP is lossless without it)\n"
          "  --max-megapixels N refuse larger images (default 150)\n"
          "  --max-work N       refuse jobs of more than N gigapixels of work (default 100):\n"
          "                     each seam removed or inserted costs the pixels of the image\n"
@@ -176,6 +205,11 @@ const char* UsageText() {
          "  -h, --help         this text\n"
          "  --version          the version\n"
          "  --                 ends the options\n"
+         "\n"
+         "ICC profiles travel to PNG, JPEG, TIFF and WebP output, EXIF data to PNG, JPEG and WebP;\n"
+         "the EXIF orientation is applied on reading (to masks too, unless they declare their own)\n"
+         "and the output says upright. Alpha and 16 bits are kept in PNG and TIFF (WebP: alpha);\n"
+         "an image with transparency is refused for JPEG and BMP.\n"
          "\n"
          "Exit status: 0 done, 1 failed while working, 2 refused input or arguments.\n";
 }

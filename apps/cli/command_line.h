@@ -1,7 +1,7 @@
 // The command line of featureresize:
 //   featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N] [--mask MASK]
-//                 [--selection ignore|protect|prefer] [--cost-map] [--max-megapixels N]
-//                 [--max-work N] [--quiet]
+//                 [--selection ignore|protect|prefer] [--cost-map] [--quality N]
+//                 [--remove MASK [--keep-size yes|no]] [--max-megapixels N] [--max-work N] [--quiet]
 // "--" ends the options; "-" as INPUT, MASK or OUTPUT is standard input or output.
 #pragma once
 
@@ -29,10 +29,13 @@ enum class TSelectionChoice { Default, Ignore, Protect, Prefer };
 
 struct TCommandLine {
   std::string Input, Output, Mask;
+  std::string Remove;    // --remove: a mask of what to remove; empty when not given
+  bool KeepSize = true;  // --keep-size: after a removal, insert as many seams as were removed
   TSizeArgument Width, Height;
   int WindowSize = 5;
   TSelectionChoice Selection = TSelectionChoice::Default;
   bool CostMap = false;
+  int Quality = 0; // --quality, 1 to 100; 0 when not given
   std::int64_t MaxPixels = DefaultMaxPixels; // images above are refused
   std::int64_t MaxWork = DefaultMaxWork;     // jobs above are refused, in pixels visited (EstimateWork)
   bool Quiet = false;

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "image_codecs.h"
+#include "photo_file.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -170,7 +171,7 @@ std::vector<std::uint8_t> ReadBounded(std::FILE* File, const std::string& Name, 
     ReadUpTo(File, Data, ReadBmpHeader(Data, Name, MaxPixels).End, Name);
     return Data;
   }
-  if (!IsPng(Data) && !IsJpeg(Data)) return Data; // refused by its first bytes
+  if (!IsPng(Data) && !IsJpeg(Data) && !IsTiff(Data) && !IsWebp(Data)) return Data; // refused by its first bytes
   const std::uint64_t Limit = MaxCompressedBytes(MaxPixels);
   ReadUpTo(File, Data, Limit, Name);
   if (Data.size() == Limit && std::fgetc(File) != EOF)
@@ -200,6 +201,7 @@ std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data
   if (IsBmp(Data)) return DecodeBmp(Data, Name, MaxPixels);
   if (IsPng(Data)) {
     const TPngHeader Header = ReadPngHeader(Data, Name);
+    RefuseSamplesPng(Header, Name);
     CheckImageSize(Header.Width, Header.Height, Header.Grey() ? 1 : 3, MaxPixels, Name);
     return DecodePngPixels(Data, Header, Name);
   }
@@ -209,7 +211,7 @@ std::unique_ptr<TLinearBitmap> DecodeImage(const std::vector<std::uint8_t>& Data
     return DecodeJpegPixels(Data, Frame, Name);
   }
   if (Data.empty()) FailFile(Name, "empty file");
-  RefuseFile(Name, "not a BMP, PNG or JPEG image");
+  RefuseFile(Name, "not a BMP, PNG, JPEG, TIFF or WebP image");
 }
 
 std::vector<std::uint8_t> EncodeBmp(const TLinearBitmap& Bitmap) {
@@ -270,7 +272,7 @@ std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap) {
 
 std::string InputName(const std::string& Path) { return Path == "-" ? "standard input" : Path; }
 
-std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels) {
+std::vector<std::uint8_t> ReadImageBytes(const std::string& Path, std::int64_t MaxPixels) {
   const std::string Name = InputName(Path);
   std::vector<std::uint8_t> Data;
   if (Path == "-") {
@@ -289,7 +291,11 @@ std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64
     }
     std::fclose(File);
   }
-  return DecodeImage(Data, Name, MaxPixels);
+  return Data;
+}
+
+std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels) {
+  return DecodeImage(ReadImageBytes(Path, MaxPixels), InputName(Path), MaxPixels);
 }
 
 void CheckOutputExtension(const std::string& Path) {
@@ -299,13 +305,11 @@ void CheckOutputExtension(const std::string& Path) {
     throw ECommandLine(Path + ": the output must end in .bmp or .png", ExitRefused);
 }
 
-TImageOutput::TImageOutput(const std::string& Path) : Path_(Path) {
-  CheckOutputExtension(Path);
+TImageOutput::TImageOutput(const std::string& Path) {
   if (Path != "-") File_ = std::make_unique<TTemporaryFile>(Path);
 }
 
-void TImageOutput::Write(const TLinearBitmap& Bitmap) {
-  const std::vector<std::uint8_t> Data = Extension(Path_) == ".bmp" ? EncodeBmp(Bitmap) : EncodePng(Bitmap);
+void TImageOutput::Write(const std::vector<std::uint8_t>& Data) {
   if (!File_) {
     UseBinaryMode(stdout);
     if (std::fwrite(Data.data(), 1, Data.size(), stdout) != Data.size() || std::fflush(stdout) != 0)
@@ -316,4 +320,9 @@ void TImageOutput::Write(const TLinearBitmap& Bitmap) {
   File_->Commit();
 }
 
-void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap) { TImageOutput(Path).Write(Bitmap); }
+void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap) {
+  CheckOutputExtension(Path);
+  WriteImageBytes(Path, Extension(Path) == ".bmp" ? EncodeBmp(Bitmap) : EncodePng(Bitmap));
+}
+
+void WriteImageBytes(const std::string& Path, const std::vector<std::uint8_t>& Data) { TImageOutput(Path).Write(Data); }

@@ -30,24 +30,28 @@ std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap);
 // from MaxPixels for other formats, so endless devices and pipes end with a refusal.
 std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
 
-// Where a result goes: Path, in the format of its extension (.bmp or .png, any case), through
-// a temporary file (temporary_file.h) created at once, so that an output that cannot be
-// written is known before any work and a failure or an interrupt never leaves a partial file
-// or clobbers an existing one; "-" is standard output, in PNG. Raises ECommandLine as
-// CheckOutputExtension and TTemporaryFile do.
+// Reads a file as ReadImageFile does, without decoding it.
+std::vector<std::uint8_t> ReadImageBytes(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
+
+// Where an encoded result goes: Path through a temporary file (temporary_file.h) created at
+// once, so that an output that cannot be written is known before any work and a failure or an
+// interrupt never leaves a partial file or clobbers an existing one; "-" is standard output.
+// The caller has checked the extension. Raises ECommandLine as TTemporaryFile does.
 class TImageOutput {
 public:
   explicit TImageOutput(const std::string& Path);
-  // Encodes Bitmap and writes it; raises ECommandLine (exit 1) when the writing fails.
-  void Write(const TLinearBitmap& Bitmap);
+  // Writes the encoded file; raises ECommandLine (exit 1) when the writing fails.
+  void Write(const std::vector<std::uint8_t>& Data);
 
 private:
-  std::string Path_;
   std::unique_ptr<TTemporaryFile> File_;
 };
 
-// TImageOutput(Path).Write(Bitmap).
+// Encodes by Path's extension (.bmp or .png, any case; "-" is PNG) and writes through
+// TImageOutput.
 void WriteImageFile(const std::string& Path, const TLinearBitmap& Bitmap);
+// Writes an encoded file as WriteImageFile does.
+void WriteImageBytes(const std::string& Path, const std::vector<std::uint8_t>& Data);
 
 // Raises ECommandLine (ExitRefused) unless Path ends in an extension WriteImageFile can write.
 void CheckOutputExtension(const std::string& Path);

@@ -16,10 +16,12 @@ constexpr bool SkipChecksums = true;
 constexpr bool SkipChecksums = false;
 #endif
 
-// The checksum of PNG chunks (CRC-32, reflected polynomial 0xEDB88320), eight bytes per step
-// through eight tables ("slicing by eight"): Tables[K][N] is the CRC of byte N followed by K
-// zero bytes, so a step gives what eight steps of the byte-wise table give.
-std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
+} // namespace
+
+// CRC-32 (reflected polynomial 0xEDB88320), eight bytes per step through eight tables
+// ("slicing by eight"): Tables[K][N] is the CRC of byte N followed by K zero bytes, so a step
+// gives what eight steps of the byte-wise table give.
+std::uint32_t PngCrc32(const std::uint8_t* Bytes, std::size_t Count) {
   static const auto Tables = [] {
     std::array<std::array<std::uint32_t, 256>, 8> T{};
     for (std::uint32_t N = 0; N < 256; ++N) {
@@ -41,8 +43,6 @@ std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
   for (; Count > 0; --Count) Crc = Tables[0][(Crc ^ *Bytes++) & 0xFF] ^ (Crc >> 8);
   return ~Crc;
 }
-
-} // namespace
 
 std::string ExactDecimal(std::int64_t Count, std::int64_t Unit) {
   std::string Text = std::to_string(Count / Unit);
@@ -92,9 +92,6 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
       !DepthFits || Ihdr[10] != 0 || Ihdr[11] != 0 || Ihdr[12] > 1)
     FailFile(Name, "damaged PNG file (invalid header)");
   Header.Interlaced = Ihdr[12] == 1;
-  if (Header.BitDepth == 16) RefuseFile(Name, "16-bit images are not supported");
-  if (Header.ColourType == 4 || Header.ColourType == 6)
-    RefuseFile(Name, "images with an alpha channel are not supported");
   bool SeenData = false, SeenEnd = false;
   for (std::size_t At = 8; !SeenEnd;) {
     if (Data.size() - At < 12) FailFile(Name, "damaged PNG file (truncated)");
@@ -104,9 +101,9 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
     for (int I = 0; I < 4; ++I)
       if (!std::isalpha(Type[I])) FailFile(Name, "damaged PNG file (invalid chunk type)");
     const std::string TypeText(reinterpret_cast<const char*>(Type), 4);
-    if (!SkipChecksums && Crc32(Type, std::size_t(Length) + 4) != ReadU32BigEndian(Type + 4 + Length))
+    if (!SkipChecksums && PngCrc32(Type, std::size_t(Length) + 4) != ReadU32BigEndian(Type + 4 + Length))
       FailFile(Name, "damaged PNG file (checksum error in " + TypeText + ")");
-    if (TypeText == "tRNS") RefuseFile(Name, "images with an alpha channel are not supported");
+    Header.Transparency |= TypeText == "tRNS";
     if (TypeText == "PLTE") {
       if (Length % 3 != 0 || Length == 0 || Length > 768) FailFile(Name, "damaged PNG file (invalid palette)");
       Header.Palette.resize(std::size_t(Length / 3));
@@ -123,7 +120,8 @@ TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::strin
 }
 
 std::uint64_t PngImageDataSize(const TPngHeader& Header) {
-  const std::uint64_t BitsPerPixel = std::uint64_t(Header.BitDepth) * (Header.ColourType == 2 ? 3 : 1);
+  static const int Samples[7] = {1, 0, 3, 1, 2, 0, 4}; // by colour type
+  const std::uint64_t BitsPerPixel = std::uint64_t(Header.BitDepth) * Samples[Header.ColourType];
   auto Rows = [&](std::uint64_t Columns, std::uint64_t Count) {
     return Columns == 0 || Count == 0 ? 0 : Count * (1 + (Columns * BitsPerPixel + 7) / 8);
   };
@@ -140,6 +138,11 @@ std::uint64_t PngImageDataSize(const TPngHeader& Header) {
     Total += Rows(Count(W, P[0], P[2]), Count(H, P[1], P[3]));
   }
   return Total;
+}
+
+void RefuseSamplesPng(const TPngHeader& Header, const std::string& Name) {
+  if (Header.BitDepth == 16) RefuseFile(Name, "16-bit images are not supported");
+  if (Header.NeedsSamples()) RefuseFile(Name, "images with an alpha channel are not supported");
 }
 
 // Indices are read before their bytes are overwritten: each row is expanded from the right,

@@ -26,19 +26,27 @@ std::string ExactDecimal(std::int64_t Count, std::int64_t Unit);
 void CheckImageSize(std::int64_t Width, std::int64_t Height, int BytesPerPixel, std::int64_t MaxPixels,
                     const std::string& Name);
 
+// The checksum of PNG chunks (CRC-32) over Count bytes.
+std::uint32_t PngCrc32(const std::uint8_t* Bytes, std::size_t Count);
+
 struct TPngHeader {
   std::int64_t Width = 0, Height = 0;
   int BitDepth = 0;
-  int ColourType = 0; // 0 grey, 2 RGB, 3 palette
+  int ColourType = 0; // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGB and alpha
   bool Interlaced = false;
+  bool Transparency = false; // a tRNS chunk
   std::vector<TColorTriple> Palette;
   bool Grey() const { return ColourType == 0; }
+  // Samples the 8-bit decoders do not take: 16 bits, alpha or transparency.
+  bool NeedsSamples() const { return BitDepth == 16 || ColourType == 4 || ColourType == 6 || Transparency; }
 };
 
 // Reads IHDR and walks every chunk to IEND, checking each checksum. Fails (exit 1) on a
 // damaged signature, header, checksum or chunk list (no image data, no end, no palette for a
-// palette image); refuses (exit 2) 16 bits per channel, alpha channels and transparency.
+// palette image).
 TPngHeader ReadPngHeader(const std::vector<std::uint8_t>& Data, const std::string& Name);
+// Refuses (exit 2) the headers whose images need samples (TPngHeader::NeedsSamples).
+void RefuseSamplesPng(const TPngHeader& Header, const std::string& Name);
 
 // The bytes of the decompressed image data: each row of each interlace pass with its filter
 // byte.

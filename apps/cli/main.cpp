@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     }
     InstallInterruptCleanup();
     TProgressBar Bar(!Line.Quiet);
-    RunResizeJob(Line, [&Bar](int Percent) { Bar.Update(Percent); });
+    RunResizeJob(Line, [&Bar](int Percent) { Bar.Update(Percent); },
+                 [&Bar](const std::string& Status) { Bar.SetStatus(Status); });
     return 0;
   } catch (const std::exception& E) {
     const TFailureReport Report = DescribeFailure(E);

@@ -28,9 +28,16 @@ void TProgressBar::Update(int Percent) {
   Shown_ = Percent;
   const int Filled = Percent * BarWidth / 100;
   const std::string Bar = std::string(Filled, '#') + std::string(BarWidth - Filled, '.');
-  std::fprintf(stderr, "\r[%s] %3d%%", Bar.c_str(), Percent);
+  std::fprintf(stderr, "\r[%s] %3d%%%s%s", Bar.c_str(), Percent, Status_.empty() ? "" : "  ", Status_.c_str());
   std::fflush(stderr);
   Drawn_ = true;
+}
+
+void TProgressBar::SetStatus(const std::string& Text) {
+  Status_ = Text;
+  const int Percent = Shown_;
+  Shown_ = -1; // redrawn with the new text
+  Update(std::max(Percent, 0));
 }
 
 void TProgressBar::Finish() {

@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "image_file.h"
+#include "object_removal.h"
+#include "photo_file.h"
+#include "progress_phase.h"
 #include "seamcarving/seam_carving_component.h"
 #include "support/progress.h"
 
@@ -38,17 +41,6 @@ int CheckedTarget(const char* Option, std::int64_t Target, std::int64_t Max, con
                        ExitRefused);
   return static_cast<int>(Target);
 }
-
-// Routes the engine's progress to Progress, mapped into [From, From + Span] of the whole run.
-class TProgressPhase {
-public:
-  TProgressPhase(const std::function<void(int)>& Progress, int From, int Span) {
-    ProgressHook = [&Progress, From, Span](int Percent) { Progress(From + std::clamp(Percent, 0, 100) * Span / 100); };
-  }
-  ~TProgressPhase() { ProgressHook = nullptr; }
-  TProgressPhase(const TProgressPhase&) = delete;
-  TProgressPhase& operator=(const TProgressPhase&) = delete;
-};
 
 // A work estimate in gigapixels, for messages: three significant digits.
 std::string GigapixelText(double Pixels) {
@@ -96,12 +88,18 @@ std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLi
   return Selected;
 }
 
-void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress) {
+void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Progress,
+                  const std::function<void(const std::string&)>& Status) {
+  const TWriteOptions Options{Line.Quality};
+  const TFileFormat Format = CheckOutput(Line.Output, Options);
   TImageOutput Output(Line.Output);
-  const auto Source = ReadImageFile(Line.Input, Line.MaxPixels);
-  // The targets and the limits are checked before the mask is read and before any work.
+  auto Write = [&](const TPhoto& Result) { Output.Write(EncodePhoto(Result, Format, Options, Line.Output)); };
+  const TPhoto Photo = ReadPhotoFile(Line.Input, Line.MaxPixels);
+  if (!Line.CostMap) CheckFormatHolds(Photo, Format, Line.Output);
+  const TLinearBitmap* const Source = Photo.Colour.get();
+  // The targets and the limits are checked before the masks are read and before any work.
   int Width = Source->Width, Height = Source->Height;
-  if (!Line.CostMap) {
+  if (!Line.CostMap && Line.Remove.empty()) {
     Width = CheckedTarget("--width", ResolveSize(Line.Width, Source->Width), MaxTargetWidth(Source->Width), *Source);
     Height = CheckedTarget("--height", ResolveSize(Line.Height, Source->Height), Source->Height, *Source);
     if (std::int64_t(Width) * Height > Line.MaxPixels)
@@ -117,21 +115,42 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
                                             ExactDecimal(Line.MaxWork, 1'000'000'000) + " (see --max-work)");
   }
   std::vector<std::uint8_t> Mask;
-  if (!Line.Mask.empty()) Mask = SelectionFromMask(*ReadImageFile(Line.Mask, Line.MaxPixels), *Source, InputName(Line.Mask));
+  if (!Line.Mask.empty())
+    Mask = SelectionFromMask(*ReadPhotoFile(Line.Mask, Line.MaxPixels, Photo.Orientation).Colour, *Source,
+                             InputName(Line.Mask));
+
+  if (!Line.Remove.empty()) {
+    const std::vector<std::uint8_t> Remove =
+        SelectionFromMask(*ReadPhotoFile(Line.Remove, Line.MaxPixels, Photo.Orientation).Colour, *Source,
+                          InputName(Line.Remove));
+    TObjectRemoval Removal;
+    Removal.Remove = &Remove;
+    Removal.Protect = Mask.empty() || Line.Selection == TSelectionChoice::Ignore ? nullptr : &Mask;
+    Removal.WindowSize = Line.WindowSize;
+    Removal.Gamma = Gamma;
+    Removal.KeepSize = Line.KeepSize;
+    const TPhoto Result = RemoveObject(Photo, Removal, Progress, [&](const TRemovalCounts& Counts) {
+      if (Status) Status(RemovalStatus(Counts));
+    });
+    Write(Result);
+    return;
+  }
 
   TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), Gamma);
   Engine.SetCostWindowSize(Line.WindowSize);
   Engine.SetSelectionHandling(Handling(Line.Selection, !Mask.empty()));
+  Engine.TrackOrigins = Photo.Planes.Present();
 
   if (Line.CostMap) {
     Engine.UpdateCostMap();
-    TLinearBitmap Rendered;
-    Engine.RenderCostMap(Rendered);
-    Output.Write(Rendered);
+    TPhoto Rendered; // the costs, not the photo: its metadata would not apply
+    Rendered.Colour = std::make_unique<TLinearBitmap>();
+    Engine.RenderCostMap(*Rendered.Colour);
+    Write(Rendered);
     return;
   }
   if (Width == Source->Width && Height == Source->Height) {
-    Output.Write(*Source);
+    Write(Photo);
     return;
   }
   // Progress in proportion to the seams each phase handles.
@@ -146,7 +165,11 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     TProgressPhase Phase(Progress, EnlargeSpan, 100 - EnlargeSpan);
     Engine.ScaleTo(Width, Height);
   }
-  TLinearBitmap Result(Engine.Image.get());
-  Result.ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
-  Output.Write(Result);
+  TPhoto Result;
+  Result.Colour = std::make_unique<TLinearBitmap>(Engine.Image.get());
+  Result.Colour->ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
+  if (Photo.Planes.Present()) Result.Planes = Carried(Photo.Planes, Engine, Gamma);
+  Result.Metadata = Photo.Metadata;
+  Result.JpegSampling = Photo.JpegSampling;
+  Write(Result);
 }

@@ -10,9 +10,11 @@
 #include "command_line.h"
 #include "imaging/linear_bitmap.h"
 
-// Carries out Line. Progress receives 0..100 over the whole run. Raises ECommandLine for
-// refused input or failed files, and passes on the engine's errors.
-void RunResizeJob(const TCommandLine& Line, const std::function<void(int Percent)>& Progress);
+// Carries out Line. Progress receives 0..100 over the whole run, Status a line of what is
+// done where there is more to say (the seam counts of an object removal). Raises
+// ECommandLine for refused input or failed files, and passes on the engine's errors.
+void RunResizeJob(const TCommandLine& Line, const std::function<void(int Percent)>& Progress,
+                  const std::function<void(const std::string&)>& Status = nullptr);
 
 // The work of resizing a SourceWidth x SourceHeight image to Width x Height, in pixels
 // visited: each seam is found by passes over the whole image as it is then, so a phase of

@@ -157,7 +157,7 @@ void TSeamCarvingComponent::UpdateGreyPixel(int X, int Y) {
 
 void TSeamCarvingComponent::ComputeCost(int X, int Y) {
   double& Cell = *CostMap->CellAddress(X, Y);
-  if (Cell == FixedCost) return;
+  if (Cell == FixedCost || Cell < 0) return;
   const std::int64_t R = CostWindowRadius;
   const int Top = static_cast<int>(Clip(Y - R, 0, INT32_MAX));
   const int Bottom = static_cast<int>(Clip(Y + R, -1, Height - 1));
@@ -229,6 +229,7 @@ void TSeamCarvingComponent::UpdateCostMap() {
     auto Copy = std::make_unique<TLinearBitmap>();
     Copy->Assign(Source);
     Image = std::move(Copy);
+    if (TrackOrigins) ResetOrigins(Image->Width, Image->Height);
   }
   if (!GreyImage) MakeGreyImage();
   if (!CostMap) CostMap = std::make_unique<TMatrix>(Image->Height, Image->Width);
@@ -242,6 +243,17 @@ void TSeamCarvingComponent::UpdateCostMap() {
     ApplySelectionCost(0.0);
   }
   CostMapValid = true;
+}
+
+void TSeamCarvingComponent::ResetOrigins(int GridWidth, int GridHeight) {
+  if (!Origins) Origins = std::make_unique<TLinearBitmap>();
+  Origins->New(GridWidth, GridHeight, lpf32Bit);
+  Origins->Fill(0);
+  Insertions.clear();
+  for (int Y = 0; Y < Source->Height; ++Y) {
+    auto* Row = reinterpret_cast<std::uint32_t*>(Origins->ScanLine(Y));
+    for (int X = 0; X < Source->Width; ++X) Row[X] = std::uint32_t(Y) * std::uint32_t(Source->Width) + std::uint32_t(X);
+  }
 }
 
 void TSeamCarvingComponent::ApplySelectionCost(double Value) {

@@ -59,6 +59,8 @@ public:
   std::array<bool, 2> SeamMapFresh{}; // false after any change of image, size or costs
   bool CostMapValid = false;          // CostMap matches the image and both parameters
   double FixedCost = -1;              // a cost ComputeCost never overwrites; -1: none
+  // Negative costs are never overwritten either: real costs are never below 0, and a caller
+  // may set cells below 0 after UpdateCostMap to draw seams through them (object removal).
   // Gamma-correct average of two 8-bit values, for pixels inserted between two others.
   std::uint8_t GammaAverage[256][256];
   // The carved size. The maps keep their allocated size; the live region is columns
@@ -71,6 +73,15 @@ public:
   std::array<std::unique_ptr<TLinearBitmap>, 2> SeamStep;
   std::int32_t BestColumn = 0;
   std::int32_t BestRow = 0;
+  // Origin tracking, off unless TrackOrigins is set before the first UpdateCostMap. Origins (the
+  // grid of Image, 4 bytes per cell) then holds for each pixel of Image the Source pixel it is,
+  // Y * Source's width + X, or Source's pixel count + K for the K-th pixel seam insertion made,
+  // the average of the two pixels of Insertions[K] (left and right; twice the same at a row's
+  // end). Its cells move with Image's pixels through every removal and insertion, so that data
+  // the engine does not carve (alpha, 16-bit samples) can follow the seams.
+  bool TrackOrigins = false;
+  std::unique_ptr<TLinearBitmap> Origins;
+  std::vector<std::array<std::uint32_t, 2>> Insertions;
 
   // Stores Source and the mask (neither is copied, both must outlive the engine) and fills
   // GammaAverage for Gamma. No image work is done here.
@@ -93,7 +104,7 @@ public:
   // CostMapValid then stays false and what was made is kept for the next attempt.
   void UpdateCostMap();
   // Recomputes cell (X, Y) of CostMap by direct summation over the window clipped to the
-  // live region; a cell holding FixedCost is left alone. No bounds check.
+  // live region; a cell holding FixedCost or a negative cost is left alone. No bounds check.
   void ComputeCost(int X, int Y);
   // Sets every selected cell to Value. Applies only while the allocated grid has Source's
   // size (the mask describes nothing else) and there is a mask.
@@ -134,6 +145,18 @@ public:
 
 private:
   std::unique_ptr<TLinearBitmap> SeparateGreyImage_;
+  // Calls Move(Plane) for each plane whose pixels move together: Image, and Origins when
+  // origins are tracked.
+  template <class TMove> void ForEachPixelPlane(TMove Move) {
+    Move(*Image);
+    if (Origins) Move(*Origins);
+  }
+  // Pixels Row + 1, First .. First + Count - 1 to row Row, in every pixel plane.
+  void MovePixelsUp(int Row, int First, std::size_t Count);
+  // Zeroes the first Count pixels of Row in every pixel plane.
+  void ZeroPixelRow(int Row, int Count);
+  // Origins as Source's own pixels on a grid of Width x Height (cells past Source are 0).
+  void ResetOrigins(int Width, int Height);
   // Runs the vertical pass beside the horizontal one; started on first need.
   std::unique_ptr<TWorkerThread> Worker_;
 

@@ -126,6 +126,7 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
     if (Enlarged) ReleaseDerivedMaps();
     DiscardGreyImage();
     Image.reset();
+    Origins.reset();
     Width = SourceWidth;
     Height = SourceHeight;
     CostMapValid = false;
@@ -167,6 +168,8 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
   Image->New(NewWidth, SourceHeight, Source->PixelFormat);
   Image->Fill(0);
   Image->PasteImage(*Source, 0, 0, INT32_MAX, INT32_MAX);
+  if (Origins) ResetOrigins(NewWidth, SourceHeight);
+  const std::uint32_t SourcePixels = std::uint32_t(SourceWidth) * std::uint32_t(SourceHeight);
   Width = SourceWidth;
 
   const bool Indexed = Image->PixelFormat == lpf8Bit;
@@ -206,6 +209,12 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
         } else {
           // The seam pixel ends the row: with no right neighbour it is averaged with itself.
           Average(Seam + PixelSize, Seam, Seam);
+        }
+        if (Origins) {
+          auto* Cell = reinterpret_cast<std::uint32_t*>(Origins->PixelAddress(Row[I], Y));
+          if (Moved > 0) std::memmove(Cell + 2, Cell + 1, std::size_t(Moved) * sizeof *Cell);
+          Insertions.push_back({Cell[0], Moved > 0 ? Cell[2] : Cell[0]});
+          Cell[1] = SourcePixels + std::uint32_t(Insertions.size() - 1);
         }
       }
     }

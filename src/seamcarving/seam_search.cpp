@@ -65,7 +65,7 @@ void RepairBandLine(const TBandGeometry& G, int Along, int Centre, double FixedC
   const std::uint64_t Rows = static_cast<std::uint64_t>(AlongLast - AlongFirst + 1);
   for (int C = First; C <= Last; ++C) {
     double& Cell = G.Cost[Along * G.CostAlong + (G.OriginOf(Along) + C) * G.CostAcross];
-    if (Cell == FixedCost) continue;
+    if (Cell == FixedCost || Cell < 0) continue;
     const int Left = std::max(0, C - R) - SpanFirst, Right = std::min(G.AcrossLimit - 1, C + R) - SpanFirst;
     const std::uint64_t N = Rows * static_cast<std::uint64_t>(Right - Left + 1);
     Cell = WindowVariance(N, LineS[Right + 1] - LineS[Left], LineQ[Right + 1] - LineQ[Left]);
@@ -403,7 +403,6 @@ void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
 void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   BeginRemoval(sdVertical);
   const int NewWidth = --Width;
-  const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
   const int* Origin = RowOrigin_.empty() ? nullptr : RowOrigin_.data();
   // While narrowing, the vertical map is shifted and brought up to date here, row by row (see
@@ -421,8 +420,11 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
     if (Later) {
       Later->Rows[std::size_t(Y)] = {From, Count, Left};
     } else {
-      std::uint8_t* Row = Image->ScanLine(Y);
-      std::memmove(Row + To * PixelSize, Row + From * PixelSize, std::size_t(Count) * PixelSize);
+      ForEachPixelPlane([&](TLinearBitmap& Plane) {
+        std::uint8_t* Row = Plane.ScanLine(Y);
+        const int Size = Plane.PixelSize;
+        std::memmove(Row + To * Size, Row + From * Size, std::size_t(Count) * Size);
+      });
     }
     if (SeparateGrey) {
       std::uint8_t* Grey = GreyImage->ScanLine(Y);
@@ -470,7 +472,10 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
         ++RowOrigin_[Y];
       } else {
         Move(Y, RowStart + Column + 1, NewWidth - Column, true);
-        if (!Later) Image->SetPixelValue(RowStart + NewWidth, Y, 0);
+        if (!Later)
+          ForEachPixelPlane([&](TLinearBitmap& Plane) {
+            std::memset(Plane.PixelAddress(RowStart + NewWidth, Y), 0, std::size_t(Plane.PixelSize));
+          });
         *CostMap->CellAddress(RowStart + NewWidth, Y) = 0.0;
       }
     }
@@ -499,13 +504,16 @@ void TSeamCarvingComponent::EndNarrowing() {
   // plain removals zero them; the grey image's vacated bytes are never read.
   const bool SeparateGrey = GreyImage != Image.get();
   const bool SeamMapKept = Reusable_[sdVertical] || SeamMapFresh[sdVertical];
-  const int PixelSize = Image->PixelSize;
   for (int Y = 0; Y < Height; ++Y) {
     const int O = RowOrigin_[Y];
-    std::uint8_t* Row = Image->ScanLine(Y);
     double* Cells = CostMap->ScanLine(Y);
+    ForEachPixelPlane([&](TLinearBitmap& Plane) {
+      std::uint8_t* Row = Plane.ScanLine(Y);
+      const int Size = Plane.PixelSize;
+      if (O > 0) std::memmove(Row, Row + O * Size, std::size_t(Width) * Size);
+      std::memset(Row + std::size_t(Width) * Size, 0, std::size_t(NarrowingFrom_ - Width) * Size);
+    });
     if (O > 0) {
-      std::memmove(Row, Row + O * PixelSize, std::size_t(Width) * PixelSize);
       if (SeparateGrey) std::memmove(GreyImage->ScanLine(Y), GreyImage->ScanLine(Y) + O, Width);
       std::memmove(Cells, Cells + O, sizeof(double) * Width);
       if (SeamMapKept) {
@@ -513,7 +521,6 @@ void TSeamCarvingComponent::EndNarrowing() {
         std::memmove(SeamStep[sdVertical]->ScanLine(Y), SeamStep[sdVertical]->ScanLine(Y) + O, Width);
       }
     }
-    std::memset(Row + std::size_t(Width) * PixelSize, 0, std::size_t(NarrowingFrom_ - Width) * PixelSize);
     std::fill(Cells + Width, Cells + NarrowingFrom_, 0.0);
   }
   RowOrigin_.clear();
@@ -522,7 +529,6 @@ void TSeamCarvingComponent::EndNarrowing() {
 void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   BeginRemoval(sdHorizontal);
   const int NewHeight = --Height;
-  const int PixelSize = Image->PixelSize;
   const bool SeparateGrey = GreyImage != Image.get();
   const bool ShiftSeamMap = Reusable_[sdHorizontal];
   const TLinearBitmap& Steps = *SeamStep[sdHorizontal];
@@ -559,8 +565,6 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
   const bool WholeRowsLive = Width == CostMap->Width;
   const int RowsByRuns = WholeRowsLive ? std::min(Bottom, NewHeight) : NewHeight;
-  std::uint8_t* const PixelMap = Image->Map;
-  const std::ptrdiff_t PixelStride = Image->BytesPerLine;
   std::uint8_t* const GreyMap = GreyImage->Map;
   const std::ptrdiff_t GreyStride = GreyImage->BytesPerLine;
   double* const CostCells = CostMap->Map;
@@ -570,14 +574,13 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   std::uint8_t* const StepMap = ShiftSeamRows ? SeamStep[sdHorizontal]->Map : nullptr;
   const std::ptrdiff_t StepStride = ShiftSeamRows ? SeamStep[sdHorizontal]->BytesPerLine : 0;
   for (int Row = Top; Row < RowsByRuns; ++Row) {
-    std::uint8_t* Pixels = PixelMap + Row * PixelStride;
     std::uint8_t* Grey = GreyMap + Row * GreyStride;
     double* Cells = CostCells + Row * CostStride;
     double* Sums = SumCells + Row * SumStride;
     std::uint8_t* StepCells = StepMap + Row * StepStride;
     ForEachRunMovingUp(SeamRow, Width, Row, Bottom, [&](int First, int End) {
       const std::size_t Count = std::size_t(End - First);
-      if (!Later) std::memcpy(Pixels + First * PixelSize, Pixels + PixelStride + First * PixelSize, Count * PixelSize);
+      if (!Later) MovePixelsUp(Row, First, Count);
       if (SeparateGrey) std::memcpy(Grey + First, Grey + GreyStride + First, Count);
       std::memcpy(Cells + First, Cells + CostStride + First, Count * sizeof(double));
       if (ShiftSeamRows) {
@@ -591,7 +594,7 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
     auto MoveRowsUp = [&](auto* Map, std::ptrdiff_t Stride) {
       std::memmove(Map + RowsByRuns * Stride, Map + (RowsByRuns + 1) * Stride, Rows * Stride * sizeof(*Map));
     };
-    if (!Later) MoveRowsUp(PixelMap, PixelStride);
+    if (!Later) ForEachPixelPlane([&](TLinearBitmap& Plane) { MoveRowsUp(Plane.Map, Plane.BytesPerLine); });
     if (SeparateGrey) MoveRowsUp(GreyMap, GreyStride);
     MoveRowsUp(CostCells, CostStride);
     if (ShiftSeamRows) {
@@ -599,7 +602,7 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
       MoveRowsUp(StepMap, StepStride);
     }
   }
-  if (!Later) std::memset(Image->ScanLine(NewHeight), 0, std::size_t(Width) * PixelSize);
+  if (!Later) ZeroPixelRow(NewHeight, Width);
   std::fill_n(CostMap->ScanLine(NewHeight), Width, 0.0);
   const TBandGeometry Band{GreyImage->Map, GreyImage->BytesPerLine, 1, CostMap->Map, CostMap->Width, 1,
                            NewHeight, Width, CostWindowRadius, nullptr};
@@ -627,31 +630,42 @@ TSeamCarvingComponent::TImageMoves* TSeamCarvingComponent::RecordImageMoves(TSea
 
 void TSeamCarvingComponent::MakeImageMoves(TImageMoves& Moves) {
   if (!Moves.Outstanding) return;
-  const int PixelSize = Image->PixelSize;
   if (Moves.Direction == sdVertical) {
     // As the removal would have moved the pixels, row by row; a move to the left leaves the
     // row's last pixel to be zeroed.
     for (int Y = 0; Y < Moves.Height; ++Y) {
       const TImageMoves::TRowMove& M = Moves.Rows[std::size_t(Y)];
-      std::uint8_t* Row = Image->ScanLine(Y);
       const int To = M.Left ? M.From - 1 : M.From + 1;
-      std::memmove(Row + To * PixelSize, Row + M.From * PixelSize, std::size_t(M.Count) * PixelSize);
-      if (M.Left) std::memset(Row + (M.From + M.Count - 1) * PixelSize, 0, PixelSize);
+      ForEachPixelPlane([&](TLinearBitmap& Plane) {
+        std::uint8_t* Row = Plane.ScanLine(Y);
+        const int Size = Plane.PixelSize;
+        std::memmove(Row + To * Size, Row + M.From * Size, std::size_t(M.Count) * Size);
+        if (M.Left) std::memset(Row + (M.From + M.Count - 1) * Size, 0, std::size_t(Size));
+      });
     }
   } else {
     const std::vector<int>& SeamRow = Moves.SeamRow;
     const int Top = *std::min_element(SeamRow.begin(), SeamRow.end());
     const int Bottom = *std::max_element(SeamRow.begin(), SeamRow.end());
-    for (int Row = Top; Row < Moves.Height; ++Row) {
-      std::uint8_t* Pixels = Image->ScanLine(Row);
-      const std::uint8_t* PixelsBelow = Image->ScanLine(Row + 1);
-      ForEachRunMovingUp(SeamRow, Moves.Width, Row, Bottom, [&](int First, int End) {
-        std::memcpy(Pixels + First * PixelSize, PixelsBelow + First * PixelSize, std::size_t(End - First) * PixelSize);
-      });
-    }
-    std::memset(Image->ScanLine(Moves.Height), 0, std::size_t(Moves.Width) * PixelSize);
+    for (int Row = Top; Row < Moves.Height; ++Row)
+      ForEachRunMovingUp(SeamRow, Moves.Width, Row, Bottom,
+                         [&](int First, int End) { MovePixelsUp(Row, First, std::size_t(End - First)); });
+    ZeroPixelRow(Moves.Height, Moves.Width);
   }
   Moves.Outstanding = false;
+}
+
+void TSeamCarvingComponent::MovePixelsUp(int Row, int First, std::size_t Count) {
+  ForEachPixelPlane([&](TLinearBitmap& Plane) {
+    const int Size = Plane.PixelSize;
+    std::memcpy(Plane.ScanLine(Row) + First * Size, Plane.ScanLine(Row + 1) + First * Size, Count * Size);
+  });
+}
+
+void TSeamCarvingComponent::ZeroPixelRow(int Row, int Count) {
+  ForEachPixelPlane([&](TLinearBitmap& Plane) {
+    std::memset(Plane.ScanLine(Row), 0, std::size_t(Count) * Plane.PixelSize);
+  });
 }
 
 void TSeamCarvingComponent::MakeOutstandingImageMoves() {

@@ -33,7 +33,8 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_FALSE(Plain.Quiet);
 
   const TCommandLine All = Parse({"--width", "70%", "--height=300", "--window", "111", "--mask", "m.bmp",
-                                  "--selection", "prefer", "--cost-map", "--quiet", "--output=o.png", "in.bmp"});
+                                  "--selection", "prefer", "--cost-map", "--quiet", "--output=o.png", "in.bmp",
+                                  "--quality", "100"});
   EXPECT_TRUE(All.Width.Percent);
   EXPECT_EQ(All.Width.Numerator, 70);
   EXPECT_EQ(All.Height.Pixels, 300);
@@ -43,6 +44,8 @@ TEST(CommandLine, DefaultsAndEveryOption) {
   EXPECT_TRUE(All.CostMap);
   EXPECT_TRUE(All.Quiet);
   EXPECT_EQ(All.Output, "o.png");
+  EXPECT_EQ(All.Quality, 100);
+  EXPECT_EQ(Plain.Quality, 0);
 
   EXPECT_EQ(Parse({"in.png", "-o", "x.png", "--window", "0005"}).WindowSize, 5);
   EXPECT_TRUE(Parse({"--help"}).Help);
@@ -77,7 +80,9 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
        "--max-megapixels takes a positive number of megapixels, not '0.0000001'"},
       {{"in.png", "-o", "x.png", "--max-megapixels", "1e9"}, "--max-megapixels takes a positive number of megapixels, not '1e9'"},
       {{"in.png", "-o", "x.png", "--max-work", "0"}, "--max-work takes a positive number of gigapixels, not '0'"},
-      {{"-", "-o", "x.png", "--mask", "-"}, "the input and the mask cannot both be standard input"},
+      {{"in.png", "-o", "x.jpg", "--quality", "0"}, "--quality takes a whole number from 1 to 100, not '0'"},
+      {{"in.png", "-o", "x.jpg", "--quality", "101"}, "--quality takes a whole number from 1 to 100, not '101'"},
+      {{"-", "-o", "x.png", "--mask", "-"}, "only one of the input and the masks can be standard input"},
       {{"-o", "x.png", "--", "a.png", "--width"}, "more than one input image given ('--width')"},
       {{"in.png", "-o", "x.png", "--=x"}, "unknown option '--=x'"},
       {{"in.png", "-o", "x.png", "--window", "0000112"}, "--window takes a whole number from 1 to 111, not '0000112'"},

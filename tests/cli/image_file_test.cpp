@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "exit_status_of.h"
 #include "message_of.h"
 #include "image_file.h"
 #include "temporary_file.h"
@@ -43,15 +44,6 @@ void ExpectSamePixels(const TLinearBitmap& A, const TLinearBitmap& B) {
   if (A.PixelFormat == lpf8Bit) {
     EXPECT_EQ(std::memcmp(A.Palette, B.Palette, sizeof(TPaletteTable)), 0);
   }
-}
-
-int ExitStatusOf(const std::function<void()>& Action) {
-  try {
-    Action();
-  } catch (const ECommandLine& E) {
-    return E.ExitStatus;
-  }
-  return 0;
 }
 
 void PutU32At(std::vector<std::uint8_t>& Data, std::size_t At, std::uint32_t V) {
@@ -246,7 +238,7 @@ TEST(BmpFile, HostileFilesAreRefusedOrFailWithTheirReason) {
       {"cut short", std::vector<std::uint8_t>(Good.begin(), Good.end() - 1), "x.bmp: truncated BMP file", ExitFailure},
       {"cut in the header", std::vector<std::uint8_t>(Good.begin(), Good.begin() + 20), "x.bmp: truncated BMP file", ExitFailure},
       {"empty", {}, "x.bmp: empty file", ExitFailure},
-      {"GIF", {'G', 'I', 'F', '8'}, "x.bmp: not a BMP, PNG or JPEG image", ExitRefused},
+      {"GIF", {'G', 'I', 'F', '8'}, "x.bmp: not a BMP, PNG, JPEG, TIFF or WebP image", ExitRefused},
   };
   for (const auto& C : Cases) ExpectRefusedOrFailed(C, C.Message.rfind("p.bmp", 0) == 0 ? "p.bmp" : "x.bmp");
   // Within a lowered limit, and just above it.
@@ -411,7 +403,7 @@ TEST(ImageFiles, ReadingNamesThePathAndStopsWhereTheFileEnds) {
   ExpectSamePixels(*ReadImageFile(Folder / "tail.bmp"), *Gradient(300, 300));
 #ifndef _WIN32
   // An endless device ends with a refusal once its first bytes are known.
-  EXPECT_EQ(MessageOf([&] { ReadImageFile("/dev/zero"); }), "/dev/zero: not a BMP, PNG or JPEG image");
+  EXPECT_EQ(MessageOf([&] { ReadImageFile("/dev/zero"); }), "/dev/zero: not a BMP, PNG, JPEG, TIFF or WebP image");
 #endif
 }
 

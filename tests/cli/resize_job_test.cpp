@@ -10,6 +10,7 @@
 #endif
 
 #include "command_line.h"
+#include "test_folder.h"
 #include "image_file.h"
 #include "resize_job.h"
 
@@ -17,20 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ResizeJob : public ::testing::Test {
+class ResizeJob : public TTestFolder {
 protected:
-  fs::path Folder;
   std::vector<int> Progress;
-
-  void SetUp() override {
-    Folder = fs::temp_directory_path() /
-             ("fr-job-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
-  }
-  void TearDown() override { fs::remove_all(Folder); }
-
-  std::string PathOf(const std::string& Name) const { return (Folder / Name).string(); }
 
   std::string Write(const std::string& Name, const TLinearBitmap& Image) {
     WriteImageFile(PathOf(Name), Image);
@@ -187,7 +177,7 @@ TEST_F(ResizeJob, RefusalsAndFailuresLeaveNoOutput) {
   EXPECT_EQ(Run({In, "-o", Out, "--mask", WrongMask}), ExitRefused);
   EXPECT_EQ(LastError, WrongMask + ": the mask is 8 x 5 pixels but the image is 8 x 6");
   EXPECT_EQ(Run({PathOf("missing.png"), "-o", Out}), ExitFailure);
-  EXPECT_EQ(Run({In, "-o", PathOf("out.tif")}), ExitRefused);
+  EXPECT_EQ(Run({In, "-o", PathOf("out.gif")}), ExitRefused);
   EXPECT_FALSE(fs::exists(Out));
 
   // An existing output survives a failed run.

@@ -1,0 +1,59 @@
+// The codecs the photo formats add to image_codecs.h: JPEG encoding and zlib streams (for
+// PNG's compressed ICC profiles). libjpeg-turbo and zlib on Linux (photo_codecs_libs.cpp);
+// in Windows builds the Windows Imaging Component (image_codecs_win32.cpp) and our own
+// stored-block streams (photo_codecs_win32.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image_headers.h"
+#include "photo.h"
+
+// Rows as a baseline JPEG file at Quality (1 to 100): 8-bit grey (Grey), or blue, green, red
+// bytes coded as YCbCr with Sampling's factors (the Windows build knows 4:2:0, 4:2:2, 4:4:0
+// and 4:4:4 and takes 4:2:0 for others).
+std::vector<std::uint8_t> EncodeJpegPixels(const std::uint8_t* Rows, int Width, int Height, std::int32_t Stride,
+                                           bool Grey, int Quality, const TJpegSampling& Sampling);
+
+// Inflates a zlib stream into Out; returns "" when done, "too large" past MaxBytes, or what
+// else went wrong ("not available" in the Windows build, which has no inflater).
+std::string InflateZlib(const std::uint8_t* Bytes, std::size_t Size, std::size_t MaxBytes,
+                        std::vector<std::uint8_t>& Out);
+// Bytes as a zlib stream.
+std::vector<std::uint8_t> DeflateZlib(const std::vector<std::uint8_t>& Bytes);
+
+// PNG images whose header needs samples (16 bits, alpha, transparency) as sample planes at
+// the file's depth: grey (and alpha), or red, green, blue and alpha for colour, palettes and
+// transparency. Fails (exit 1) as DecodePngPixels does.
+TSamplePlanes DecodePngSamples(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
+                               const std::string& Name);
+// Planes as a PNG file of their depth and channels.
+std::vector<std::uint8_t> EncodePngSamples(const TSamplePlanes& Planes);
+
+// An image read by the TIFF or WebP decoder: its samples (8-bit opaque ones too), metadata and
+// the orientation its own tags declare (0: none).
+struct TDecodedImage {
+  TSamplePlanes Planes;
+  TImageMetadata Metadata;
+  int Orientation = 0;
+};
+
+// False in the Windows build, which reads and writes neither yet.
+extern const bool TiffAndWebpAvailable;
+
+// The first image of a TIFF file: strips or tiles, uncompressed, LZW, Deflate or PackBits, 8
+// or 16 bits, grey or RGB with or without alpha (associated alpha is divided out), with its
+// ICC profile and orientation. Refuses (exit 2) other layouts and images above MaxPixels
+// before decoding them; fails (exit 1) on damage.
+TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
+// Planes as a Deflate-compressed TIFF of their depth and channels, with the ICC profile.
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes, const TImageMetadata& Metadata);
+
+// A WebP file, lossy or lossless, with or without alpha, with its ICC profile and EXIF data.
+// Refuses (exit 2) animations and images above MaxPixels before decoding; fails (exit 1) on
+// damage.
+TDecodedImage DecodeWebp(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
+// Planes (16 bits scaled to 8) as a WebP file, lossless when Quality is 0, with the metadata.
+std::vector<std::uint8_t> EncodeWebp(const TSamplePlanes& Planes, const TImageMetadata& Metadata, int Quality);

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "image_file.h"
+#include "image_metadata.h"
+#include "exit_status_of.h"
+#include "message_of.h"
+#include "photo_codecs.h"
+#include "photo_file.h"
+
+namespace {
+
+// Little-endian EXIF whose first directory holds the orientation tag and a camera name.
+std::vector<std::uint8_t> ExifWithOrientation(int Orientation) {
+  return {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0,                  // header, directory at 8 with two entries
+          0x0F, 0x01, 2, 0, 4, 0, 0, 0, 'C', 'a', 'm', 0,    // Make, ASCII "Cam"
+          0x12, 0x01, 3, 0, 1, 0, 0, 0, std::uint8_t(Orientation), 0, 0, 0, // Orientation, SHORT
+          0, 0, 0, 0};
+}
+
+std::unique_ptr<TLinearBitmap> GreyImage(int W, int H, const std::vector<std::uint8_t>& Levels) {
+  auto B = std::make_unique<TLinearBitmap>(W, H, lpf8Bit);
+  *B->Palette = GreyPalette;
+  for (int Y = 0; Y < H; ++Y) std::memcpy(B->ScanLine(Y), &Levels[std::size_t(Y * W)], std::size_t(W));
+  return B;
+}
+
+std::unique_ptr<TLinearBitmap> ColourImage(int W, int H) {
+  auto B = std::make_unique<TLinearBitmap>(W, H, lpf24Bit);
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      std::uint8_t* P = B->PixelAddress(X, Y);
+      P[0] = std::uint8_t(X * 255 / W), P[1] = std::uint8_t(Y * 255 / H), P[2] = std::uint8_t(128 + (X ^ Y) % 32);
+    }
+  return B;
+}
+
+std::vector<std::uint8_t> Levels(const TLinearBitmap& B) {
+  std::vector<std::uint8_t> Out;
+  for (int Y = 0; Y < B.Height; ++Y) Out.insert(Out.end(), B.ScanLine(Y), B.ScanLine(Y) + B.Width);
+  return Out;
+}
+
+TPhoto PhotoOf(std::unique_ptr<TLinearBitmap> Colour, TImageMetadata Metadata = {}) {
+  TPhoto Photo;
+  Photo.Colour = std::move(Colour);
+  Photo.Metadata = std::move(Metadata);
+  return Photo;
+}
+
+} // namespace
+
+// Stored a b c / d e f, shown as each orientation says; a mask without its own orientation is
+// turned as its image was.
+TEST(PhotoOrientation, EveryOrientationIsShownUprightAndThenSaysOne) {
+  const std::vector<std::uint8_t> Stored = {1, 2, 3, 4, 5, 6};
+  const struct {
+    int Orientation, Width;
+    std::vector<std::uint8_t> Shown;
+  } Cases[] = {
+      {1, 3, {1, 2, 3, 4, 5, 6}}, {2, 3, {3, 2, 1, 6, 5, 4}}, {3, 3, {6, 5, 4, 3, 2, 1}},
+      {4, 3, {4, 5, 6, 1, 2, 3}}, {5, 2, {1, 4, 2, 5, 3, 6}}, {6, 2, {4, 1, 5, 2, 6, 3}},
+      {7, 2, {6, 3, 5, 2, 4, 1}}, {8, 2, {3, 6, 2, 5, 1, 4}},
+  };
+  for (const auto& C : Cases) {
+    const TImageMetadata Metadata{{}, ExifWithOrientation(C.Orientation)};
+    const auto Png = WithPngMetadata(EncodePng(*GreyImage(3, 2, Stored)), Metadata);
+    const TPhoto Photo = DecodePhoto(Png, "o.png");
+    EXPECT_EQ(Photo.Colour->Width, C.Width) << C.Orientation;
+    EXPECT_EQ(Levels(*Photo.Colour), C.Shown) << C.Orientation;
+    EXPECT_EQ(ExifOrientation(Photo.Metadata.Exif), 1) << C.Orientation;
+    const TPhoto Mask = DecodePhoto(EncodePng(*GreyImage(3, 2, Stored)), "m.png", DefaultMaxPixels, C.Orientation);
+    EXPECT_EQ(Levels(*Mask.Colour), C.Shown) << C.Orientation;
+  }
+}
+
+TEST(PhotoMetadata, IccAndExifTravelBetweenJpegAndPng) {
+  std::vector<std::uint8_t> Icc(150'000); // three APP2 markers in JPEG
+  for (std::size_t I = 0; I < Icc.size(); ++I) Icc[I] = std::uint8_t(I * 7 + I / 251);
+  const TImageMetadata Metadata{Icc, ExifWithOrientation(1)};
+  const struct {
+    TFileFormat From, To;
+    bool Kept;
+  } Cases[] = {
+      {TFileFormat::Jpeg, TFileFormat::Jpeg, true}, {TFileFormat::Jpeg, TFileFormat::Png, true},
+      {TFileFormat::Png, TFileFormat::Jpeg, true},  {TFileFormat::Png, TFileFormat::Png, true},
+      {TFileFormat::Jpeg, TFileFormat::Bmp, false},
+  };
+  for (const auto& C : Cases) {
+    const auto First = EncodePhoto(PhotoOf(ColourImage(20, 12), Metadata), C.From, {}, "a");
+    const auto Second = EncodePhoto(DecodePhoto(First, "a"), C.To, {}, "b");
+    const TPhoto Back = DecodePhoto(Second, "b");
+    // The Windows build does not inflate PNG's ICC chunk.
+    std::vector<std::uint8_t> Inflated;
+    const bool PngIcc = InflateZlib(nullptr, 0, 1, Inflated) != "not available";
+    const bool ThroughPng = C.From == TFileFormat::Png || C.To == TFileFormat::Png;
+    EXPECT_EQ(Back.Metadata.Icc == Icc, C.Kept && (PngIcc || !ThroughPng)) << int(C.From) << " to " << int(C.To);
+    EXPECT_EQ(Back.Metadata.Exif == Metadata.Exif, C.Kept) << int(C.From) << " to " << int(C.To);
+    EXPECT_EQ(Back.Colour->Width, 20);
+  }
+}
+
+TEST(JpegOutput, KeepsTheSourceSamplingElseTakesHalfChromaAndHonoursQuality) {
+  TPhoto Photo = PhotoOf(ColourImage(64, 48));
+  EXPECT_EQ(ReadJpegSampling(EncodePhoto(Photo, TFileFormat::Jpeg, {}, "o"))->Horizontal[0], 2);
+  EXPECT_EQ(ReadJpegSampling(EncodePhoto(Photo, TFileFormat::Jpeg, {}, "o"))->Vertical[0], 2);
+  for (std::uint8_t H : {1, 2})
+    for (std::uint8_t V : {1, 2}) {
+      TJpegSampling Source;
+      Source.Horizontal[0] = H, Source.Vertical[0] = V;
+      TPhoto Read = DecodePhoto(EncodeJpegPixels(Photo.Colour->Map, 64, 48, Photo.Colour->BytesPerLine, false, 90, Source), "s");
+      const auto Again = ReadJpegSampling(EncodePhoto(Read, TFileFormat::Jpeg, {}, "o"));
+      ASSERT_TRUE(Again);
+      EXPECT_EQ(Again->Horizontal[0], H);
+      EXPECT_EQ(Again->Vertical[0], V);
+      EXPECT_EQ(Again->Horizontal[1] * Again->Vertical[2], 1);
+    }
+  const auto Grey = DecodePhoto(EncodePhoto(PhotoOf(GreyImage(3, 2, {1, 2, 3, 4, 5, 6})), TFileFormat::Jpeg, {}, "g"), "g");
+  EXPECT_EQ(Grey.Colour->PixelFormat, lpf8Bit);
+  EXPECT_FALSE(Grey.JpegSampling);
+  EXPECT_LT(EncodePhoto(Photo, TFileFormat::Jpeg, {10}, "o").size(), EncodePhoto(Photo, TFileFormat::Jpeg, {100}, "o").size());
+}
+
+TEST(PhotoMetadata, DamagedMetadataFailsAndDamagedExifIsNoOrientation) {
+  const auto Jpeg = EncodePhoto(PhotoOf(ColourImage(8, 8)), TFileFormat::Jpeg, {}, "j");
+  // One ICC marker that says it is the first of two.
+  std::vector<std::uint8_t> Half = {0xFF, 0xD8, 0xFF, 0xE2, 0, 2 + 12 + 2 + 3};
+  Half.insert(Half.end(), {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 2, 9, 9, 9});
+  Half.insert(Half.end(), Jpeg.begin() + 2, Jpeg.end());
+  EXPECT_EQ(ExitStatusOf([&] { DecodePhoto(Half, "half.jpg"); }), ExitFailure);
+  EXPECT_EQ(MessageOf([&] { DecodePhoto(Half, "half.jpg"); }),
+            "half.jpg: damaged JPEG file (the ICC profile's markers are incomplete)");
+  // An iCCP chunk whose compressed profile is cut short.
+  auto Png = WithPngMetadata(EncodePng(*ColourImage(4, 4)), {std::vector<std::uint8_t>(3000, 7), {}});
+  const std::size_t Icc = 33 + 4 + 4 + 13; // past the chunk's length, type and keyword
+  Png[Icc + 4] ^= 0xFF;
+  EXPECT_EQ(ExitStatusOf([&] { ReadPngMetadata(Png, "p.png"); }), ExitFailure);
+
+  const auto Good = ExifWithOrientation(6);
+  for (std::size_t Cut = 0; Cut < Good.size(); ++Cut)
+    EXPECT_EQ(ExifOrientation({Good.begin(), Good.begin() + std::ptrdiff_t(Cut)}), Cut >= 34 ? 6 : 0) << Cut;
+  auto Wild = Good;
+  Wild[4] = 0xF0; // the directory far past the end
+  EXPECT_EQ(ExifOrientation(Wild), 0);
+  Wild = Good, Wild[30] = 9; // no such orientation
+  EXPECT_EQ(ExifOrientation(Wild), 0);
+}
+
+TEST(PhotoOutput, ExtensionsAndQualityAreChecked) {
+  EXPECT_EQ(CheckOutput("a.JPG"), TFileFormat::Jpeg);
+  EXPECT_EQ(CheckOutput("a.jpeg", {50}), TFileFormat::Jpeg);
+  EXPECT_EQ(CheckOutput("-"), TFileFormat::Png);
+  EXPECT_EQ(MessageOf([] { CheckOutput("a.gif"); }), "a.gif: the output must end in .bmp, .png, .jpg, .jpeg, .tif, .tiff or .webp");
+  EXPECT_EQ(MessageOf([] { CheckOutput("a.png", {50}); }), "a.png: --quality applies to JPEG and WebP output only");
+}
