@@ -334,6 +334,7 @@ std::vector<std::uint8_t> EncodePngPixels(const std::uint8_t* Pixels, int Width,
 
 TSamplePlanes DecodePngSamples(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
                                const std::string& Name) {
+  CheckPngImageData(Data, Header, Name);
   TPngReader Reader{&Data};
   TPngReadStruct Read(Reader);
   if (!PngStart(Read.Png, Read.Info, Header, true)) FailFile(Name, std::string("damaged PNG file (") + Reader.Error + ")");

@@ -9,6 +9,7 @@
 #include "exit_status_of.h"
 #include "message_of.h"
 #include "image_file.h"
+#include "photo_file.h"
 #include "temporary_file.h"
 
 namespace {
@@ -322,6 +323,18 @@ TEST(PngFile, HostileFilesAreRefusedOrFailWithTheirReason) {
        "x.png: image too large (15800 x 15800 pixels, the limit is 150 megapixels; see --max-megapixels)", ExitRefused},
   };
   for (const auto& C : Cases) ExpectRefusedOrFailed(C, "x.png");
+#ifndef _WIN32
+  // Where alpha and 16 bits are kept, the image data ends where the image does too: two bytes
+  // a pixel here, four a pixel for 16-bit grey with alpha.
+  for (const std::uint8_t Depth : {8, 16}) {
+    TPngLayout Layout;
+    Layout.Depth = Depth, Layout.ColourType = 4;
+    Layout.Raw.assign(2 * (1 + 2 * Depth / 4), 0); // two rows, each with its filter byte
+    EXPECT_EQ(DecodePhoto(MakePng(Layout), "x.png").Planes.Width, 2) << int(Depth);
+    Layout.Raw.resize(Layout.Raw.size() + 1);
+    EXPECT_EQ(ExitStatusOf([&] { DecodePhoto(MakePng(Layout), "x.png"); }), ExitRefused) << int(Depth);
+  }
+#endif
 }
 
 TEST(JpegFile, ColourBecomesTwentyFourBitAndGreyEightBit) {
