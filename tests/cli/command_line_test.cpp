@@ -77,6 +77,11 @@ TEST(CommandLine, MistakesAreUsageErrorsWithAReason) {
       {{"in.png", "-o", "x.png", "--max-megapixels", "1e9"}, "--max-megapixels takes a positive number of megapixels, not '1e9'"},
       {{"in.png", "-o", "x.jpg", "--quality", "0"}, "--quality takes a whole number from 1 to 100, not '0'"},
       {{"in.png", "-o", "x.jpg", "--quality", "101"}, "--quality takes a whole number from 1 to 100, not '101'"},
+      {{"in.png", "-o", "x.png", "--keep-size", "no"}, "--keep-size applies to --remove only"},
+      {{"in.png", "-o", "x.png", "--remove", "r.png", "--keep-size", "maybe"}, "--keep-size takes yes or no, not 'maybe'"},
+      {{"in.png", "-o", "x.png", "--remove", "r.png", "--mask", "m.png", "--selection", "prefer"},
+       "--selection prefer does not combine with --remove: put what should go in the --remove mask"},
+      {{"in.png", "-o", "x.png", "--remove", "-", "--mask", "-"}, "only one of the input and the masks can be standard input"},
       {{"-", "-o", "x.png", "--mask", "-"}, "only one of the input and the masks can be standard input"},
       {{"-o", "x.png", "--", "a.png", "--width"}, "more than one input image given ('--width')"},
   };
