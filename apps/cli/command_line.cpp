@@ -154,6 +154,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args) {
   if ((Line.Input == "-") + (Line.Mask == "-") + (Line.Remove == "-") > 1)
     Usage("only one of the input and the masks can be standard input");
   if (KeepSizeGiven && Line.Remove.empty()) Usage("--keep-size applies to --remove only");
+  if (!Line.Remove.empty() && Line.Selection == TSelectionChoice::Prefer)
+    Usage("--selection prefer does not combine with --remove: put what should go in the --remove mask");
   if (!Line.Remove.empty() && (Line.Width.Given || Line.Height.Given || Line.CostMap))
     Usage("--remove gives back the image's own size (or with --keep-size no, what is left): it takes no "
           "--width, --height or --cost-map");

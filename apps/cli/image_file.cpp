@@ -143,10 +143,6 @@ std::unique_ptr<TLinearBitmap> DecodeBmp(const std::vector<std::uint8_t>& Data, 
 // Enough for the headers of every format before their sizes are known.
 constexpr std::size_t PrefixBytes = 65536;
 
-// No PNG or JPEG of an image within the limit needs more than this: uncompressed 24-bit data
-// and room for metadata.
-std::uint64_t MaxCompressedBytes(std::int64_t MaxPixels) { return (64ull << 20) + 4ull * std::uint64_t(MaxPixels); }
-
 // Appends to Data from File until it holds Limit bytes or the file ends.
 void ReadUpTo(std::FILE* File, std::vector<std::uint8_t>& Data, std::uint64_t Limit, const std::string& Name) {
   while (Data.size() < Limit) {
@@ -161,6 +157,12 @@ void ReadUpTo(std::FILE* File, std::vector<std::uint8_t>& Data, std::uint64_t Li
     }
   }
 }
+
+} // namespace
+
+std::uint64_t MaxCompressedBytes(std::int64_t MaxPixels) { return (64ull << 20) + 9ull * std::uint64_t(MaxPixels); }
+
+namespace {
 
 std::vector<std::uint8_t> ReadBounded(std::FILE* File, const std::string& Name, std::int64_t MaxPixels) {
   std::vector<std::uint8_t> Data;

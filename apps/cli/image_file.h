@@ -30,6 +30,10 @@ std::vector<std::uint8_t> EncodePng(const TLinearBitmap& Bitmap);
 // from MaxPixels for other formats, so endless devices and pipes end with a refusal.
 std::unique_ptr<TLinearBitmap> ReadImageFile(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
 
+// The most a compressed file of an image within MaxPixels may hold: 16-bit RGBA stored
+// uncompressed (8 bytes a pixel, a PNG's filter byte a row) and 64 MiB for metadata.
+std::uint64_t MaxCompressedBytes(std::int64_t MaxPixels);
+
 // Reads a file as ReadImageFile does, without decoding it.
 std::vector<std::uint8_t> ReadImageBytes(const std::string& Path, std::int64_t MaxPixels = DefaultMaxPixels);
 

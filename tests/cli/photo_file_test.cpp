@@ -2,12 +2,15 @@
 
 #include <cstring>
 
+#include "command_line.h"
 #include "image_file.h"
 #include "image_metadata.h"
 #include "exit_status_of.h"
 #include "message_of.h"
 #include "photo_codecs.h"
 #include "photo_file.h"
+#include "resize_job.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -153,4 +156,27 @@ TEST(PhotoOutput, ExtensionsAndQualityAreChecked) {
   EXPECT_EQ(CheckOutput("-"), TFileFormat::Png);
   EXPECT_EQ(MessageOf([] { CheckOutput("a.gif"); }), "a.gif: the output must end in .bmp, .png, .jpg, .jpeg, .tif, .tiff or .webp");
   EXPECT_EQ(MessageOf([] { CheckOutput("a.png", {50}); }), "a.png: --quality applies to JPEG and WebP output only");
+}
+
+class TurnedPhotoJob : public TTestFolder {};
+
+// A camera's portrait: stored 40 x 24 and turned by its EXIF; --width counts what the viewer
+// shows, and the mask, stored as the photo is, is turned with it.
+TEST_F(TurnedPhotoJob, WidthMeansTheShownWidthAndTheMaskTurnsWithThePhoto) {
+  const auto Jpeg = EncodePhoto(PhotoOf(ColourImage(40, 24), {{}, ExifWithOrientation(6)}), TFileFormat::Jpeg, {}, "p");
+  WriteImageBytes(PathOf("portrait.jpg"), Jpeg);
+  WritePhotoFile(PathOf("stored-mask.png"), PhotoOf(GreyImage(40, 24, std::vector<std::uint8_t>(40 * 24, 0))));
+  WritePhotoFile(PathOf("shown-mask.png"), PhotoOf(GreyImage(24, 40, std::vector<std::uint8_t>(24 * 40, 0))));
+  auto Run = [&](const std::string& Mask) {
+    return ExitStatusOf([&] {
+      RunResizeJob(ParseCommandLine({PathOf("portrait.jpg"), "-o", PathOf("out.jpg"), "--width", "20", "--mask", PathOf(Mask)}),
+                   [](int) {});
+    });
+  };
+  ASSERT_EQ(Run("stored-mask.png"), 0);
+  const TPhoto Out = ReadPhotoFile(PathOf("out.jpg"));
+  EXPECT_EQ(Out.Colour->Width, 20);
+  EXPECT_EQ(Out.Colour->Height, 40);
+  EXPECT_EQ(ExifOrientation(Out.Metadata.Exif), 1);
+  EXPECT_EQ(Run("shown-mask.png"), ExitRefused);
 }

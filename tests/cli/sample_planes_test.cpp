@@ -171,3 +171,12 @@ TEST(SamplePlanes, PngKeepsDepthAndChannelsAndTransparencyIsRefusedWithoutAlpha)
   EXPECT_EQ(MessageOf([&] { EncodePhoto(PhotoOf(Clear), TFileFormat::Jpeg, {}, "o.jpg"); }),
             "o.jpg: the image has transparency, which JPEG cannot hold; write PNG, TIFF or WebP to keep it");
 }
+
+TEST(SamplePlanes, TheReadingBoundHoldsUncompressedSixteenBitAlpha) {
+  // The largest files of an image at the limit: 16-bit RGBA without compression, as TIFF or
+  // as PNG of stored blocks (a filter byte a row, five bytes a block of 65,535).
+  for (std::int64_t Pixels : {std::int64_t(1), std::int64_t(24'000'000), DefaultMaxPixels}) {
+    const std::uint64_t Raw = 8 * std::uint64_t(Pixels) + Pixels;
+    EXPECT_GE(MaxCompressedBytes(Pixels), Raw + Raw / 65535 * 5 + 1024) << Pixels;
+  }
+}
