@@ -42,6 +42,10 @@ struct TDecodedImage {
 
 // False in the Windows build, which reads and writes neither yet.
 extern const bool TiffAndWebpAvailable;
+// PNGs with alpha or 16 bits kept as samples; false in the Windows build, which refuses them as
+// before: under the Windows Imaging Component as Wine gives it, the only one we test with, 16-bit
+// samples were written byte-swapped and RGBA not at all.
+extern const bool PngSamplesAvailable;
 
 // The first image of a TIFF file: strips or tiles, uncompressed, LZW, Deflate or PackBits, 8
 // or 16 bits, grey or RGB with or without alpha (associated alpha is divided out), with its

@@ -37,6 +37,7 @@ std::vector<std::uint8_t> DeflateZlib(const std::vector<std::uint8_t>& Bytes) {
 // ============================================================================
 
 const bool TiffAndWebpAvailable = false;
+const bool PngSamplesAvailable = false;
 
 TDecodedImage DecodeTiff(const std::vector<std::uint8_t>&, const std::string& Name, std::int64_t) {
   RefuseFile(Name, "TIFF files are not read by the Windows build");

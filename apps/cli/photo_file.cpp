@@ -75,6 +75,7 @@ TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Nam
   if (Png) {
     const TPngHeader Header = ReadPngHeader(Data, Name);
     if (Header.NeedsSamples()) {
+      if (!PngSamplesAvailable) RefuseSamplesPng(Header, Name);
       CheckImageSize(Header.Width, Header.Height, 4 * sizeof(std::uint16_t), MaxPixels, Name);
       Photo.Planes = DecodePngSamples(Data, Header, Name);
     }

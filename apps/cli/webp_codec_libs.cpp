@@ -102,3 +102,4 @@ std::vector<std::uint8_t> EncodeWebp(const TSamplePlanes& Planes, const TImageMe
 }
 
 const bool TiffAndWebpAvailable = true;
+const bool PngSamplesAvailable = true;
