@@ -108,7 +108,7 @@ TEST(JpegOutput, KeepsTheSourceSamplingElseTakesHalfChromaAndHonoursQuality) {
   TPhoto Photo = PhotoOf(ColourImage(64, 48));
   EXPECT_EQ(ReadJpegSampling(EncodePhoto(Photo, TFileFormat::Jpeg, {}, "o"))->Horizontal[0], 2);
   EXPECT_EQ(ReadJpegSampling(EncodePhoto(Photo, TFileFormat::Jpeg, {}, "o"))->Vertical[0], 2);
-#ifndef _WIN32 // Wine's WIC encoder writes 4:2:0 whatever sampling it is asked for
+#ifndef _WIN32 // Wine's WIC encoder writes 4:2:0 at one quality whatever it is asked for
   for (std::uint8_t H : {1, 2})
     for (std::uint8_t V : {1, 2}) {
       TJpegSampling Source;
@@ -120,11 +120,11 @@ TEST(JpegOutput, KeepsTheSourceSamplingElseTakesHalfChromaAndHonoursQuality) {
       EXPECT_EQ(Again->Vertical[0], V);
       EXPECT_EQ(Again->Horizontal[1] * Again->Vertical[2], 1);
     }
+  EXPECT_LT(EncodePhoto(Photo, TFileFormat::Jpeg, {10}, "o").size(), EncodePhoto(Photo, TFileFormat::Jpeg, {100}, "o").size());
 #endif
   const auto Grey = DecodePhoto(EncodePhoto(PhotoOf(GreyImage(3, 2, {1, 2, 3, 4, 5, 6})), TFileFormat::Jpeg, {}, "g"), "g");
   EXPECT_EQ(Grey.Colour->PixelFormat, lpf8Bit);
   EXPECT_FALSE(Grey.JpegSampling);
-  EXPECT_LT(EncodePhoto(Photo, TFileFormat::Jpeg, {10}, "o").size(), EncodePhoto(Photo, TFileFormat::Jpeg, {100}, "o").size());
 }
 
 TEST(PhotoMetadata, DamagedMetadataFailsAndDamagedExifIsNoOrientation) {
