@@ -24,6 +24,7 @@ class SamplePlanesJob : public TTestFolder {
 protected:
   void SetUp() override {
     if (!PngSamplesAvailable) GTEST_SKIP() << "this build refuses PNGs with alpha or 16 bits";
+    TTestFolder::SetUp(); // without it the folder is empty and the files land where the test runs
   }
   std::string Write(const std::string& Name, TPhoto Photo) {
     WritePhotoFile(PathOf(Name), Photo);

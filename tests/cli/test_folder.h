@@ -19,5 +19,9 @@ protected:
   }
   void TearDown() override { std::filesystem::remove_all(Folder); }
 
-  std::string PathOf(const std::string& Name) const { return (Folder / Name).string(); }
+  // A fixture that overrides SetUp must call this one, or its files land where the test runs.
+  std::string PathOf(const std::string& Name) const {
+    if (Folder.empty()) ADD_FAILURE() << "TTestFolder::SetUp did not run: no folder for " << Name;
+    return (Folder / Name).string();
+  }
 };
