@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "forms/message_form.h"
+#include "styled_forms/message_form.h"
 #include "toolkit/timer.h"
 
 using namespace toolkit;

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "host_frame.h"
 #include "image_codec_wic.h"
 
 namespace {

@@ -13,23 +13,16 @@
 #include <vector>
 
 #include "host_document.h"
+#include "host_frame.h"
 #include "plugin_library.h"
 #include "progress_window.h"
 
 struct HWND__;
-class THostFrame;
-
-// A command a plug-in added with AddMenuCommand.
-struct TPluginCommand {
-  std::string Menu, Caption, Text;
-  std::int32_t Number = 0;
-  std::size_t Library = 0; // index into the loaded libraries
-};
 
 // Where the host's messages to the user go: a message box, a log line, a test's list.
 using TReportSink = std::function<void(const std::string&)>;
 
-class THost {
+class THost final : public THostActions {
 public:
   // Creates and shows the main window. Without a sink, messages are shown in message boxes.
   explicit THost(TReportSink Report = {});
@@ -41,24 +34,24 @@ public:
   HWND__* MdiClient() const; // for the message loop's MDI keys
   // Closing the main window ends the thread's message loop (the application's window).
   void SetQuitOnClose(bool Quit);
-  void Report(const std::string& Text) const;
+  void Report(const std::string& Text) const override;
   // Runs Action; a failure (EHostError, or running out of memory) is reported as Prefix + its
   // reason. Returns whether Action succeeded.
-  bool Attempt(const std::function<void()>& Action, const std::string& Prefix = {}) const;
+  bool Attempt(const std::function<void()>& Action, const std::string& Prefix = {}) const override;
 
   // ---- Images, in the order GetImageInfo walks them ----
-  const std::vector<std::unique_ptr<THostDocument>>& Documents() const { return OpenDocuments; }
+  const std::vector<std::unique_ptr<THostDocument>>& Documents() const override { return OpenDocuments; }
   // Reads a file and shows it. EHostError when it cannot be read.
-  THostDocument& Open(const std::string& Path);
+  THostDocument& Open(const std::string& Path) override;
   // Writes Document to a BMP or PNG file; it is no longer unsaved. EHostError on failure.
-  void Save(THostDocument& Document, const std::string& Path);
+  void Save(THostDocument& Document, const std::string& Path) override;
   // Asks the user a yes-or-no Question; yes without asking when messages go to a sink.
-  bool Confirm(const std::string& Question) const;
+  bool Confirm(const std::string& Question) const override;
   // Shows Document in a window of its own and makes it the active image.
   THostDocument& Add(std::unique_ptr<THostDocument> Document);
   THostDocument* ActiveDocument() const;
   // False (and the image stays) while a plug-in command works on it.
-  bool Close(THostDocument& Document);
+  bool Close(THostDocument& Document) override;
   void Repaint(const THostDocument& Document) const;
 
   // ---- Plug-ins ----
@@ -66,12 +59,12 @@ public:
   void LoadPlugin(const std::string& Path);
   // Loads every plug-in DLL in Folder; files that are not plug-ins are skipped.
   void LoadPluginsIn(const std::string& Folder);
-  const std::vector<TPluginCommand>& Commands() const { return PluginCommands; }
+  const std::vector<TPluginCommand>& Commands() const override { return PluginCommands; }
   const TPluginCommand* FindCommand(const std::string& Caption) const;
-  bool Busy() const { return Session.has_value(); }
+  bool Busy() const override { return Session.has_value(); }
   // Runs Command on Document: ProcessImage with command number and Document's own buffer.
   // Returns ProcessImage's result; EHostError while another command is running.
-  std::int32_t Run(const TPluginCommand& Command, THostDocument& Document);
+  std::int32_t Run(const TPluginCommand& Command, THostDocument& Document) override;
   // What the last Run was given and the images it sent (null when they were closed since).
   THostDocument* LastRunDocument() const { return LastDocument; }
   const std::vector<THostDocument*>& LastNewImages() const { return NewImages; }

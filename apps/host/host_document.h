@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_interface.h"
+#include "host_api/host_interface.h"
 
 // Refusals of the host (unreadable files, records it cannot take); the message is for the user.
 class EHostError : public std::runtime_error {

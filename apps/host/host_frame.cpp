@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "host.h"
+#include "host_document.h"
 #include "image_codec_wic.h"
 
 namespace {
@@ -144,7 +144,7 @@ struct TFrameProcs {
     }
     TImageView* View = ViewOf(Window);
     if (!View) return DefMDIChildProcA(Window, Message, Wide, Long);
-    THost& Host = View->Frame->Host;
+    THostActions& Host = View->Frame->Host;
     switch (Message) {
       case WM_PAINT:
         PaintImage(Window, *View);
@@ -230,7 +230,7 @@ struct TFrameProcs {
         for (UINT I = 0; I < Count && !Self->Host.Busy(); ++I) {
           char Path[MAX_PATH] = {};
           DragQueryFileA(Drop, I, Path, sizeof(Path));
-          Self->Host.Attempt([&] { Self->Host.Open(Path); });
+          Self->Host.Attempt([&] { Self->Host.Open(Path); }, {});
         }
         DragFinish(Drop);
         return 0;
@@ -255,7 +255,7 @@ struct TFrameProcs {
 // THostFrame
 // ============================================================================
 
-THostFrame::THostFrame(THost& Owner) : Host(Owner) {
+THostFrame::THostFrame(THostActions& Owner) : Host(Owner) {
   static bool Registered = false;
   HINSTANCE Instance = GetModuleHandleA(nullptr);
   if (!Registered) {
@@ -435,5 +435,5 @@ void THostFrame::Command(int Id) {
         Host.Run(Host.Commands()[Index], *Active);
       }
     }
-  });
+  }, {});
 }

@@ -2,16 +2,39 @@
 // shows it (scrolled when larger) and lets the user drag a selection.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "plugin_library.h"
+
 struct HWND__;
-class THost;
 class THostDocument;
-struct TPluginCommand;
+
+// What the windows ask of the host behind them. The host implements it and owns the frame, so
+// the windows depend on these actions alone.
+class THostActions {
+public:
+  virtual bool Busy() const = 0;
+  // Runs Action, reporting a failure as Prefix + its reason; whether it succeeded.
+  virtual bool Attempt(const std::function<void()>& Action, const std::string& Prefix) const = 0;
+  virtual void Report(const std::string& Text) const = 0;
+  virtual bool Confirm(const std::string& Question) const = 0;
+  virtual const std::vector<std::unique_ptr<THostDocument>>& Documents() const = 0;
+  virtual THostDocument& Open(const std::string& Path) = 0;
+  virtual void Save(THostDocument& Document, const std::string& Path) = 0;
+  virtual bool Close(THostDocument& Document) = 0;
+  virtual const std::vector<TPluginCommand>& Commands() const = 0;
+  virtual std::int32_t Run(const TPluginCommand& Command, THostDocument& Document) = 0;
+
+protected:
+  ~THostActions() = default;
+};
 
 class THostFrame {
 public:
-  explicit THostFrame(THost& Owner);
+  explicit THostFrame(THostActions& Owner);
   THostFrame(const THostFrame&) = delete;
   THostFrame& operator=(const THostFrame&) = delete;
   ~THostFrame();
@@ -30,7 +53,7 @@ public:
   bool QuitOnClose = false;
 
 private:
-  THost& Host;
+  THostActions& Host;
   HWND__* Frame = nullptr;
   HWND__* MdiClient = nullptr;
 

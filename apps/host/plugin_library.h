@@ -4,9 +4,16 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/host_interface.h"
+#include "host_api/host_interface.h"
 
 struct HINSTANCE__;
+
+// A command a plug-in added with AddMenuCommand.
+struct TPluginCommand {
+  std::string Menu, Caption, Text;
+  std::int32_t Number = 0;
+  std::size_t Library = 0; // index into the loaded libraries
+};
 
 class TPluginLibrary {
 public:

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "controls/value_edit.h"
+#include "value_edits/value_edit.h"
 #include "toolkit/forms.h"
 #include "toolkit/timer.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "plugin/host_interface.h"
+#include "host_api/host_interface.h"
 
 namespace dialog {
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "controls/value_edit.h"
-#include "forms/style_form.h"
-#include "plugin/plugin_linear_bitmap.h"
+#include "value_edits/value_edit.h"
+#include "styled_forms/style_form.h"
+#include "host_api/plugin_linear_bitmap.h"
 #include "seamcarving/seam_carving_component.h"
 #include "toolkit/forms.h"
 #include "toolkit/timer.h"

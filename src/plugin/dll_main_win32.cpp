@@ -2,7 +2,7 @@
 // can call anything that might fault, and come out as it unloads.
 #include <windows.h>
 
-#include "forms/stack_trace.h"
+#include "error_report/stack_trace.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD Reason, LPVOID Reserved) {
   // The loader's lock is held here. Installing the hooks touches only our own data and the

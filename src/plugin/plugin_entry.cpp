@@ -5,11 +5,12 @@
 #include <new>
 
 #include "dialog/seam_carving_form.h"
+#include "error_report/stack_trace.h"
 #include "exchange/bitmap_exchange.h"
 #include "support/fpu_precision.h"
 #include "support/progress.h"
-#include "forms/message_form.h"
-#include "forms/style_form.h"
+#include "styled_forms/message_form.h"
+#include "styled_forms/style_form.h"
 #include "toolkit/message_box.h"
 
 namespace {
@@ -98,7 +99,9 @@ const struct TStartUp {
 
 extern "C" std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback) {
   try {
-    // The host's first call, outside the loader's lock: the rest of the start-up.
+    // The host's first call, outside the loader's lock: the rest of the start-up. The hooks are
+    // in already where the library was loaded as a DLL.
+    InstallErrorHooks();
     StyleFormStartUp();
     HostCallback = Callback;
     THostMenuCommand Record;

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "imaging/linear_bitmap.h"
-#include "plugin/host_interface.h"
-#include "plugin/plugin_linear_bitmap.h"
+#include "host_api/host_interface.h"
+#include "host_api/plugin_linear_bitmap.h"
 
 extern "C" {
 // Stores Callback and asks the host to add "Feature preserving resize" to "Plugins". Returns

@@ -1,5 +1,5 @@
 // Operating-system services behind plain functions: the registry, the system version, module
-// and program file names, version resources, mail, the exception hook and safe memory reads.
+// and program file names, version resources and the system's error box.
 #pragma once
 
 #include <cstddef>
@@ -44,52 +44,8 @@ std::string ExecutableFileName();
 // The raw version resource of FileName; empty when the file has none or cannot be read.
 std::vector<std::uint8_t> VersionResource(const std::string& FileName);
 
-struct TMailMessage {
-  std::vector<std::string> To;
-  std::string Subject;
-  std::string Body;
-  std::vector<std::string> Attachments; // file names
-};
-// Raised when the mail system cannot be reached or refuses the logon.
-class EMailError : public Exception {
-public:
-  using Exception::Exception;
-  const char* ClassName() const override { return "EMailError"; }
-};
-// Hands Message to the system's mail program, which shows it to the user before sending.
-// Returns the mail system's result (0: sent). Raises EMailError("Error while trying to send
-// e-mail") when there is no mail system or the logon fails.
-int SendMail(std::uintptr_t ParentWindow, const TMailMessage& Message);
-
-// An exception the operating system raised: its code and, for a processor fault, the frame
-// pointer of the faulting function (0 where unknown) and the faulting thread's processor
-// context (null where unknown; valid during the hook only, read by UnwindStack alone).
-struct TOsException {
-  std::uint32_t Code = 0;
-  std::uintptr_t Frame = 0;
-  const void* Context = nullptr;
-};
-// Called with every exception raised in the process (Code 0xC0000005 for an access violation),
-// before any handler runs; it must not raise.
-using TExceptionHook = std::function<void(const TOsException& E)>;
-void InstallExceptionHook(TExceptionHook Hook);
-
 // Shows Text in the system's message box with the error icon and no caption, owned by Owner
 // (0 for none). OwnThread shows it from a fresh thread, for a thread whose stack is used up.
 void ShowSystemErrorBox(std::uintptr_t Owner, const std::string& Text, bool OwnThread = false);
-
-// The frame pointer of the calling function.
-#define FR_CURRENT_FRAME() (reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)))
-
-// Where frame pointers do not chain (x64 Windows places them anywhere in a frame), walks the
-// calling thread's stack by the system's unwind tables instead: from the function that faulted
-// in Context, or, with a null Context, from the function calling UnwindStack. Writes the return
-// address of each frame after the first Skip, at most Max, into Dest and returns the count; stops
-// at a frame it cannot read, never faulting. -1 where frame pointers chain and the caller walks
-// them itself.
-int UnwindStack(const void* Context, int Skip, int Max, std::uintptr_t* Dest);
-
-// Copies Size bytes from Address; false, without faulting, when they cannot be read.
-bool ReadMemory(std::uintptr_t Address, void* Dest, std::size_t Size);
 
 } // namespace toolkit

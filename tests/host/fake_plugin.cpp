@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/host_interface.h"
+#include "host_api/host_interface.h"
 
 namespace {
 

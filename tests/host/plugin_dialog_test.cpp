@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "host_scenario.h"
-#include "plugin/plugin_linear_bitmap.h"
+#include "host_api/plugin_linear_bitmap.h"
 #include "seamcarving/seam_carving_component.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_interface.h"
+#include "host_api/host_interface.h"
 
 class TFakeHost {
 public:

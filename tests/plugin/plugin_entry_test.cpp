@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "forms/message_form_reader.h"
+#include "styled_forms/message_form_reader.h"
 #include "plugin/fake_host.h"
 #include "plugin/plugin_entry.h"
 #include "support/progress.h"

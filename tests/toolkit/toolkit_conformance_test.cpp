@@ -609,15 +609,6 @@ TEST(Platform, FileNamesVersionAndRegistryAnswerWithoutFailing) {
   DisableWindowGhosting();
 }
 
-TEST(Platform, ReadMemoryCopiesReadableBytesAndRefusesOthers) {
-  const std::uint32_t Value = 0x12345678;
-  std::uint32_t Copy = 0;
-  EXPECT_TRUE(ReadMemory(reinterpret_cast<std::uintptr_t>(&Value), &Copy, sizeof Copy));
-  EXPECT_EQ(Copy, Value);
-  EXPECT_FALSE(ReadMemory(16, &Copy, sizeof Copy));
-  EXPECT_NE(FR_CURRENT_FRAME(), 0u);
-}
-
 // ===== Bitmaps and canvas =====
 
 TEST(Bitmap, EveryFormatStoresTheColoursItCanHold) {

@@ -167,20 +167,4 @@ TEST(HeadlessPlatform, ServesWhatTheTestsSet) {
 
   headless::SetVersionResource("a.dll", {1, 2, 3});
   EXPECT_EQ(VersionResource("a.dll"), (std::vector<std::uint8_t>{1, 2, 3}));
-
-  std::vector<std::uint32_t> Codes;
-  InstallExceptionHook([&](const TOsException& E) { Codes.push_back(E.Code); });
-  headless::RaiseOsException(0xC0000005);
-  InstallExceptionHook(nullptr);
-  headless::RaiseOsException(0xC0000094);
-  EXPECT_EQ(Codes, (std::vector<std::uint32_t>{0xC0000005}));
-
-  auto& Platform = headless::Platform();
-  Platform.SentMail.clear();
-  EXPECT_EQ(SendMail(0, {{"bugs@example.org"}, "Bug report", "body", {}}), 0);
-  ASSERT_EQ(Platform.SentMail.size(), 1u);
-  EXPECT_EQ(Platform.SentMail[0].Subject, "Bug report");
-  Platform.MailAvailable = false;
-  EXPECT_THROW(SendMail(0, {}), EMailError);
-  Platform.MailAvailable = true;
 }

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "equipment/user_input.h"
-#include "forms/address_to_text.h"
-#include "forms/exception_report.h"
-#include "forms/message_form_reader.h"
-#include "forms/stack_trace.h"
+#include "error_report/address_to_text.h"
+#include "error_report/exception_report.h"
+#include "styled_forms/message_form_reader.h"
+#include "error_report/stack_trace.h"
 #include "support/system_errors.h"
 #include "toolkit/forms.h"
 

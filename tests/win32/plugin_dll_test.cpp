@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "equipment/shown_window_win32.h"
-#include "plugin/host_interface.h"
+#include "host_api/host_interface.h"
 
 namespace {
 

@@ -73,8 +73,6 @@ struct TPlatform {
   std::string ExecutableFileName = "C:\\Program Files\\Host\\Host.exe";
   char DecimalSeparator = '.';
   bool GhostingDisabled = false;
-  bool MailAvailable = true;
-  std::vector<TMailMessage> SentMail;
   struct TSystemErrorBox {
     std::uintptr_t Owner;
     std::string Text;
@@ -97,7 +95,5 @@ void SetRegistryInteger(TRegistryRoot Root, const std::string& Key, const std::s
                         std::optional<std::uint32_t> Value);
 // Gives FileName a version resource.
 void SetVersionResource(const std::string& FileName, std::vector<std::uint8_t> Bytes);
-// Reports an operating-system exception with Code to the installed hook.
-void RaiseOsException(std::uint32_t Code, std::uintptr_t Frame = 0);
 
 } // namespace toolkit::headless

@@ -1,7 +1,5 @@
-// Headless platform services: a registry, versions, file names and mail kept in memory and
-// set by tests, so that the error report and the styled form can be tested natively.
-#include <unistd.h>
-
+// Headless platform services: a registry, versions and file names kept in memory and set by
+// tests, so that the error report and the styled form can be tested natively.
 #include <map>
 #include <tuple>
 
@@ -13,7 +11,6 @@ namespace toolkit {
 namespace {
 std::map<std::tuple<TRegistryRoot, std::string, std::string>, std::uint32_t> Registry;
 std::map<std::string, std::vector<std::uint8_t>> VersionResources;
-TExceptionHook Hook;
 } // namespace
 
 headless::TPlatform& headless::Platform() {
@@ -29,10 +26,6 @@ void headless::SetRegistryInteger(TRegistryRoot Root, const std::string& Key, co
 
 void headless::SetVersionResource(const std::string& FileName, std::vector<std::uint8_t> Bytes) {
   VersionResources[FileName] = std::move(Bytes);
-}
-
-void headless::RaiseOsException(std::uint32_t Code, std::uintptr_t Frame) {
-  if (Hook) Hook({Code, Frame});
 }
 
 std::optional<std::uint32_t> ReadRegistryInteger(TRegistryRoot Root, const std::string& Key,
@@ -54,32 +47,8 @@ std::vector<std::uint8_t> VersionResource(const std::string& FileName) {
   return It == VersionResources.end() ? std::vector<std::uint8_t>{} : It->second;
 }
 
-int SendMail(std::uintptr_t, const TMailMessage& Message) {
-  auto& State = headless::Platform();
-  if (!State.MailAvailable) throw EMailError("Error while trying to send e-mail");
-  State.SentMail.push_back(Message);
-  return 0;
-}
-
 void ShowSystemErrorBox(std::uintptr_t Owner, const std::string& Text, bool OwnThread) {
   headless::Platform().SystemErrorBoxes.push_back({Owner, Text, OwnThread});
-}
-
-void InstallExceptionHook(TExceptionHook NewHook) { Hook = std::move(NewHook); }
-
-int UnwindStack(const void*, int, int, std::uintptr_t*) { return -1; }
-
-bool ReadMemory(std::uintptr_t Address, void* Dest, std::size_t Size) {
-  // The kernel copies through a pipe for us and answers EFAULT for an unreadable address
-  // instead of faulting; the pipe holds a page, more than a stack walk ever asks for.
-  if (Size > 4096) return false;
-  int Pipe[2];
-  if (pipe(Pipe) != 0) return false;
-  const bool Copied = write(Pipe[1], reinterpret_cast<const void*>(Address), Size) == static_cast<ssize_t>(Size) &&
-                      read(Pipe[0], Dest, Size) == static_cast<ssize_t>(Size);
-  close(Pipe[0]);
-  close(Pipe[1]);
-  return Copied;
 }
 
 } // namespace toolkit
