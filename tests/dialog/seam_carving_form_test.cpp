@@ -198,20 +198,27 @@ TEST_F(ResizeDialog, DeleteBestSeamStopsAtOnePixelAndPercentRoundsHalfToEven) {
 // host's pixel format (with the grey palette on 8-bit images), and gives way to the image
 // after 1.5 seconds; a seam is drawn over the carved image. Every field is typed into.
 TEST_F(ResizeDialog, PreviewsAreTheEnginesForTheTypedSettingsAndGiveWayAfterOneAndAHalfSeconds) {
+  const THostRect NoSelection{-1, -1, -1, -1};
   struct TCase {
     int PixelSize;
     const char* WindowText;
     int Window;
     TSeamDirection Removed; // item 0 "Horizontal" removes vertical seams
+    THostRect Selection;
+    TSelectionHandling Handling;
   };
-  const TCase Cases[] = {{3, "3+4", 7, sdVertical}, {3, "11", 11, sdHorizontal},
-                         {1, "9", 9, sdVertical}, {1, "3", 3, sdHorizontal}};
+  const TCase Cases[] = {{3, "3+4", 7, sdVertical, NoSelection, shIgnore},
+                         {3, "11", 11, sdHorizontal, {2, 3, 10, 8}, shExpensive},
+                         {1, "9", 9, sdVertical, {4, 2, 12, 14}, shCheap},
+                         {1, "3", 3, sdHorizontal, NoSelection, shIgnore}};
   for (const TCase& Case : Cases) {
-    SCOPED_TRACE(testing::Message() << Case.PixelSize << " bytes a pixel, window " << Case.WindowText);
+    SCOPED_TRACE(testing::Message() << Case.PixelSize << " bytes a pixel, window " << Case.WindowText
+                                    << ", selection handling " << int(Case.Handling));
     Picture = THostPicture(24, 18, Case.PixelSize);
     const auto Before = HostPixels();
     const auto Source = Picture.Bitmap();
-    auto Expected = MakeEngine(*Source, Case.Window);
+    const auto Mask = BuildSelectionMask(24, 18, Case.Selection);
+    auto Expected = MakeEngine(*Source, Case.Window, Case.Handling, Case.Handling ? Mask->Map : nullptr);
     auto Remove = [&] {
       Expected->FindSeams(SeamDirectionBit(Case.Removed));
       if (Case.Removed == sdVertical) Expected->RemoveVerticalSeam(Expected->BestColumn);
@@ -219,6 +226,8 @@ TEST_F(ResizeDialog, PreviewsAreTheEnginesForTheTypedSettingsAndGiveWayAfterOneA
     };
     Run([&](TSeamCarvingForm& F) {
       Retype(F.CostWindowEdit, Case.WindowText);
+      // After the window, whose change passes the group's choice to the engine as well.
+      if (Case.Handling == shCheap) user::Click(*F.SelectionHandlingGroup->Button(2));
       user::Click(*F.ShowCostMapButton);
       EXPECT_TRUE(HostShows(*CostDisplay(*Expected, Source->PixelFormat)));
       user::Wait(1400);
@@ -252,7 +261,7 @@ TEST_F(ResizeDialog, PreviewsAreTheEnginesForTheTypedSettingsAndGiveWayAfterOneA
       Expected->ScaleTo(20, 9);
       EXPECT_TRUE(HostShows(*Expected->Image));
       user::Click(*F.CancelButton);
-    });
+    }, Case.Selection);
     EXPECT_EQ(HostPixels(), Before);
   }
 }

@@ -1,6 +1,7 @@
 // The resize dialog of the real plug-in in the reference host, used as a user would: found by
 // its caption, typed into and clicked. Every image the host ends with is compared with what
 // the engine gives directly for the same operations.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -28,12 +29,14 @@ protected:
   struct TDirect {
     std::unique_ptr<TLinearBitmap> Source;
     std::unique_ptr<TSeamCarvingComponent> Engine;
-    explicit TDirect(THostDocument& Document, int Window = 5) {
+    explicit TDirect(THostDocument& Document, int Window = 5, const std::uint8_t* Mask = nullptr,
+                     TSelectionHandling Handling = shIgnore) {
       THostImage Record = Document.Record();
       TPluginLinearBitmap Adapter(Record);
       Source = std::make_unique<TLinearBitmap>(&Adapter);
-      Engine = std::make_unique<TSeamCarvingComponent>(*Source, nullptr, 2.2f);
+      Engine = std::make_unique<TSeamCarvingComponent>(*Source, Mask, 2.2f);
       Engine->SetCostWindowSize(Window);
+      Engine->SetSelectionHandling(Handling);
     }
     // The top-left Width x Height of the engine's image, rows packed.
     std::vector<std::uint8_t> Carved() const {
@@ -108,9 +111,10 @@ TEST_F(ResizeDialogInHost, WideningAPaletteImageEndsTheDialogWithTheImageAndItsP
   EXPECT_EQ(PixelsOf(Photo), Before);
 }
 
-// Every preview in the host's image is the reference engine's for the typed settings, in
-// the image's pixel format (with the grey palette on 8-bit images); a seam is drawn over the
-// carved image. Every field is typed into; the close box puts the image back.
+// Every preview in the host's image is the reference engine's for the typed settings and the
+// chosen selection handling, in the image's pixel format (with the grey palette on 8-bit
+// images); a seam is drawn over the carved image. Every field is typed into; the close box
+// puts the image back.
 TEST_F(ResizeDialogInHost, PreviewsAreTheEnginesForTheTypedSettingsAndTheCloseBoxPutsTheImageBack) {
   struct TCase {
     const char* Name;
@@ -119,14 +123,20 @@ TEST_F(ResizeDialogInHost, PreviewsAreTheEnginesForTheTypedSettingsAndTheCloseBo
     int Window;
     const char* Direction;  // the item: "Horizontal" removes vertical seams
     TSeamDirection Removed;
+    bool CheapSelection;    // of columns 4 to 12, rows 2 to 14; none otherwise
   };
-  const TCase Cases[] = {{"photo.bmp", 3, "3+4", 7, "Horizontal", sdVertical},
-                         {"indexed.bmp", 1, "9", 9, "Vertical", sdHorizontal}};
+  const TCase Cases[] = {{"photo.bmp", 3, "3+4", 7, "Horizontal", sdVertical, false},
+                         {"indexed.bmp", 1, "9", 9, "Vertical", sdHorizontal, true}};
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Name);
     THostDocument& Photo = OpenPattern(Case.Name, 30, 20, Case.PixelSize, 9);
     const auto Before = PixelsOf(Photo);
-    TDirect Direct(Photo, Case.Window);
+    std::vector<std::uint8_t> Mask(30 * 20);
+    if (Case.CheapSelection) {
+      Photo.SelectRectangle({4, 2, 12, 14});
+      for (int Y = 2; Y <= 14; ++Y) std::fill_n(Mask.begin() + Y * 30 + 4, 9, 1);
+    }
+    TDirect Direct(Photo, Case.Window, Mask.data(), Case.CheapSelection ? shCheap : shIgnore);
     TSeamCarvingComponent& Engine = *Direct.Engine;
     const TLinearPixelFormat Format = Direct.Source->PixelFormat;
     const auto Cost = CostDisplay(Engine, Format);
@@ -148,6 +158,8 @@ TEST_F(ResizeDialogInHost, PreviewsAreTheEnginesForTheTypedSettingsAndTheCloseBo
       HWND D = Dialog();
       ASSERT_NE(D, nullptr);
       driver::ReplaceText(Edit(D, CostWindow), Case.WindowText);
+      // After the window, whose change passes the group's choice to the engine as well.
+      if (Case.CheapSelection) Press(D, "Selected area is cheap to contract");
       Press(D, "Show cost");
       CostShown = Shows(Photo, *Cost);
       Restored = driver::WaitUntil([&] { return Shows(Photo, *Direct.Source); }, 4000); // after 1.5 s
