@@ -12,6 +12,7 @@
 #include "plugin/fake_host.h"
 #include "plugin/plugin_entry.h"
 #include "seamcarving/engine_helpers.h"
+#include "seamcarving/engine_previews.h"
 #include "support/progress.h"
 #include "toolkit/message_box.h"
 
@@ -64,13 +65,13 @@ protected:
     return ProcessImage(1, &Picture.Record);
   }
   std::vector<std::uint8_t> HostPixels() const { return Picture.Pixels; }
-  // The host's buffer as a bitmap of its own size, to compare with engine images.
+  // The host's buffer (and palette) as a bitmap of its own size, to compare with engine images.
   bool HostShows(const TLinearBitmap& Expected) const {
     const auto Shown = Picture.Bitmap();
     for (int Y = 0; Y < Shown->Height; ++Y)
       if (std::memcmp(Shown->ScanLine(Y), Expected.ScanLine(Y), std::size_t(Shown->Width) * Shown->PixelSize))
         return false;
-    return true;
+    return !Shown->Palette || std::memcmp(Shown->Palette, Expected.Palette, sizeof(TPaletteTable)) == 0;
   }
   const TFakeHost::TRequest* NewImage() const {
     for (const auto& R : Host.Requests)
@@ -193,32 +194,76 @@ TEST_F(ResizeDialog, DeleteBestSeamStopsAtOnePixelAndPercentRoundsHalfToEven) {
   });
 }
 
-TEST_F(ResizeDialog, PreviewsGiveWayToTheImageAfterOneAndAHalfSeconds) {
-  const auto Before = HostPixels();
-  const auto Source = Picture.Bitmap();
-  auto Expected = MakeEngine(*Source, 5);
-  Expected->FindSeams(SeamDirectionBit(sdVertical));
-  Expected->RemoveVerticalSeam(Expected->BestColumn);
-  Run([&](TSeamCarvingForm& F) {
-    user::Click(*F.ShowCostMapButton);
-    EXPECT_NE(HostPixels(), Before);
-    user::Wait(1400);
-    EXPECT_NE(HostPixels(), Before);
-    user::Wait(200);
-    EXPECT_EQ(HostPixels(), Before); // no carved image yet: the saved one
-    user::Click(*F.DeleteBestSeamButton);
-    EXPECT_TRUE(HostShows(*Expected->Image));
-    user::Click(*F.ShowBestSeamButton);
-    const auto Seam = Picture.Bitmap();
-    int Magenta = 0;
-    for (int Y = 0; Y < Seam->Height; ++Y)
-      for (int X = 0; X < Seam->Width; ++X)
-        Magenta += std::memcmp(Seam->PixelAddress(X, Y), "\xFF\x00\xFF", 3) == 0;
-    EXPECT_EQ(Magenta, Seam->Height);
-    user::Wait(1600); // a real timer is never early but may be dispatched late
-    EXPECT_TRUE(HostShows(*Expected->Image));
-    user::Click(*F.CancelButton);
-  });
+// Every preview is the reference engine's for the same state and the typed settings, in the
+// host's pixel format (with the grey palette on 8-bit images), and gives way to the image
+// after 1.5 seconds; a seam is drawn over the carved image. Every field is typed into.
+TEST_F(ResizeDialog, PreviewsAreTheEnginesForTheTypedSettingsAndGiveWayAfterOneAndAHalfSeconds) {
+  const THostRect NoSelection{-1, -1, -1, -1};
+  struct TCase {
+    int PixelSize;
+    const char* WindowText;
+    int Window;
+    TSeamDirection Removed; // item 0 "Horizontal" removes vertical seams
+    THostRect Selection;
+    TSelectionHandling Handling;
+  };
+  const TCase Cases[] = {{3, "3+4", 7, sdVertical, NoSelection, shIgnore},
+                         {3, "11", 11, sdHorizontal, {2, 3, 10, 8}, shExpensive},
+                         {1, "9", 9, sdVertical, {4, 2, 12, 14}, shCheap},
+                         {1, "3", 3, sdHorizontal, NoSelection, shIgnore}};
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(testing::Message() << Case.PixelSize << " bytes a pixel, window " << Case.WindowText
+                                    << ", selection handling " << int(Case.Handling));
+    Picture = THostPicture(24, 18, Case.PixelSize);
+    const auto Before = HostPixels();
+    const auto Source = Picture.Bitmap();
+    const auto Mask = BuildSelectionMask(24, 18, Case.Selection);
+    auto Expected = MakeEngine(*Source, Case.Window, Case.Handling, Case.Handling ? Mask->Map : nullptr);
+    auto Remove = [&] {
+      Expected->FindSeams(SeamDirectionBit(Case.Removed));
+      if (Case.Removed == sdVertical) Expected->RemoveVerticalSeam(Expected->BestColumn);
+      else Expected->RemoveHorizontalSeam(Expected->BestRow);
+    };
+    Run([&](TSeamCarvingForm& F) {
+      Retype(F.CostWindowEdit, Case.WindowText);
+      // After the window, whose change passes the group's choice to the engine as well.
+      if (Case.Handling == shCheap) user::Click(*F.SelectionHandlingGroup->Button(2));
+      user::Click(*F.ShowCostMapButton);
+      EXPECT_TRUE(HostShows(*CostDisplay(*Expected, Source->PixelFormat)));
+      user::Wait(1400);
+      EXPECT_NE(HostPixels(), Before);
+      user::Wait(200);
+      EXPECT_TRUE(HostShows(*Source)); // no carved image yet: the saved one, palette and all
+
+      user::Click(*F.DirectionGroup->Button(Case.Removed));
+      Retype(F.DeleteCountEdit, "2");
+      user::Click(*F.DeleteBestSeamButton);
+      Remove();
+      Remove();
+      EXPECT_TRUE(HostShows(*Expected->Image));
+      user::Click(*F.ShowBestSeamButton);
+      Expected->FindSeams(SeamDirectionBit(Case.Removed));
+      TLinearBitmap Seam(Expected->Image.get());
+      DrawBestSeam(*Expected, Case.Removed, Seam);
+      EXPECT_TRUE(HostShows(Seam));
+      user::Click(*F.ShowCostMapButton);
+      EXPECT_TRUE(HostShows(*CostDisplay(*Expected, Source->PixelFormat)));
+      user::Wait(1600); // a real timer is never early but may be dispatched late
+      EXPECT_TRUE(HostShows(*Expected->Image));
+
+      Retype(F.NewWidthPercentEdit, "80");
+      EXPECT_EQ(F.NewWidthEdit->Value(), 19); // 19.2
+      Retype(F.NewWidthEdit, "20");
+      Retype(F.NewHeightEdit, "12");
+      EXPECT_EQ(F.NewHeightPercentEdit->Text(), "66.67");
+      Retype(F.NewHeightPercentEdit, "50");
+      user::Click(*F.ApplyButton);
+      Expected->ScaleTo(20, 9);
+      EXPECT_TRUE(HostShows(*Expected->Image));
+      user::Click(*F.CancelButton);
+    }, Case.Selection);
+    EXPECT_EQ(HostPixels(), Before);
+  }
 }
 
 TEST_F(ResizeDialog, EveryWayOutLeavesTheSavedImageEvenWithTheTimerRunning) {

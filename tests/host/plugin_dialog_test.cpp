@@ -1,10 +1,13 @@
 // The resize dialog of the real plug-in in the reference host, used as a user would: found by
 // its caption, typed into and clicked. Every image the host ends with is compared with what
 // the engine gives directly for the same operations.
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "host_scenario.h"
 #include "host_api/plugin_linear_bitmap.h"
+#include "seamcarving/engine_previews.h"
 #include "seamcarving/seam_carving_component.h"
 
 namespace {
@@ -26,12 +29,14 @@ protected:
   struct TDirect {
     std::unique_ptr<TLinearBitmap> Source;
     std::unique_ptr<TSeamCarvingComponent> Engine;
-    explicit TDirect(THostDocument& Document) {
+    explicit TDirect(THostDocument& Document, int Window = 5, const std::uint8_t* Mask = nullptr,
+                     TSelectionHandling Handling = shIgnore) {
       THostImage Record = Document.Record();
       TPluginLinearBitmap Adapter(Record);
       Source = std::make_unique<TLinearBitmap>(&Adapter);
-      Engine = std::make_unique<TSeamCarvingComponent>(*Source, nullptr, 2.2f);
-      Engine->SetCostWindowSize(5);
+      Engine = std::make_unique<TSeamCarvingComponent>(*Source, Mask, 2.2f);
+      Engine->SetCostWindowSize(Window);
+      Engine->SetSelectionHandling(Handling);
     }
     // The top-left Width x Height of the engine's image, rows packed.
     std::vector<std::uint8_t> Carved() const {
@@ -42,6 +47,14 @@ protected:
       return Bytes;
     }
   };
+
+  // Whether Document holds Expected's pixels, and for 8-bit images its palette.
+  static bool Shows(const THostDocument& Document, const TLinearBitmap& Expected) {
+    const std::size_t Row = std::size_t(Document.Width()) * Document.PixelSize();
+    for (int Y = 0; Y < Document.Height(); ++Y)
+      if (std::memcmp(Document.Line(Y), Expected.ScanLine(Y), Row)) return false;
+    return Document.Palette.empty() || std::memcmp(Document.Palette.data(), Expected.Palette, sizeof(TPaletteTable)) == 0;
+  }
 };
 
 } // namespace
@@ -98,41 +111,88 @@ TEST_F(ResizeDialogInHost, WideningAPaletteImageEndsTheDialogWithTheImageAndItsP
   EXPECT_EQ(PixelsOf(Photo), Before);
 }
 
-TEST_F(ResizeDialogInHost, DeletedSeamsShowInTheHostAndTheCloseBoxPutsItBack) {
-  THostDocument& Photo = OpenPattern("photo.bmp", 30, 20, 3, 9);
-  const auto Before = PixelsOf(Photo);
-  TDirect Direct(Photo);
-  for (int I = 0; I < 3; ++I) {
-    Direct.Engine->FindSeams(SeamDirectionBit(sdHorizontal));
-    Direct.Engine->RemoveHorizontalSeam(Direct.Engine->BestRow);
-  }
-  const std::size_t Row = 30 * 3;
-  bool Shown = false, CostShown = false, Restored = false;
-  Run(Command, Photo, [&] {
-    HWND D = Dialog();
-    driver::Click(driver::FindChild(D, "Vertical"));
-    driver::ReplaceText(Edit(D, DeleteCount), "3");
-    Press(D, "Delete best seam");
-    // The live rows of the carved image are in the host's buffer.
-    Shown = driver::WaitUntil([&] {
-      const auto Now = PixelsOf(Photo);
-      const TLinearBitmap& Image = *Direct.Engine->Image;
-      for (int Y = 0; Y < Direct.Engine->Height; ++Y)
-        if (!std::equal(Image.ScanLine(Y), Image.ScanLine(Y) + Row, Now.begin() + Y * Row)) return false;
-      return true;
+// Every preview in the host's image is the reference engine's for the typed settings and the
+// chosen selection handling, in the image's pixel format (with the grey palette on 8-bit
+// images); a seam is drawn over the carved image. Every field is typed into; the close box
+// puts the image back.
+TEST_F(ResizeDialogInHost, PreviewsAreTheEnginesForTheTypedSettingsAndTheCloseBoxPutsTheImageBack) {
+  struct TCase {
+    const char* Name;
+    int PixelSize;
+    const char* WindowText;
+    int Window;
+    const char* Direction;  // the item: "Horizontal" removes vertical seams
+    TSeamDirection Removed;
+    bool CheapSelection;    // of columns 4 to 12, rows 2 to 14; none otherwise
+  };
+  const TCase Cases[] = {{"photo.bmp", 3, "3+4", 7, "Horizontal", sdVertical, false},
+                         {"indexed.bmp", 1, "9", 9, "Vertical", sdHorizontal, true}};
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    THostDocument& Photo = OpenPattern(Case.Name, 30, 20, Case.PixelSize, 9);
+    const auto Before = PixelsOf(Photo);
+    std::vector<std::uint8_t> Mask(30 * 20);
+    if (Case.CheapSelection) {
+      Photo.SelectRectangle({4, 2, 12, 14});
+      for (int Y = 2; Y <= 14; ++Y) std::fill_n(Mask.begin() + Y * 30 + 4, 9, 1);
+    }
+    TDirect Direct(Photo, Case.Window, Mask.data(), Case.CheapSelection ? shCheap : shIgnore);
+    TSeamCarvingComponent& Engine = *Direct.Engine;
+    const TLinearPixelFormat Format = Direct.Source->PixelFormat;
+    const auto Cost = CostDisplay(Engine, Format);
+    for (int I = 0; I < 2; ++I) {
+      Engine.FindSeams(SeamDirectionBit(Case.Removed));
+      if (Case.Removed == sdVertical) Engine.RemoveVerticalSeam(Engine.BestColumn);
+      else Engine.RemoveHorizontalSeam(Engine.BestRow);
+    }
+    const TLinearBitmap Carved(Engine.Image.get());
+    Engine.FindSeams(SeamDirectionBit(Case.Removed));
+    TLinearBitmap Seam(Engine.Image.get());
+    DrawBestSeam(Engine, Case.Removed, Seam);
+    const auto CarvedCost = CostDisplay(Engine, Format);
+    Engine.ScaleTo(24, 10);
+
+    bool CostShown = false, Restored = false, CarvedShown = false, SeamShown = false, CarvedCostShown = false,
+         CarvedRestored = false, Scaled = false;
+    Run(Command, Photo, [&] {
+      HWND D = Dialog();
+      ASSERT_NE(D, nullptr);
+      driver::ReplaceText(Edit(D, CostWindow), Case.WindowText);
+      // After the window, whose change passes the group's choice to the engine as well.
+      if (Case.CheapSelection) Press(D, "Selected area is cheap to contract");
+      Press(D, "Show cost");
+      CostShown = Shows(Photo, *Cost);
+      Restored = driver::WaitUntil([&] { return Shows(Photo, *Direct.Source); }, 4000); // after 1.5 s
+      driver::Click(driver::FindChild(D, Case.Direction));
+      driver::ReplaceText(Edit(D, DeleteCount), "2");
+      Press(D, "Delete best seam");
+      CarvedShown = driver::WaitUntil([&] { return Shows(Photo, Carved); });
+      Press(D, "Show best seam");
+      SeamShown = Shows(Photo, Seam);
+      Press(D, "Show cost");
+      CarvedCostShown = Shows(Photo, *CarvedCost);
+      CarvedRestored = driver::WaitUntil([&] { return Shows(Photo, Carved); }, 4000);
+      driver::ReplaceText(Edit(D, WidthPercent), "80");
+      driver::WaitUntil([&] { return driver::TextOf(Edit(D, NewWidth)) == "24"; });
+      driver::ReplaceText(Edit(D, NewHeight), "15");
+      driver::WaitUntil([&] { return driver::TextOf(Edit(D, HeightPercent)) == "75"; });
+      driver::ReplaceText(Edit(D, HeightPercent), "50");
+      driver::WaitUntil([&] { return driver::TextOf(Edit(D, NewHeight)) == "10"; });
+      Press(D, "Scale");
+      Scaled = driver::WaitUntil([&] { return Shows(Photo, *Engine.Image); });
+      driver::CloseWindow(D);
     });
-    const auto Carved = PixelsOf(Photo);
-    Press(D, "Show cost");
-    CostShown = PixelsOf(Photo) != Carved;
-    Restored = driver::WaitUntil([&] { return PixelsOf(Photo) == Carved; }, 4000); // after 1.5 s
-    driver::CloseWindow(D);
-  });
-  EXPECT_TRUE(Shown);
-  EXPECT_TRUE(CostShown);
-  EXPECT_TRUE(Restored);
-  EXPECT_TRUE(LeftOpen.empty());
-  EXPECT_TRUE(Host.LastNewImages().empty());
-  EXPECT_EQ(PixelsOf(Photo), Before);
+    EXPECT_TRUE(CostShown);
+    EXPECT_TRUE(Restored);
+    EXPECT_TRUE(CarvedShown);
+    EXPECT_TRUE(SeamShown);
+    EXPECT_TRUE(CarvedCostShown);
+    EXPECT_TRUE(CarvedRestored);
+    EXPECT_TRUE(Scaled);
+    EXPECT_TRUE(LeftOpen.empty());
+    EXPECT_TRUE(Host.LastNewImages().empty());
+    EXPECT_EQ(PixelsOf(Photo), Before);
+  }
 }
 
 TEST_F(ResizeDialogInHost, CancellingTheProgressKeepsTheDialogOpenAndTheImageAsItWas) {
