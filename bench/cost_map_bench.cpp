@@ -15,7 +15,7 @@ void FullCostMap(benchmark::State& State) {
   Engine.SetCostWindowSize(Window);
   Engine.UpdateCostMap(); // working and grey images exist from here on, as in the dialog
   for (auto _ : State) {
-    Engine.SetCostWindowSize(0);
+    Engine.CostMapValid = false;
     Engine.SetCostWindowSize(Window);
     Engine.UpdateCostMap();
     benchmark::DoNotOptimize(Engine.CostMap->Map);

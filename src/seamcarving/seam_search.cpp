@@ -13,8 +13,6 @@ namespace {
 
 using namespace seam_kernel;
 
-inline int StepOffset(std::uint8_t Step) { return static_cast<std::int8_t>(Step); }
-
 // Recomputes, along one line of a seam, the costs of the cells Centre - R .. Centre + R across
 // it. Each cell's window is clipped to the live region exactly as ComputeCost clips it, and
 // yields the same integer sums, so the values are identical; the sums are built from per-line
@@ -257,10 +255,6 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   SeamMapFresh[sdVertical] = true;
 }
 
-std::ptrdiff_t TSeamCarvingComponent::HorizontalCell(int X, int Y) const {
-  return HorizontalByColumns_ ? std::ptrdiff_t(X) * CostMap->Height + Y : std::ptrdiff_t(Y) * CostMap->Width + X;
-}
-
 void TSeamCarvingComponent::HorizontalSeamPass() {
   PrepareSeamPass(sdHorizontal);
   const int W = Width, H = Height;
@@ -412,7 +406,6 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   const bool ShiftSeamMap = Reusable_[sdVertical] && Origin;
   VerticalShiftPending_ = Reusable_[sdVertical] && !Origin;
   TImageMoves* const Later = RecordImageMoves(sdVertical);
-  const TLinearBitmap& Steps = *SeamStep[sdVertical];
   // Moves Count cells of row Y, starting at allocated column From, by one cell in every map:
   // to the left (Left) or to the right.
   auto Move = [&](int Y, int From, int Count, bool Left) {
@@ -441,10 +434,7 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   };
   LastPath_.resize(Height);
   if (Later) Later->Rows.resize(std::size_t(Height));
-  for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
-    LastPath_[Y] = Column;
-    Column += StepOffset(*Steps.PixelAddress(RowOrigin(Y) + Column, Y));
-  }
+  FollowSeam(sdVertical, X, [this](int Column, int Y) { LastPath_[Y] = Column; });
   // One sweep from the top: row Y is shifted, then row Y - R, whose window rows are all
   // shifted by then, has its band repaired while they are still in cache. A repair writes
   // only its own row's costs and reads only grey levels, and a shift never touches another
@@ -531,14 +521,10 @@ void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   const int NewHeight = --Height;
   const bool SeparateGrey = GreyImage != Image.get();
   const bool ShiftSeamMap = Reusable_[sdHorizontal];
-  const TLinearBitmap& Steps = *SeamStep[sdHorizontal];
   // The seam's row in every column, walked back from the right.
   std::vector<int>& SeamRow = LastPath_;
   SeamRow.resize(Width);
-  for (int X = Width - 1, Row = Y; X >= 0; --X) {
-    SeamRow[X] = Row;
-    Row += StepOffset(Steps.Map[HorizontalCell(X, Row)]);
-  }
+  FollowSeam(sdHorizontal, Y, [&SeamRow](int X, int Row) { SeamRow[X] = Row; });
   if (ShiftSeamMap && HorizontalByColumns_) {
     // Held by columns, the seam map's cells below the seam pixel are one block per column.
     double* const Sums = SeamCost[sdHorizontal]->Map;
