@@ -267,6 +267,12 @@ private:
   bool ImageMovesLater_ = false;
   std::array<TImageMoves, 2> ImageMoves_;
   unsigned ImageMovesRecorded_ = 0;
+  // Moves Count cells of row Y, from allocated column From, by one cell to the left (Left) or
+  // right in the cost map, a separate grey image, the vertical seam map (ShiftSeamMap) and the
+  // pixel planes, whose move goes into Later instead when it is given.
+  void MoveRowCells(int Y, int From, int Count, bool Left, TImageMoves* Later, bool SeparateGrey, bool ShiftSeamMap);
+  // Shifts the horizontal seam map, held by columns, up over the removed seam (SeamRow).
+  void ShiftHorizontalMapByColumns(const std::vector<int>& SeamRow, int NewHeight);
   // The record a removal fills when its image moves are made later; null when it makes them.
   TImageMoves* RecordImageMoves(TSeamDirection Direction);
   void MakeImageMoves(TImageMoves& Moves);
@@ -277,6 +283,10 @@ private:
   std::vector<double> HorizontalScratch_;
   std::vector<std::uint8_t> HorizontalStepScratch_;
 
+  // The horizontal pass from column From on (at least 1), in tiles of columns copied into
+  // contiguous scratch lines; column From - 1 and the cells before each row's first changed
+  // column are up to date.
+  void HorizontalPassInTiles(int From);
   // Sizes the seam maps of Direction to the allocated grid.
   void PrepareSeamPass(TSeamDirection Direction);
   void ChangedFrom(TSeamDirection Direction, int Count, std::vector<int>& From) const;
