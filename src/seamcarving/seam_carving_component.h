@@ -297,7 +297,8 @@ private:
   void ReleaseDerivedMaps();
 
   void BuildGammaAverageTable(float Gamma);
-  // Releases the working image and returns to Source's size: earlier removals are discarded.
+  // Releases the working image and returns to Source's size, discarding earlier removals and
+  // enlargements; does nothing while the engine is at Source's size and allocation.
   void RestartFromSource();
   // The phases of EnlargeWidth: choosing the seams on a shrinking copy (Seams receives, per
   // row, each seam's column in the copy it was found in), mapping them to their columns at
