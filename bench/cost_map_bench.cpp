@@ -11,11 +11,11 @@ void FullCostMap(benchmark::State& State) {
   const int Width = static_cast<int>(State.range(0)), Height = static_cast<int>(State.range(1));
   const int Window = static_cast<int>(State.range(2));
   auto Source = BenchImage(Width, Height);
-  TSeamCarvingComponent Engine(*Source, nullptr, 2.2f);
+  TSeamCarvingComponent Engine(*Source, nullptr, TSeamCarvingComponent::InsertionGamma);
   Engine.SetCostWindowSize(Window);
   Engine.UpdateCostMap(); // working and grey images exist from here on, as in the dialog
   for (auto _ : State) {
-    Engine.SetCostWindowSize(0);
+    Engine.CostMapValid = false;
     Engine.SetCostWindowSize(Window);
     Engine.UpdateCostMap();
     benchmark::DoNotOptimize(Engine.CostMap->Map);
@@ -26,7 +26,7 @@ void FullCostMap(benchmark::State& State) {
 void DirectSummation(benchmark::State& State) {
   const int Width = static_cast<int>(State.range(0)), Height = static_cast<int>(State.range(1));
   auto Source = BenchImage(Width, Height);
-  TSeamCarvingComponent Engine(*Source, nullptr, 2.2f);
+  TSeamCarvingComponent Engine(*Source, nullptr, TSeamCarvingComponent::InsertionGamma);
   Engine.SetCostWindowSize(static_cast<int>(State.range(2)));
   Engine.UpdateCostMap();
   for (auto _ : State) {

@@ -11,7 +11,7 @@
 namespace {
 
 std::unique_ptr<TSeamCarvingComponent> Engine(const TLinearBitmap& Source) {
-  auto E = std::make_unique<TSeamCarvingComponent>(Source, nullptr, 2.2f);
+  auto E = std::make_unique<TSeamCarvingComponent>(Source, nullptr, TSeamCarvingComponent::InsertionGamma);
   E->SetCostWindowSize(5);
   E->UpdateCostMap();
   return E;

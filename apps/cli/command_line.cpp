@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "seamcarving/seam_carving_component.h"
+
 namespace {
 
 [[noreturn]] void Usage(const std::string& Why) { throw ECommandLine(Why, ExitRefused); }
@@ -75,9 +77,10 @@ TSelectionChoice ParseSelection(const std::string& Text) {
 
 int ParseWindow(const std::string& Text) {
   std::int64_t Size = 0;
-  if (!ParseWhole(Text, 3, Size) || Size < MinWindowSize || Size > MaxWindowSize)
-    Usage("--window takes a whole number from " + std::to_string(MinWindowSize) + " to " +
-          std::to_string(MaxWindowSize) + ", not '" + Text + "'");
+  constexpr int Min = TSeamCarvingComponent::MinCostWindowSize, Max = TSeamCarvingComponent::MaxCostWindowSize;
+  if (!ParseWhole(Text, 3, Size) || Size < Min || Size > Max)
+    Usage("--window takes a whole number from " + std::to_string(Min) + " to " + std::to_string(Max) + ", not '" +
+          Text + "'");
   return int(Size);
 }
 
@@ -173,10 +176,8 @@ std::int64_t ResolveSize(const TSizeArgument& Size, std::int64_t Source) {
   return Quotient;
 }
 
-std::int64_t MaxTargetWidth(std::int64_t SourceWidth) { return (3 * SourceWidth + 1) / 2; }
-
 const char* UsageText() {
-  return "usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
+  static const std::string Text = std::string("usage: featureresize INPUT -o OUTPUT [--width N|P%] [--height N|P%] [--window N]\n"
          "                     [--mask MASK] [--selection ignore|protect|prefer] [--cost-map]\n"
          "                     [--quality N] [--remove MASK [--keep-size yes|no]]\n"
          "                     [--max-megapixels N] [--max-work N] [--quiet]\n"
@@ -189,8 +190,10 @@ const char* UsageText() {
          "                     PNG to stdout\n"
          "  --width N|P%       target width in pixels or percent of the source (up to 150%)\n"
          "  --height N|P%      target height in pixels or percent (at most the source height)\n"
-         "  --window N         size of the cost window, 1 to 111 (default 5)\n"
-         "  --mask MASK        image of the same size; pixels that are not black are selected\n"
+         "  --window N         size of the cost window, ") +
+      std::to_string(TSeamCarvingComponent::MinCostWindowSize) + " to " +
+      std::to_string(TSeamCarvingComponent::MaxCostWindowSize) + " (default 5)\n" +
+      "  --mask MASK        image of the same size; pixels that are not black are selected\n"
          "  --selection S      ignore, protect (default with a mask) or prefer the selection\n"
          "  --cost-map         write the cost map as a grey image instead of resizing\n"
          "  --remove MASK      remove what MASK selects (pixels that are not black), then insert\n"
@@ -214,4 +217,5 @@ const char* UsageText() {
          "an image with transparency is refused for JPEG and BMP.\n"
          "\n"
          "Exit status: 0 done, 1 failed while working, 2 refused input or arguments.\n";
+  return Text.c_str();
 }

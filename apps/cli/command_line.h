@@ -43,9 +43,6 @@ struct TCommandLine {
   bool Version = false;
 };
 
-constexpr int MinWindowSize = 1;
-constexpr int MaxWindowSize = 111;
-
 // Parses the arguments after the program name. Raises ECommandLine (ExitRefused) with a
 // one-line reason for anything malformed, missing or contradictory.
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args);
@@ -53,8 +50,5 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args);
 // The size in pixels for a source dimension: pixels as given, or round-half-to-even of
 // Source x P / 100, computed exactly.
 std::int64_t ResolveSize(const TSizeArgument& Size, std::int64_t Source);
-
-// The largest target width for a source width: (3 x W + 1) div 2.
-std::int64_t MaxTargetWidth(std::int64_t SourceWidth);
 
 const char* UsageText();

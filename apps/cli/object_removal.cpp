@@ -60,7 +60,8 @@ std::pair<int, int> MostSelected(const std::vector<std::uint8_t>& Cells, int Wid
 
 std::unique_ptr<TSeamCarvingComponent> MakeEngine(const TLinearBitmap& Source, const std::vector<std::uint8_t>& Protect,
                                                   const TObjectRemoval& Removal) {
-  auto Engine = std::make_unique<TSeamCarvingComponent>(Source, Protect.empty() ? nullptr : Protect.data(), Removal.Gamma);
+  auto Engine = std::make_unique<TSeamCarvingComponent>(Source, Protect.empty() ? nullptr : Protect.data(),
+                                                        TSeamCarvingComponent::InsertionGamma);
   Engine->SetCostWindowSize(Removal.WindowSize);
   Engine->SetSelectionHandling(Protect.empty() ? shIgnore : shExpensive);
   Engine->TrackOrigins = true;
@@ -112,7 +113,7 @@ TPhoto RemoveObject(const TPhoto& Photo, const TObjectRemoval& Removal, const st
     if (Status) Status(Counts);
   }
   std::unique_ptr<TLinearBitmap> Result = CarvedImage(*Carver);
-  if (Planes.Present()) Planes = Carried(Planes, *Carver, Removal.Gamma);
+  if (Planes.Present()) Planes = Carried(Planes, *Carver);
   Protect = Protect.empty() ? Protect : CarriedCells(Protect, *Carver);
   Carver.reset();
 
@@ -129,7 +130,7 @@ TPhoto RemoveObject(const TPhoto& Photo, const TObjectRemoval& Removal, const st
     Counts.Inserted += Count;
     if (Status) Status(Counts);
     // The engine reads its source, Result, until this is done.
-    if (Planes.Present()) Planes = Carried(Planes, *Widener, Removal.Gamma);
+    if (Planes.Present()) Planes = Carried(Planes, *Widener);
     if (!Protect.empty()) Protect = CarriedCells(Protect, *Widener);
     Result = CarvedImage(*Widener);
   }

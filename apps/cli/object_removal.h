@@ -13,7 +13,6 @@ struct TObjectRemoval {
   const std::vector<std::uint8_t>* Remove = nullptr;  // one byte per pixel, nonzero: remove
   const std::vector<std::uint8_t>* Protect = nullptr; // the same, nonzero: keep; may be null
   int WindowSize = 5;
-  float Gamma = 2.2f;
   bool KeepSize = true;
 };
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr float Gamma = 2.2f;
-
 std::string SizeText(const TLinearBitmap& Image) {
   return std::to_string(Image.Width) + " x " + std::to_string(Image.Height);
 }
@@ -100,7 +98,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   // The targets and the limits are checked before the masks are read and before any work.
   int Width = Source->Width, Height = Source->Height;
   if (!Line.CostMap && Line.Remove.empty()) {
-    Width = CheckedTarget("--width", ResolveSize(Line.Width, Source->Width), MaxTargetWidth(Source->Width), *Source);
+    Width = CheckedTarget("--width", ResolveSize(Line.Width, Source->Width), TSeamCarvingComponent::WidestEnlargement(Source->Width), *Source);
     Height = CheckedTarget("--height", ResolveSize(Line.Height, Source->Height), Source->Height, *Source);
     if (std::int64_t(Width) * Height > Line.MaxPixels)
       throw ECommandLine("the result of " + std::to_string(Width) + " x " + std::to_string(Height) +
@@ -127,7 +125,6 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     Removal.Remove = &Remove;
     Removal.Protect = Mask.empty() || Line.Selection == TSelectionChoice::Ignore ? nullptr : &Mask;
     Removal.WindowSize = Line.WindowSize;
-    Removal.Gamma = Gamma;
     Removal.KeepSize = Line.KeepSize;
     const TPhoto Result = RemoveObject(Photo, Removal, Progress, [&](const TRemovalCounts& Counts) {
       if (Status) Status(RemovalStatus(Counts));
@@ -136,7 +133,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     return;
   }
 
-  TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), Gamma);
+  TSeamCarvingComponent Engine(*Source, Mask.empty() ? nullptr : Mask.data(), TSeamCarvingComponent::InsertionGamma);
   Engine.SetCostWindowSize(Line.WindowSize);
   Engine.SetSelectionHandling(Handling(Line.Selection, !Mask.empty()));
   Engine.TrackOrigins = Photo.Planes.Present();
@@ -153,22 +150,14 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     Write(Photo);
     return;
   }
-  // Progress in proportion to the seams each phase handles.
-  const std::int64_t Inserted = std::max(0, Width - Source->Width);
-  const std::int64_t Removed = std::max(0, Source->Width - Width) + std::int64_t(Source->Height - Height);
-  const int EnlargeSpan = int(100 * Inserted / (Inserted + Removed));
-  if (Inserted > 0) {
-    TProgressPhase Phase(Progress, 0, EnlargeSpan);
-    Engine.EnlargeWidth(Width);
-  }
   {
-    TProgressPhase Phase(Progress, EnlargeSpan, 100 - EnlargeSpan);
-    Engine.ScaleTo(Width, Height);
+    TProgressPhase Phase(Progress, 0, 100);
+    Engine.EnlargeThenScale(Width, Height, TResizeProgress::Whole);
   }
   TPhoto Result;
   Result.Colour = std::make_unique<TLinearBitmap>(Engine.Image.get());
   Result.Colour->ResizeCanvas(Engine.Width, Engine.Height, 0, 0, 0);
-  if (Photo.Planes.Present()) Result.Planes = Carried(Photo.Planes, Engine, Gamma);
+  if (Photo.Planes.Present()) Result.Planes = Carried(Photo.Planes, Engine);
   Result.Metadata = Photo.Metadata;
   Result.JpegSampling = Photo.JpegSampling;
   Write(Result);

@@ -65,7 +65,8 @@ bool HasTransparency(const TSamplePlanes& Planes) {
   return false;
 }
 
-TSamplePlanes Carried(const TSamplePlanes& Planes, const TSeamCarvingComponent& Engine, float Gamma) {
+TSamplePlanes Carried(const TSamplePlanes& Planes, const TSeamCarvingComponent& Engine) {
+  const float Gamma = Engine.Gamma;
   const int Channels = Planes.Channels;
   const std::uint32_t SourcePixels = std::uint32_t(Planes.Width) * std::uint32_t(Planes.Height);
   // Inserted pixels in the order they were made: each averages pixels made before it.

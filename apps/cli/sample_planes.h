@@ -37,8 +37,8 @@ bool HasTransparency(const TSamplePlanes& Planes);
 
 // Planes at the engine's carved size, each pixel the one its origin names. Pixels insertion
 // made average their two pixels: colour by the engine's gamma rule at the samples' precision
-// (Gamma), alpha linearly, both rounded to nearest, ties to even.
-TSamplePlanes Carried(const TSamplePlanes& Planes, const TSeamCarvingComponent& Engine, float Gamma);
+// (the engine's Gamma), alpha linearly, both rounded to nearest, ties to even.
+TSamplePlanes Carried(const TSamplePlanes& Planes, const TSeamCarvingComponent& Engine);
 
 // Planes turned as EXIF orientation Orientation (1 to 8) says the viewer shows them.
 TSamplePlanes Oriented(const TSamplePlanes& Planes, int Orientation);

@@ -91,7 +91,8 @@ void TSeamCarvingForm::CreateControls() {
   Position = TPosition::poScreenCenter;
 
   Label1 = MakeLabel(this, this, 12, 16, 127, "Cost window size:");
-  CostWindowEdit = MakeIntegerEdit(this, this, 128, 13, 57, 3, 111, 5);
+  // The dialog's smallest window is 3, its own rule; the largest is the engine's.
+  CostWindowEdit = MakeIntegerEdit(this, this, 128, 13, 57, 3, TSeamCarvingComponent::MaxCostWindowSize, 5);
   CostWindowEdit->SetSpinIncrement(2);
   ShowCostMapButton = Make<TButton>(this, this, 192, 13, 69, 21, "Show cost");
   SelectionHandlingGroup = Make<TRadioGroup>(this, this, 12, 40, 249, 81, "Selection handling");
@@ -182,7 +183,7 @@ void TSeamCarvingForm::FormShow(TObject*) {
   SavedBitmap_->Assign(HostBitmap);
   SelectionHandlingGroup->SetEnabled(SelectionMask != nullptr);
   const int W = SavedBitmap_->Width, H = SavedBitmap_->Height;
-  NewWidthEdit->SetMax((3 * W + 1) / 2);
+  NewWidthEdit->SetMax(static_cast<int>(TSeamCarvingComponent::WidestEnlargement(W)));
   NewWidthEdit->SetValue(W);
   NewHeightEdit->SetMax(H);
   NewHeightEdit->SetValue(H);
@@ -209,7 +210,7 @@ void TSeamCarvingForm::FormDestroy(TObject*) {
 
 void TSeamCarvingForm::ResetButtonClick(TObject*) {
   Engine_.reset();
-  Engine_ = std::make_unique<TSeamCarvingComponent>(*SavedBitmap_, SelectionMask, 2.2f);
+  Engine_ = std::make_unique<TSeamCarvingComponent>(*SavedBitmap_, SelectionMask, TSeamCarvingComponent::InsertionGamma);
   ParametersChanged(this);
   ShowInHost(*SavedBitmap_);
   Refresh();
@@ -250,9 +251,8 @@ void TSeamCarvingForm::NewHeightPercentEditChangeValue(TObject*) {
 
 void TSeamCarvingForm::ShowCostMapButtonClick(TObject*) {
   const TBusyCursor Busy;
-  Engine_->UpdateCostMap();
   TLinearBitmap Display;
-  Engine_->CostMap->ToScaledBitmap(Display, msSquareRoot, 0, TSeamCarvingComponent::CostCeiling());
+  Engine_->RenderCostMap(Display);
   Display.ConvertTo(HostBitmap->PixelFormat);
   ShowInHost(Display);
   Refresh();
@@ -262,24 +262,10 @@ void TSeamCarvingForm::ShowCostMapButtonClick(TObject*) {
 void TSeamCarvingForm::ShowBestSeamButtonClick(TObject*) {
   const TBusyCursor Busy;
   constexpr TColorValue Magenta = 0xFF00FF;
-  auto Step = [this](TSeamDirection Direction, int X, int Y) {
-    return static_cast<std::int8_t>(*Engine_->SeamStep[Direction]->PixelAddress(X, Y));
-  };
-  if (DirectionGroup->ItemIndex() == 0) {
-    Engine_->FindSeams(SeamDirectionBit(sdVertical));
-    int X = Engine_->BestColumn;
-    for (int Y = Engine_->Height - 1; Y >= 0; --Y) {
-      HostBitmap->SetPixelColor(X, Y, Magenta);
-      X += Step(sdVertical, X, Y);
-    }
-  } else {
-    Engine_->FindSeams(SeamDirectionBit(sdHorizontal));
-    int Y = Engine_->BestRow;
-    for (int X = Engine_->Width - 1; X >= 0; --X) {
-      HostBitmap->SetPixelColor(X, Y, Magenta);
-      Y += Step(sdHorizontal, X, Y);
-    }
-  }
+  const TSeamDirection Direction = DirectionGroup->ItemIndex() == 0 ? sdVertical : sdHorizontal;
+  Engine_->FindSeams(SeamDirectionBit(Direction));
+  Engine_->FollowSeam(Direction, Direction == sdVertical ? Engine_->BestColumn : Engine_->BestRow,
+                      [this](int X, int Y) { HostBitmap->SetPixelColor(X, Y, Magenta); });
   Refresh();
   RestartRestoreTimer();
 }
@@ -307,10 +293,10 @@ void TSeamCarvingForm::DeleteBestSeamButtonClick(TObject*) {
 void TSeamCarvingForm::ApplyButtonClick(TObject*) {
   const TBusyCursor Busy;
   const int W = NewWidthEdit->Value(), H = NewHeightEdit->Value();
-  if (W > SavedBitmap_->Width) Engine_->EnlargeWidth(W);
-  else if (W > Engine_->Width || H > Engine_->Height) ResetButtonClick(this);
+  // Earlier reductions that went too far are undone by the dialog's own Reset (a new engine).
+  if (Engine_->NeedsRestart(W, H)) ResetButtonClick(this);
   // Progress goes through the host; its answer 0 aborts here, leaving the host image as it was.
-  Engine_->ScaleTo(W, H);
+  Engine_->EnlargeThenScale(W, H);
   if (!Engine_->Image) return;
   if (Engine_->Image->Width > SavedBitmap_->Width) {
     // A widened image cannot be carved further: it becomes the new image at once.

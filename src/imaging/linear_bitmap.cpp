@@ -364,96 +364,100 @@ void TLinearBitmap::ResizeCanvas(int NewWidth, int NewHeight, int OffsetX, int O
 
 void TLinearBitmap::ConvertTo(TLinearPixelFormat Target) {
   if (!Present || Target == PixelFormat) return;
-  const std::int64_t Pixels = std::int64_t(Width) * Height;
   switch (Target) {
-    case lpf8Bit: {
-      if (PixelFormat == lpf32Bit) ConvertTo(lpf24Bit);
-      std::uint8_t* Indices = AllocBuffer(Pixels);
-      TPaletteTable* NewPalette = nullptr;
-      try {
-        NewPalette = static_cast<TPaletteTable*>(AllocMem(sizeof(TPaletteTable)));
-      } catch (...) {
-        FreeMemAndNil(Indices);
-        throw;
-      }
-      std::uint8_t* To = Indices;
-      if (PixelFormat == lpf16Bit) {
-        *NewPalette = GreyPalette;
-        for (int Y = 0; Y < Height; ++Y) {
-          const std::uint8_t* From = ScanLine(Y);
-          for (int X = 0; X < Width; ++X, From += 2) *To++ = From[1];
-        }
-      } else {
-        // 3-3-2 colour cube: red and green in eight levels, blue in four.
-        for (int I = 0; I < 256; ++I) {
-          (*NewPalette)[I].Red = static_cast<std::uint8_t>((((I >> 5) & 7) * 510 + 7) / 14);
-          (*NewPalette)[I].Green = static_cast<std::uint8_t>((((I >> 2) & 7) * 510 + 7) / 14);
-          (*NewPalette)[I].Blue = static_cast<std::uint8_t>((I & 3) * 85);
-        }
-        for (int Y = 0; Y < Height; ++Y) {
-          const std::uint8_t* From = ScanLine(Y);
-          for (int X = 0; X < Width; ++X, From += 3)
-            *To++ = static_cast<std::uint8_t>((From[2] & 0xE0) | ((From[1] >> 5) << 2) | (From[0] >> 6));
-        }
-      }
-      TPaletteTable* OldPalette = Palette;
-      Palette = NewPalette;
-      ReleasePalette(OldPalette);
-      ReplaceBuffer(Indices, Width, 1, lpf8Bit);
-      break;
-    }
-    case lpf24Bit: {
-      if (Pixels * 3 > MaxImageBytes) throw ELinearBitmap("Out of memory");
-      std::uint8_t* Triples = AllocBuffer(Pixels * 3);
-      std::uint8_t* To = Triples;
-      const TPaletteTable& Colors = Palette ? *Palette : GreyPalette;
-      for (int Y = 0; Y < Height; ++Y) {
-        const std::uint8_t* From = ScanLine(Y);
-        for (int X = 0; X < Width; ++X, To += 3) {
-          switch (PixelFormat) {
-            case lpf8Bit: {
-              const TColorTriple& Entry = Colors[*From++];
-              To[0] = Entry.Blue;
-              To[1] = Entry.Green;
-              To[2] = Entry.Red;
-              break;
-            }
-            case lpf16Bit:
-              To[0] = To[1] = To[2] = From[1];
-              From += 2;
-              break;
-            default:
-              std::memcpy(To, From, 3);
-              From += 4;
-              break;
-          }
-        }
-      }
-      TPaletteTable* OldPalette = Palette;
-      Palette = nullptr;
-      ReleasePalette(OldPalette);
-      ReplaceBuffer(Triples, Width * 3, 3, lpf24Bit);
-      break;
-    }
-    case lpf32Bit: {
-      if (Pixels * 4 > MaxImageBytes) throw ELinearBitmap("Out of memory");
-      if (PixelFormat != lpf24Bit) ConvertTo(lpf24Bit);
-      std::uint8_t* Quads = AllocBuffer(Pixels * 4);
-      std::uint8_t* To = Quads;
-      for (int Y = 0; Y < Height; ++Y) {
-        const std::uint8_t* From = ScanLine(Y);
-        for (int X = 0; X < Width; ++X, From += 3, To += 4) {
-          std::memcpy(To, From, 3);
-          To[3] = 0;
-        }
-      }
-      TPaletteTable* OldPalette = Palette;
-      Palette = nullptr;
-      ReleasePalette(OldPalette);
-      ReplaceBuffer(Quads, Width * 4, 4, lpf32Bit);
-      break;
-    }
-    default:
-      throw ELinearBitmap("Unsupported pixel format");
+    case lpf8Bit: ConvertTo8Bit(); break;
+    case lpf24Bit: ConvertTo24Bit(); break;
+    case lpf32Bit: ConvertTo32Bit(); break;
+    default: throw ELinearBitmap("Unsupported pixel format");
   }
+}
+
+void TLinearBitmap::ConvertTo8Bit() {
+  if (PixelFormat == lpf32Bit) ConvertTo(lpf24Bit);
+  const std::int64_t Pixels = std::int64_t(Width) * Height;
+  std::uint8_t* Indices = AllocBuffer(Pixels);
+  TPaletteTable* NewPalette = nullptr;
+  try {
+    NewPalette = static_cast<TPaletteTable*>(AllocMem(sizeof(TPaletteTable)));
+  } catch (...) {
+    FreeMemAndNil(Indices);
+    throw;
+  }
+  std::uint8_t* To = Indices;
+  if (PixelFormat == lpf16Bit) {
+    *NewPalette = GreyPalette;
+    for (int Y = 0; Y < Height; ++Y) {
+      const std::uint8_t* From = ScanLine(Y);
+      for (int X = 0; X < Width; ++X, From += 2) *To++ = From[1];
+    }
+  } else {
+    // 3-3-2 colour cube: red and green in eight levels, blue in four.
+    for (int I = 0; I < 256; ++I) {
+      (*NewPalette)[I].Red = static_cast<std::uint8_t>((((I >> 5) & 7) * 510 + 7) / 14);
+      (*NewPalette)[I].Green = static_cast<std::uint8_t>((((I >> 2) & 7) * 510 + 7) / 14);
+      (*NewPalette)[I].Blue = static_cast<std::uint8_t>((I & 3) * 85);
+    }
+    for (int Y = 0; Y < Height; ++Y) {
+      const std::uint8_t* From = ScanLine(Y);
+      for (int X = 0; X < Width; ++X, From += 3)
+        *To++ = static_cast<std::uint8_t>((From[2] & 0xE0) | ((From[1] >> 5) << 2) | (From[0] >> 6));
+    }
+  }
+  TPaletteTable* OldPalette = Palette;
+  Palette = NewPalette;
+  ReleasePalette(OldPalette);
+  ReplaceBuffer(Indices, Width, 1, lpf8Bit);
+}
+
+void TLinearBitmap::ConvertTo24Bit() {
+  const std::int64_t Pixels = std::int64_t(Width) * Height;
+  if (Pixels * 3 > MaxImageBytes) throw ELinearBitmap("Out of memory");
+  std::uint8_t* Triples = AllocBuffer(Pixels * 3);
+  std::uint8_t* To = Triples;
+  const TPaletteTable& Colors = Palette ? *Palette : GreyPalette;
+  for (int Y = 0; Y < Height; ++Y) {
+    const std::uint8_t* From = ScanLine(Y);
+    for (int X = 0; X < Width; ++X, To += 3) {
+      switch (PixelFormat) {
+        case lpf8Bit: {
+          const TColorTriple& Entry = Colors[*From++];
+          To[0] = Entry.Blue;
+          To[1] = Entry.Green;
+          To[2] = Entry.Red;
+          break;
+        }
+        case lpf16Bit:
+          To[0] = To[1] = To[2] = From[1];
+          From += 2;
+          break;
+        default:
+          std::memcpy(To, From, 3);
+          From += 4;
+          break;
+      }
+    }
+  }
+  TPaletteTable* OldPalette = Palette;
+  Palette = nullptr;
+  ReleasePalette(OldPalette);
+  ReplaceBuffer(Triples, Width * 3, 3, lpf24Bit);
+}
+
+void TLinearBitmap::ConvertTo32Bit() {
+  const std::int64_t Pixels = std::int64_t(Width) * Height;
+  if (Pixels * 4 > MaxImageBytes) throw ELinearBitmap("Out of memory");
+  if (PixelFormat != lpf24Bit) ConvertTo(lpf24Bit);
+  std::uint8_t* Quads = AllocBuffer(Pixels * 4);
+  std::uint8_t* To = Quads;
+  for (int Y = 0; Y < Height; ++Y) {
+    const std::uint8_t* From = ScanLine(Y);
+    for (int X = 0; X < Width; ++X, From += 3, To += 4) {
+      std::memcpy(To, From, 3);
+      To[3] = 0;
+    }
+  }
+  TPaletteTable* OldPalette = Palette;
+  Palette = nullptr;
+  ReleasePalette(OldPalette);
+  ReplaceBuffer(Quads, Width * 4, 4, lpf32Bit);
 }

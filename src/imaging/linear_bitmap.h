@@ -125,6 +125,10 @@ protected:
 private:
   void ReplaceBuffer(std::uint8_t* NewMap, int NewBytesPerLine, int NewPixelSize,
                      TLinearPixelFormat NewFormat);
+  // ConvertTo, one target format each, from any other format.
+  void ConvertTo8Bit();
+  void ConvertTo24Bit();
+  void ConvertTo32Bit();
 };
 
 // Registry of bitmap file loaders. The system registers and looks up none; it only exists

@@ -73,7 +73,7 @@ void TSeamCarvingComponent::BuildGammaAverageTable(float Gamma) {
 
 TSeamCarvingComponent::TSeamCarvingComponent(const TLinearBitmap& Source,
                                              const std::uint8_t* SelectionMask, float Gamma)
-    : Source(&Source), SelectionMask(SelectionMask), Width(Source.Width), Height(Source.Height) {
+    : Source(&Source), SelectionMask(SelectionMask), Gamma(Gamma), Width(Source.Width), Height(Source.Height) {
   BuildGammaAverageTable(Gamma);
 }
 
@@ -94,6 +94,7 @@ void TSeamCarvingComponent::SetSelectionHandling(TSelectionHandling Mode) {
 }
 
 void TSeamCarvingComponent::SetCostWindowSize(int Size) {
+  if (Size < MinCostWindowSize || Size > MaxCostWindowSize) throw ESeamCarving("Invalid cost window size");
   if (Size == CostWindowSize) return;
   CostMapValid = false;
   CostWindowSize = Size;

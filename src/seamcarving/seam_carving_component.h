@@ -41,6 +41,18 @@ inline double WindowVariance(std::uint64_t N, std::uint64_t S, std::uint64_t Q) 
 
 class TWorkerThread;
 
+// The engine's own failures: a parameter outside what the engine works with.
+class ESeamCarving : public Exception {
+public:
+  using Exception::Exception;
+  const char* ClassName() const override { return "ESeamCarving"; }
+};
+
+// How EnlargeThenScale reports progress through ProgressHook: each of its two operations
+// 0..100 as when called alone, or the whole call 0..100, shared in proportion to the seams
+// each operation handles.
+enum class TResizeProgress { PerOperation, Whole };
+
 class TSeamCarvingComponent : public TObject {
 public:
   // Not owned; read only. 8-bit or 24-bit.
@@ -63,6 +75,8 @@ public:
   // may set cells below 0 after UpdateCostMap to draw seams through them (object removal).
   // Gamma-correct average of two 8-bit values, for pixels inserted between two others.
   std::uint8_t GammaAverage[256][256];
+  // The gamma GammaAverage was built for; samples of other precision average by it too.
+  float Gamma;
   // The carved size. The maps keep their allocated size; the live region is columns
   // 0..Width-1 of rows 0..Height-1.
   std::int32_t Width;
@@ -83,6 +97,16 @@ public:
   std::unique_ptr<TLinearBitmap> Origins;
   std::vector<std::array<std::uint32_t, 2>> Insertions;
 
+  // ===== Limits: the front-ends take their ranges from here =====
+  // The gamma of the averages that make inserted pixels, in every front-end.
+  static constexpr float InsertionGamma = 2.2f;
+  // The cost window sizes SetCostWindowSize accepts. Above 111 the window's sums were never
+  // reasoned about; an even size uses the next odd window.
+  static constexpr int MinCostWindowSize = 1;
+  static constexpr int MaxCostWindowSize = 111;
+  // The widest target width for a source SourceWidth pixels wide: 150 %, halves rounded up.
+  static constexpr std::int64_t WidestEnlargement(std::int64_t SourceWidth) { return (3 * SourceWidth + 1) / 2; }
+
   // Stores Source and the mask (neither is copied, both must outlive the engine) and fills
   // GammaAverage for Gamma. No image work is done here.
   TSeamCarvingComponent(const TLinearBitmap& Source, const std::uint8_t* SelectionMask, float Gamma);
@@ -93,6 +117,8 @@ public:
 
   // Each invalidates the cost map when the value changes; an equal value changes nothing.
   void SetSelectionHandling(TSelectionHandling Mode);
+  // Raises ESeamCarving "Invalid cost window size" for a size outside MinCostWindowSize ..
+  // MaxCostWindowSize, changing nothing.
   void SetCostWindowSize(int Size);
 
   // The top of the cost display and the base of the protected cost: 32385 for every window.
@@ -136,6 +162,33 @@ public:
   // gamma-correct average beside each of the seams that would be removed first. Discards
   // earlier removals; releases the derived maps, which the next UpdateCostMap rebuilds.
   void EnlargeWidth(int NewWidth);
+  // Enlarge, then scale: brings the image to NewWidth x NewHeight. A width above Source's is
+  // reached by EnlargeWidth (which starts from Source), then ScaleTo lowers what is left; a
+  // target above the carved size but within Source's width (see NeedsRestart) is reached by
+  // starting from Source again, discarding earlier removals. A caller with a restart of its
+  // own (the dialog's Reset, a new engine) runs it first when NeedsRestart says so.
+  void EnlargeThenScale(int NewWidth, int NewHeight, TResizeProgress Progress = TResizeProgress::PerOperation);
+  // Whether EnlargeThenScale(NewWidth, NewHeight) must start from Source again without
+  // widening: the width stays within Source's but a target lies above the carved size.
+  bool NeedsRestart(int NewWidth, int NewHeight) const;
+
+  // Walks the seam of Direction that ends at End (a bottom-row column for sdVertical, a
+  // right-column row for sdHorizontal) as found by the last pass of that direction, from that
+  // end back to the first line: calls Visit(X, Y) for each of its pixels in the live region.
+  template <class TVisit> void FollowSeam(TSeamDirection Direction, int End, TVisit Visit) const {
+    if (Direction == sdVertical)
+      for (int Y = Height - 1, X = End; Y >= 0; --Y) {
+        Visit(X, Y);
+        X += SeamStepAt(Direction, X, Y);
+      }
+    else
+      for (int X = Width - 1, Y = End; X >= 0; --X) {
+        Visit(X, Y);
+        Y += SeamStepAt(Direction, X, Y);
+      }
+  }
+  // The predecessor step (-1, 0 or +1) of live cell (X, Y) in the seam map of Direction.
+  int SeamStepAt(TSeamDirection Direction, int X, int Y) const;
 
   // Rewrites GreyImage pixel (X, Y) from Image pixel (X, Y) where the grey image is separate;
   // for pixels that seam insertion creates. No bounds check.
@@ -189,7 +242,9 @@ private:
   // The maps are stale once ScaleTo has returned.
   bool HorizontalByColumns_ = false;
   // Where cell (X, Y) of the horizontal seam maps lies.
-  std::ptrdiff_t HorizontalCell(int X, int Y) const;
+  std::ptrdiff_t HorizontalCell(int X, int Y) const {
+    return HorizontalByColumns_ ? std::ptrdiff_t(X) * CostMap->Height + Y : std::ptrdiff_t(Y) * CostMap->Width + X;
+  }
   // Switches the layout of the horizontal seam maps; the contents become stale.
   void HoldHorizontalByColumns(bool ByColumns);
   // In ScaleTo's two-way steps, a removal records the moves of the working image's pixels
@@ -212,6 +267,12 @@ private:
   bool ImageMovesLater_ = false;
   std::array<TImageMoves, 2> ImageMoves_;
   unsigned ImageMovesRecorded_ = 0;
+  // Moves Count cells of row Y, from allocated column From, by one cell to the left (Left) or
+  // right in the cost map, a separate grey image, the vertical seam map (ShiftSeamMap) and the
+  // pixel planes, whose move goes into Later instead when it is given.
+  void MoveRowCells(int Y, int From, int Count, bool Left, TImageMoves* Later, bool SeparateGrey, bool ShiftSeamMap);
+  // Shifts the horizontal seam map, held by columns, up over the removed seam (SeamRow).
+  void ShiftHorizontalMapByColumns(const std::vector<int>& SeamRow, int NewHeight);
   // The record a removal fills when its image moves are made later; null when it makes them.
   TImageMoves* RecordImageMoves(TSeamDirection Direction);
   void MakeImageMoves(TImageMoves& Moves);
@@ -222,6 +283,10 @@ private:
   std::vector<double> HorizontalScratch_;
   std::vector<std::uint8_t> HorizontalStepScratch_;
 
+  // The horizontal pass from column From on (at least 1), in tiles of columns copied into
+  // contiguous scratch lines; column From - 1 and the cells before each row's first changed
+  // column are up to date.
+  void HorizontalPassInTiles(int From);
   // Sizes the seam maps of Direction to the allocated grid.
   void PrepareSeamPass(TSeamDirection Direction);
   void ChangedFrom(TSeamDirection Direction, int Count, std::vector<int>& From) const;
@@ -232,11 +297,26 @@ private:
   void ReleaseDerivedMaps();
 
   void BuildGammaAverageTable(float Gamma);
+  // Releases the working image and returns to Source's size, discarding earlier removals and
+  // enlargements; does nothing while the engine is at Source's size and allocation.
+  void RestartFromSource();
+  // The phases of EnlargeWidth: choosing the seams on a shrinking copy (Seams receives, per
+  // row, each seam's column in the copy it was found in), mapping them to their columns at
+  // their turn of insertion, and inserting them.
+  void ChooseEnlargementSeams(int Count, std::vector<int>& Seams);
+  void MapEnlargementSeams(int Count, std::vector<int>& Seams) const;
+  void InsertEnlargementSeams(int NewWidth, int Count, const std::vector<int>& Seams);
   void MakeGreyImage();
   // The full computation over the allocated grid, equal cell for cell to ComputeCost on a
   // zeroed map.
   void ComputeAllCosts();
 };
+
+inline int TSeamCarvingComponent::SeamStepAt(TSeamDirection Direction, int X, int Y) const {
+  const std::uint8_t Step = Direction == sdVertical ? *SeamStep[sdVertical]->PixelAddress(RowOrigin(Y) + X, Y)
+                                                    : SeamStep[sdHorizontal]->Map[HorizontalCell(X, Y)];
+  return static_cast<std::int8_t>(Step);
+}
 
 // Grey level Round((2 R + 3 G + B) / 6), ties to even.
 std::uint8_t GreyLevel(int Red, int Green, int Blue);

@@ -1,5 +1,6 @@
 // Automatic scaling: ScaleTo removes the cheaper seam per pixel step by step; EnlargeWidth
 // widens the source by inserting a pixel beside each of the seams that would go first.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -114,38 +115,48 @@ void TSeamCarvingComponent::ReleaseDerivedMaps() {
   }
 }
 
-void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
+void TSeamCarvingComponent::RestartFromSource() {
+  // After an earlier enlargement the maps have the enlarged size even when the carved size is
+  // back at the source's; they are rebuilt at the source's size.
   const int SourceWidth = Source->Width, SourceHeight = Source->Height;
-  const int Count = NewWidth - SourceWidth;
-  if (Count <= 0) return;
-
-  // Start from Source again. After an earlier enlargement the maps have the enlarged size even
-  // when the carved size is back at the source's; they are rebuilt at the source's size.
   const bool Enlarged = CostMap && (CostMap->Width != SourceWidth || CostMap->Height != SourceHeight);
-  if (Width != SourceWidth || Height != SourceHeight || Enlarged) {
-    if (Enlarged) ReleaseDerivedMaps();
-    DiscardGreyImage();
-    Image.reset();
-    Origins.reset();
-    Width = SourceWidth;
-    Height = SourceHeight;
-    CostMapValid = false;
-  }
+  if (Width == SourceWidth && Height == SourceHeight && !Enlarged) return;
+  if (Enlarged) ReleaseDerivedMaps();
+  DiscardGreyImage();
+  Image.reset();
+  Origins.reset();
+  Width = SourceWidth;
+  Height = SourceHeight;
+  CostMapValid = false;
+}
 
-  // Choose the seams on a shrinking copy. Row y's entries of all seams lie together (seam i at
-  // y * Count + i); each first holds the column found in the carved copy.
+void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
+  const int Count = NewWidth - Source->Width;
+  if (Count <= 0) return;
+  RestartFromSource();
+  // Row y's entries of all seams lie together (seam i at y * Count + i).
   std::vector<int> Seams(std::size_t(Height) * Count);
+  ChooseEnlargementSeams(Count, Seams);
+  MapEnlargementSeams(Count, Seams);
+  ReleaseDerivedMaps();
+  InsertEnlargementSeams(NewWidth, Count, Seams);
+  ReportProgress(100);
+}
+
+// ============================================================================
+// Enlargement: choosing the seams
+// ============================================================================
+
+void TSeamCarvingComponent::ChooseEnlargementSeams(int Count, std::vector<int>& Seams) {
+  // The seams are those a narrowing would remove first, found on a shrinking copy; each entry
+  // first holds the column found in the carved copy.
   UpdateCostMap();
   BeginNarrowing();
   try {
     for (int I = 0; I < Count; ++I) {
       ReportProgress(I * 90 / Count);
       FindSeams(SeamDirectionBit(sdVertical));
-      const TLinearBitmap& Steps = *SeamStep[sdVertical];
-      for (int Y = Height - 1, X = BestColumn; Y >= 0; --Y) {
-        Seams[std::size_t(Y) * Count + I] = X;
-        X += static_cast<std::int8_t>(*Steps.PixelAddress(RowOrigin(Y) + X, Y));
-      }
+      FollowSeam(sdVertical, BestColumn, [&](int X, int Y) { Seams[std::size_t(Y) * Count + I] = X; });
       RemoveVerticalSeam(BestColumn);
     }
   } catch (...) {
@@ -153,6 +164,13 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
     throw;
   }
   EndNarrowing();
+}
+
+// ============================================================================
+// Enlargement: mapping the seams
+// ============================================================================
+
+void TSeamCarvingComponent::MapEnlargementSeams(int Count, std::vector<int>& Seams) const {
   // Map each seam back to a column of Source through the seams found before it, in the order
   // they were found, and then to its column at its turn of insertion, which moves it right by
   // one for each seam inserted before it at or left of it: both the same walk over the
@@ -160,39 +178,63 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
   TPositionCounts Counts;
   for (int Y = 0; Y < Height; ++Y) {
     int* Row = &Seams[std::size_t(Y) * Count];
-    CountEarlierAtOrLeft(Row, Count, SourceWidth, Counts);
-    CountEarlierAtOrLeft(Row, Count, SourceWidth, Counts);
+    CountEarlierAtOrLeft(Row, Count, Source->Width, Counts);
+    CountEarlierAtOrLeft(Row, Count, Source->Width, Counts);
+  }
+}
+
+// ============================================================================
+// Enlargement: inserting the seams
+// ============================================================================
+
+namespace {
+
+// Makes the pixel inserted between two: the gamma-correct average of each channel, or, in a
+// palette image with colours, the palette entry nearest the average colour, searched once per
+// distinct pair of neighbours.
+class TInsertedPixel {
+public:
+  explicit TInsertedPixel(const TSeamCarvingComponent& Engine)
+      : Engine_(Engine), PixelSize_(Engine.Image->PixelSize),
+        AverageColours_(Engine.Image->PixelFormat == lpf8Bit && !IsGreyPalette(Engine.Image->Palette)),
+        PairIndex_(AverageColours_ ? 256 * 256 : 0, -1) {}
+
+  void Make(std::uint8_t* Target, const std::uint8_t* Left, const std::uint8_t* Right) {
+    if (!AverageColours_) {
+      for (int C = 0; C < PixelSize_; ++C) Target[C] = Engine_.GammaAverage[Left[C]][Right[C]];
+      return;
+    }
+    std::int16_t& Index = PairIndex_[*Left * 256 + *Right];
+    if (Index < 0) {
+      const TColorTriple& A = (*Engine_.Image->Palette)[*Left];
+      const TColorTriple& B = (*Engine_.Image->Palette)[*Right];
+      const auto& Average = Engine_.GammaAverage;
+      const TColorValue Colour = TColorValue(Average[A.Red][B.Red]) | TColorValue(Average[A.Green][B.Green]) << 8 |
+                                 TColorValue(Average[A.Blue][B.Blue]) << 16;
+      Index = NearestPaletteIndex(Colour, *Engine_.Image->Palette);
+    }
+    *Target = static_cast<std::uint8_t>(Index);
   }
 
-  ReleaseDerivedMaps();
+private:
+  const TSeamCarvingComponent& Engine_;
+  int PixelSize_;
+  bool AverageColours_;
+  std::vector<std::int16_t> PairIndex_;
+};
+
+} // namespace
+
+void TSeamCarvingComponent::InsertEnlargementSeams(int NewWidth, int Count, const std::vector<int>& Seams) {
+  const int SourceWidth = Source->Width, SourceHeight = Source->Height;
   Image->New(NewWidth, SourceHeight, Source->PixelFormat);
   Image->Fill(0);
   Image->PasteImage(*Source, 0, 0, INT32_MAX, INT32_MAX);
   if (Origins) ResetOrigins(NewWidth, SourceHeight);
   const std::uint32_t SourcePixels = std::uint32_t(SourceWidth) * std::uint32_t(SourceHeight);
   Width = SourceWidth;
-
-  const bool Indexed = Image->PixelFormat == lpf8Bit;
-  const bool AverageColours = Indexed && !IsGreyPalette(Image->Palette);
   const int PixelSize = Image->PixelSize;
-  // Palette images with colours: one nearest-index search per distinct pair of neighbours.
-  std::vector<std::int16_t> PairIndex(AverageColours ? 256 * 256 : 0, -1);
-  auto Average = [&](std::uint8_t* Target, const std::uint8_t* Left, const std::uint8_t* Right) {
-    if (!AverageColours) {
-      for (int C = 0; C < PixelSize; ++C) Target[C] = GammaAverage[Left[C]][Right[C]];
-      return;
-    }
-    std::int16_t& Index = PairIndex[*Left * 256 + *Right];
-    if (Index < 0) {
-      const TColorTriple& A = (*Image->Palette)[*Left];
-      const TColorTriple& B = (*Image->Palette)[*Right];
-      const TColorValue Colour = TColorValue(GammaAverage[A.Red][B.Red]) |
-                                 TColorValue(GammaAverage[A.Green][B.Green]) << 8 |
-                                 TColorValue(GammaAverage[A.Blue][B.Blue]) << 16;
-      Index = NearestPaletteIndex(Colour, *Image->Palette);
-    }
-    *Target = static_cast<std::uint8_t>(Index);
-  };
+  TInsertedPixel Inserted(*this);
 
   // Inserts seams First..Last-1, row after row: one row takes all of them while it is in cache.
   // Each seam's column already counts every insertion before it, so the order of rows does not
@@ -205,10 +247,10 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
         const int Moved = RowWidth - Row[I] - 1;
         if (Moved > 0) {
           std::memmove(Seam + 2 * PixelSize, Seam + PixelSize, std::size_t(Moved) * PixelSize);
-          Average(Seam + PixelSize, Seam, Seam + 2 * PixelSize);
+          Inserted.Make(Seam + PixelSize, Seam, Seam + 2 * PixelSize);
         } else {
           // The seam pixel ends the row: with no right neighbour it is averaged with itself.
-          Average(Seam + PixelSize, Seam, Seam);
+          Inserted.Make(Seam + PixelSize, Seam, Seam);
         }
         if (Origins) {
           auto* Cell = reinterpret_cast<std::uint32_t*>(Origins->PixelAddress(Row[I], Y));
@@ -235,5 +277,40 @@ void TSeamCarvingComponent::EnlargeWidth(int NewWidth) {
     }
     Insert(First, Last);
   }
-  ReportProgress(100);
+}
+
+// ============================================================================
+// Enlarge, then scale
+// ============================================================================
+
+bool TSeamCarvingComponent::NeedsRestart(int NewWidth, int NewHeight) const {
+  return NewWidth <= Source->Width && (NewWidth > Width || NewHeight > Height);
+}
+
+void TSeamCarvingComponent::EnlargeThenScale(int NewWidth, int NewHeight, TResizeProgress Progress) {
+  const bool Enlarge = NewWidth > Source->Width;
+  if (!Enlarge && NeedsRestart(NewWidth, NewHeight)) RestartFromSource();
+  // Shared progress: in proportion to the seams each operation handles, counted from where
+  // each starts (the enlargement from Source).
+  const std::int64_t Inserted = Enlarge ? NewWidth - Source->Width : 0;
+  const int StartWidth = Enlarge ? NewWidth : Width, StartHeight = Enlarge ? Source->Height : Height;
+  const std::int64_t Removed = std::max(0, StartWidth - std::max(NewWidth, 1)) + std::max(0, StartHeight - std::max(NewHeight, 1));
+  const int EnlargeSpan = Inserted + Removed > 0 ? int(100 * Inserted / (Inserted + Removed)) : 0;
+  const TProgressEvent Outer = ProgressHook;
+  auto Phase = [&](int From, int Span) {
+    if (Progress == TResizeProgress::Whole && Outer)
+      ProgressHook = [&Outer, From, Span](int Percent) { Outer(From + std::clamp(Percent, 0, 100) * Span / 100); };
+  };
+  try {
+    if (Enlarge) {
+      Phase(0, EnlargeSpan);
+      EnlargeWidth(NewWidth);
+    }
+    Phase(EnlargeSpan, 100 - EnlargeSpan);
+    ScaleTo(NewWidth, NewHeight);
+  } catch (...) {
+    ProgressHook = Outer;
+    throw;
+  }
+  ProgressHook = Outer;
 }

@@ -13,8 +13,6 @@ namespace {
 
 using namespace seam_kernel;
 
-inline int StepOffset(std::uint8_t Step) { return static_cast<std::int8_t>(Step); }
-
 // Recomputes, along one line of a seam, the costs of the cells Centre - R .. Centre + R across
 // it. Each cell's window is clipped to the live region exactly as ComputeCost clips it, and
 // yields the same integer sums, so the values are identical; the sums are built from per-line
@@ -257,10 +255,6 @@ void TSeamCarvingComponent::VerticalSeamPass() {
   SeamMapFresh[sdVertical] = true;
 }
 
-std::ptrdiff_t TSeamCarvingComponent::HorizontalCell(int X, int Y) const {
-  return HorizontalByColumns_ ? std::ptrdiff_t(X) * CostMap->Height + Y : std::ptrdiff_t(Y) * CostMap->Width + X;
-}
-
 void TSeamCarvingComponent::HorizontalSeamPass() {
   PrepareSeamPass(sdHorizontal);
   const int W = Width, H = Height;
@@ -286,57 +280,7 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
         Sum[Y * RowStride] = Own[Y * Stride];
         Steps[Y * RowStride] = 0;
       }
-    const int From = std::max(1, *std::min_element(Start.begin(), Start.end()));
-    // Each column needs the whole column before it, and a column of a wide map touches a new
-    // memory page per cell. So the map is processed in tiles of columns: a tile's plain costs
-    // are copied into scratch lines (one per column, contiguous), and the pass runs along
-    // those lines with the same kernel as the vertical pass, straight into the map when it is
-    // held by columns, otherwise into scratch lines copied back afterwards. Cells before a
-    // row's first changed column are recomputed from unchanged inputs and come out as they
-    // were.
-    // A tile is no wider than the columns after the first: on a narrow, tall image scratch
-    // lines for 64 columns would take far more memory than the maps themselves.
-    const int Tile = std::min(64, W - 1);
-    constexpr int Block = 8;      // rows copied per cache line of a scratch line
-    constexpr int Lookahead = 16; // rows: the map's rows are far apart, so no prefetcher helps
-    std::vector<double>& Scratch = HorizontalScratch_;
-    std::vector<std::uint8_t>& StepScratch = HorizontalStepScratch_;
-    Scratch.resize(std::size_t(ByColumns ? Tile : 2 * Tile + 1) * H);
-    StepScratch.resize(ByColumns ? 0 : std::size_t(Tile) * H);
-    double* const OwnLines = Scratch.data();
-    double* const SumLines = OwnLines + std::size_t(Tile) * H;
-    double* const Previous = SumLines + std::size_t(Tile) * H;
-    std::uint8_t* const StepLines = StepScratch.data();
-    if (!ByColumns)
-      for (int Y = 0; Y < H; ++Y) Previous[Y] = Sum[Y * Stride + From - 1];
-    for (int X0 = From; X0 < W; X0 += Tile) {
-      const int Columns = std::min(Tile, W - X0);
-      for (int Y0 = 0; Y0 < H; Y0 += Block) {
-        const int Y1 = std::min(H, Y0 + Block);
-        PrefetchRows(Own + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
-        for (int J = 0; J < Columns; ++J)
-          for (int Y = Y0; Y < Y1; ++Y) OwnLines[std::size_t(J) * H + Y] = Own[Y * Stride + X0 + J];
-      }
-      if (ByColumns) {
-        for (int X = X0; X < X0 + Columns; ++X)
-          AccumulateLine(Sum + (X - 1) * ColumnStride, OwnLines + std::size_t(X - X0) * H, Sum + X * ColumnStride,
-                         Steps + X * ColumnStride, H, 0, H - 1);
-        continue;
-      }
-      for (int J = 0; J < Columns; ++J)
-        AccumulateLine(J == 0 ? Previous : SumLines + std::size_t(J - 1) * H, OwnLines + std::size_t(J) * H,
-                       SumLines + std::size_t(J) * H, StepLines + std::size_t(J) * H, H, 0, H - 1);
-      for (int Y0 = 0; Y0 < H; Y0 += Block) {
-        const int Y1 = std::min(H, Y0 + Block);
-        PrefetchRows(Sum + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
-        for (int Y = Y0; Y < Y1; ++Y)
-          for (int J = 0; J < Columns; ++J) {
-            Sum[Y * Stride + X0 + J] = SumLines[std::size_t(J) * H + Y];
-            Steps[Y * Stride + X0 + J] = StepLines[std::size_t(J) * H + Y];
-          }
-      }
-      std::memcpy(Previous, SumLines + std::size_t(Columns - 1) * H, sizeof(double) * H);
-    }
+    HorizontalPassInTiles(std::max(1, *std::min_element(Start.begin(), Start.end())));
   }
   Reusable_[sdHorizontal] = false;
   if (ByColumns) {
@@ -350,6 +294,66 @@ void TSeamCarvingComponent::HorizontalSeamPass() {
     BestRow = Best;
   }
   SeamMapFresh[sdHorizontal] = true;
+}
+
+void TSeamCarvingComponent::HorizontalPassInTiles(int From) {
+  const int W = Width, H = Height;
+  const bool ByColumns = HorizontalByColumns_;
+  const std::ptrdiff_t Stride = CostMap->Width; // cells per row of every map; the step bitmap is packed alike
+  const std::ptrdiff_t ColumnStride = ByColumns ? CostMap->Height : 1; // cells from one column to the next
+  double* const Sum = SeamCost[sdHorizontal]->Map;
+  const double* const Own = CostMap->Map;
+  std::uint8_t* const Steps = SeamStep[sdHorizontal]->Map;
+  // Each column needs the whole column before it, and a column of a wide map touches a new
+  // memory page per cell. So the map is processed in tiles of columns: a tile's plain costs
+  // are copied into scratch lines (one per column, contiguous), and the pass runs along
+  // those lines with the same kernel as the vertical pass, straight into the map when it is
+  // held by columns, otherwise into scratch lines copied back afterwards. Cells before a
+  // row's first changed column are recomputed from unchanged inputs and come out as they
+  // were.
+  // A tile is no wider than the columns after the first: on a narrow, tall image scratch
+  // lines for 64 columns would take far more memory than the maps themselves.
+  const int Tile = std::min(64, W - 1);
+  constexpr int Block = 8;      // rows copied per cache line of a scratch line
+  constexpr int Lookahead = 16; // rows: the map's rows are far apart, so no prefetcher helps
+  std::vector<double>& Scratch = HorizontalScratch_;
+  std::vector<std::uint8_t>& StepScratch = HorizontalStepScratch_;
+  Scratch.resize(std::size_t(ByColumns ? Tile : 2 * Tile + 1) * H);
+  StepScratch.resize(ByColumns ? 0 : std::size_t(Tile) * H);
+  double* const OwnLines = Scratch.data();
+  double* const SumLines = OwnLines + std::size_t(Tile) * H;
+  double* const Previous = SumLines + std::size_t(Tile) * H;
+  std::uint8_t* const StepLines = StepScratch.data();
+  if (!ByColumns)
+    for (int Y = 0; Y < H; ++Y) Previous[Y] = Sum[Y * Stride + From - 1];
+  for (int X0 = From; X0 < W; X0 += Tile) {
+    const int Columns = std::min(Tile, W - X0);
+    for (int Y0 = 0; Y0 < H; Y0 += Block) {
+      const int Y1 = std::min(H, Y0 + Block);
+      PrefetchRows(Own + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
+      for (int J = 0; J < Columns; ++J)
+        for (int Y = Y0; Y < Y1; ++Y) OwnLines[std::size_t(J) * H + Y] = Own[Y * Stride + X0 + J];
+    }
+    if (ByColumns) {
+      for (int X = X0; X < X0 + Columns; ++X)
+        AccumulateLine(Sum + (X - 1) * ColumnStride, OwnLines + std::size_t(X - X0) * H, Sum + X * ColumnStride,
+                       Steps + X * ColumnStride, H, 0, H - 1);
+      continue;
+    }
+    for (int J = 0; J < Columns; ++J)
+      AccumulateLine(J == 0 ? Previous : SumLines + std::size_t(J - 1) * H, OwnLines + std::size_t(J) * H,
+                     SumLines + std::size_t(J) * H, StepLines + std::size_t(J) * H, H, 0, H - 1);
+    for (int Y0 = 0; Y0 < H; Y0 += Block) {
+      const int Y1 = std::min(H, Y0 + Block);
+      PrefetchRows(Sum + X0, Stride, Y0 + Lookahead, std::min(H, Y1 + Lookahead), Columns * sizeof(double));
+      for (int Y = Y0; Y < Y1; ++Y)
+        for (int J = 0; J < Columns; ++J) {
+          Sum[Y * Stride + X0 + J] = SumLines[std::size_t(J) * H + Y];
+          Steps[Y * Stride + X0 + J] = StepLines[std::size_t(J) * H + Y];
+        }
+    }
+    std::memcpy(Previous, SumLines + std::size_t(Columns - 1) * H, sizeof(double) * H);
+  }
 }
 
 void TSeamCarvingComponent::FindSeams(TSeamDirections Directions) {
@@ -400,6 +404,32 @@ void TSeamCarvingComponent::BeginRemoval(TSeamDirection Direction) {
   VerticalShiftPending_ = false;
 }
 
+void TSeamCarvingComponent::MoveRowCells(int Y, int From, int Count, bool Left, TImageMoves* Later, bool SeparateGrey,
+                                         bool ShiftSeamMap) {
+  const int To = Left ? From - 1 : From + 1;
+  if (Later) {
+    Later->Rows[std::size_t(Y)] = {From, Count, Left};
+  } else {
+    ForEachPixelPlane([&](TLinearBitmap& Plane) {
+      std::uint8_t* Row = Plane.ScanLine(Y);
+      const int Size = Plane.PixelSize;
+      std::memmove(Row + To * Size, Row + From * Size, std::size_t(Count) * Size);
+    });
+  }
+  if (SeparateGrey) {
+    std::uint8_t* Grey = GreyImage->ScanLine(Y);
+    std::memmove(Grey + To, Grey + From, Count);
+  }
+  double* Cells = CostMap->ScanLine(Y);
+  std::memmove(Cells + To, Cells + From, sizeof(double) * Count);
+  if (ShiftSeamMap) {
+    double* Sums = SeamCost[sdVertical]->ScanLine(Y);
+    std::memmove(Sums + To, Sums + From, sizeof(double) * Count);
+    std::uint8_t* StepCells = SeamStep[sdVertical]->ScanLine(Y);
+    std::memmove(StepCells + To, StepCells + From, Count);
+  }
+}
+
 void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   BeginRemoval(sdVertical);
   const int NewWidth = --Width;
@@ -412,39 +442,12 @@ void TSeamCarvingComponent::RemoveVerticalSeam(int X) {
   const bool ShiftSeamMap = Reusable_[sdVertical] && Origin;
   VerticalShiftPending_ = Reusable_[sdVertical] && !Origin;
   TImageMoves* const Later = RecordImageMoves(sdVertical);
-  const TLinearBitmap& Steps = *SeamStep[sdVertical];
-  // Moves Count cells of row Y, starting at allocated column From, by one cell in every map:
-  // to the left (Left) or to the right.
   auto Move = [&](int Y, int From, int Count, bool Left) {
-    const int To = Left ? From - 1 : From + 1;
-    if (Later) {
-      Later->Rows[std::size_t(Y)] = {From, Count, Left};
-    } else {
-      ForEachPixelPlane([&](TLinearBitmap& Plane) {
-        std::uint8_t* Row = Plane.ScanLine(Y);
-        const int Size = Plane.PixelSize;
-        std::memmove(Row + To * Size, Row + From * Size, std::size_t(Count) * Size);
-      });
-    }
-    if (SeparateGrey) {
-      std::uint8_t* Grey = GreyImage->ScanLine(Y);
-      std::memmove(Grey + To, Grey + From, Count);
-    }
-    double* Cells = CostMap->ScanLine(Y);
-    std::memmove(Cells + To, Cells + From, sizeof(double) * Count);
-    if (ShiftSeamMap) {
-      double* Sums = SeamCost[sdVertical]->ScanLine(Y);
-      std::memmove(Sums + To, Sums + From, sizeof(double) * Count);
-      std::uint8_t* StepCells = SeamStep[sdVertical]->ScanLine(Y);
-      std::memmove(StepCells + To, StepCells + From, Count);
-    }
+    MoveRowCells(Y, From, Count, Left, Later, SeparateGrey, ShiftSeamMap);
   };
   LastPath_.resize(Height);
   if (Later) Later->Rows.resize(std::size_t(Height));
-  for (int Y = Height - 1, Column = X; Y >= 0; --Y) {
-    LastPath_[Y] = Column;
-    Column += StepOffset(*Steps.PixelAddress(RowOrigin(Y) + Column, Y));
-  }
+  FollowSeam(sdVertical, X, [this](int Column, int Y) { LastPath_[Y] = Column; });
   // One sweep from the top: row Y is shifted, then row Y - R, whose window rows are all
   // shifted by then, has its band repaired while they are still in cache. A repair writes
   // only its own row's costs and reads only grey levels, and a shift never touches another
@@ -526,30 +529,28 @@ void TSeamCarvingComponent::EndNarrowing() {
   RowOrigin_.clear();
 }
 
+void TSeamCarvingComponent::ShiftHorizontalMapByColumns(const std::vector<int>& SeamRow, int NewHeight) {
+  // Held by columns, the seam map's cells below the seam pixel are one block per column.
+  double* const Sums = SeamCost[sdHorizontal]->Map;
+  std::uint8_t* const StepCells = SeamStep[sdHorizontal]->Map;
+  for (int X = 0; X < Width; ++X) {
+    const std::ptrdiff_t Seam = HorizontalCell(X, SeamRow[X]);
+    const std::size_t Count = std::size_t(NewHeight - SeamRow[X]);
+    std::memmove(Sums + Seam, Sums + Seam + 1, Count * sizeof(double));
+    std::memmove(StepCells + Seam, StepCells + Seam + 1, Count);
+  }
+}
+
 void TSeamCarvingComponent::RemoveHorizontalSeam(int Y) {
   BeginRemoval(sdHorizontal);
   const int NewHeight = --Height;
   const bool SeparateGrey = GreyImage != Image.get();
   const bool ShiftSeamMap = Reusable_[sdHorizontal];
-  const TLinearBitmap& Steps = *SeamStep[sdHorizontal];
   // The seam's row in every column, walked back from the right.
   std::vector<int>& SeamRow = LastPath_;
   SeamRow.resize(Width);
-  for (int X = Width - 1, Row = Y; X >= 0; --X) {
-    SeamRow[X] = Row;
-    Row += StepOffset(Steps.Map[HorizontalCell(X, Row)]);
-  }
-  if (ShiftSeamMap && HorizontalByColumns_) {
-    // Held by columns, the seam map's cells below the seam pixel are one block per column.
-    double* const Sums = SeamCost[sdHorizontal]->Map;
-    std::uint8_t* const StepCells = SeamStep[sdHorizontal]->Map;
-    for (int X = 0; X < Width; ++X) {
-      const std::ptrdiff_t Seam = HorizontalCell(X, SeamRow[X]);
-      const std::size_t Count = std::size_t(NewHeight - SeamRow[X]);
-      std::memmove(Sums + Seam, Sums + Seam + 1, Count * sizeof(double));
-      std::memmove(StepCells + Seam, StepCells + Seam + 1, Count);
-    }
-  }
+  FollowSeam(sdHorizontal, Y, [&SeamRow](int X, int Row) { SeamRow[X] = Row; });
+  if (ShiftSeamMap && HorizontalByColumns_) ShiftHorizontalMapByColumns(SeamRow, NewHeight);
   const bool ShiftSeamRows = ShiftSeamMap && !HorizontalByColumns_;
   TImageMoves* const Later = RecordImageMoves(sdHorizontal);
   if (Later) Later->SeamRow = SeamRow;

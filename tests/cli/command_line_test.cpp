@@ -122,9 +122,6 @@ TEST(CommandLine, PercentagesRoundHalfToEven) {
     EXPECT_EQ(ResolveSize(Line.Width, C.Source), C.Expected) << C.Text << " of " << C.Source;
   }
   EXPECT_EQ(ResolveSize(TSizeArgument{}, 321), 321);
-  EXPECT_EQ(MaxTargetWidth(600), 900);
-  EXPECT_EQ(MaxTargetWidth(5), 8);
-  EXPECT_EQ(MaxTargetWidth(1), 2);
 }
 
 TEST(CommandLine, DashIsStandardStreamAndDoubleDashEndsOptions) {

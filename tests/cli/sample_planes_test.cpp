@@ -134,7 +134,7 @@ TEST(SamplePlanes, InsertedPixelsAverageColourByGammaAtTheirDepthAndAlphaLinearl
     Engine.SetCostWindowSize(3);
     Engine.TrackOrigins = true;
     Engine.EnlargeWidth(3);
-    const TSamplePlanes Wide = Carried(Two, Engine, 2.2f);
+    const TSamplePlanes Wide = Carried(Two, Engine);
     ASSERT_EQ(Wide.Width, 3);
     // The one inserted pixel lies between the two, or after the right one (averaged with itself).
     const std::uint16_t* Made = Wide.Pixel(1)[0] == C.Left[0] && Wide.Pixel(1)[1] == C.Left[1] ? Wide.Pixel(2) : Wide.Pixel(1);

@@ -8,7 +8,7 @@
 inline std::unique_ptr<TSeamCarvingComponent> MakeEngine(const TLinearBitmap& Source, int Window,
                                                          TSelectionHandling Handling = shIgnore,
                                                          const std::uint8_t* Mask = nullptr) {
-  auto Engine = std::make_unique<TSeamCarvingComponent>(Source, Mask, 2.2f);
+  auto Engine = std::make_unique<TSeamCarvingComponent>(Source, Mask, TSeamCarvingComponent::InsertionGamma);
   Engine->SetCostWindowSize(Window);
   Engine->SetSelectionHandling(Handling);
   return Engine;

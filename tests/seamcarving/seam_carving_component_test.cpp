@@ -72,7 +72,7 @@ TEST(SeamCarvingComponent, OnlyAChangedParameterInvalidatesTheMap) {
 }
 
 TEST(SeamCarvingComponent, RadiusIsHalfTheWindowSizeTruncated) {
-  const int Sizes[][2] = {{1, 0}, {3, 1}, {4, 2}, {5, 2}, {111, 55}, {-3, -1}};
+  const int Sizes[][2] = {{1, 0}, {3, 1}, {4, 2}, {5, 2}, {111, 55}};
   auto Source = Uniform(2, 2, 0);
   TSeamCarvingComponent Engine(*Source, nullptr, 2.2f);
   for (const auto& Size : Sizes) {
@@ -84,11 +84,48 @@ TEST(SeamCarvingComponent, RadiusIsHalfTheWindowSizeTruncated) {
 TEST(SeamCarvingComponent, CostCeilingIsTheSameForEveryWindow) {
   auto Source = Uniform(2, 2, 0);
   TSeamCarvingComponent Engine(*Source, nullptr, 2.2f);
-  for (int Size : {0, 3, 5, 111}) {
+  for (int Size : {1, 3, 5, 111}) {
     Engine.SetCostWindowSize(Size);
     EXPECT_EQ(Engine.CostCeiling(), 32385.0);
   }
   EXPECT_EQ(Engine.CostCeiling() * 1.1, 35623.5);
+}
+
+// ============================================================================
+// Limits
+// ============================================================================
+
+TEST(SeamCarvingLimits, TheWidestEnlargementIsHalfAgainWithHalvesUp) {
+  const std::int64_t Cases[][2] = {{1, 2}, {2, 3}, {3, 5}, {5, 8}, {100, 150}, {101, 152}, {600, 900}, {65535, 98303}};
+  for (const auto& Case : Cases)
+    EXPECT_EQ(TSeamCarvingComponent::WidestEnlargement(Case[0]), Case[1]) << "source width " << Case[0];
+}
+
+TEST(SeamCarvingLimits, WindowSizesOutsideOneTo111AreRefusedChangingNothing) {
+  auto Source = Uniform(4, 4, 10);
+  auto EngineOwner = Computed(*Source, 5);
+  auto& Engine = *EngineOwner;
+  for (int Size : {0, -1, -111, 112, 113, INT32_MAX, INT32_MIN}) {
+    EXPECT_EQ(ErrorOf([&] { Engine.SetCostWindowSize(Size); }), "ESeamCarving: Invalid cost window size") << Size;
+    EXPECT_EQ(Engine.CostWindowSize, 5);
+    EXPECT_EQ(Engine.CostWindowRadius, 2);
+    EXPECT_TRUE(Engine.CostMapValid);
+  }
+  for (int Size : {TSeamCarvingComponent::MinCostWindowSize, TSeamCarvingComponent::MaxCostWindowSize}) {
+    EXPECT_EQ(ErrorOf([&] { Engine.SetCostWindowSize(Size); }), "(nothing raised)") << Size;
+    EXPECT_EQ(Engine.CostWindowSize, Size);
+  }
+  EXPECT_EQ(TSeamCarvingComponent::MinCostWindowSize, 1);
+  EXPECT_EQ(TSeamCarvingComponent::MaxCostWindowSize, 111);
+}
+
+TEST(SeamCarvingLimits, TheInsertionGammaAveragesBlackAndWhiteTo186) {
+  // Gamma 2.2: 255 * 0.5^(1/2.2) = 186.07; gamma 2.1 or 2.3 would give 183 or 189.
+  auto Source = Uniform(1, 1, 0);
+  TSeamCarvingComponent Engine(*Source, nullptr, TSeamCarvingComponent::InsertionGamma);
+  EXPECT_EQ(Engine.Gamma, 2.2f);
+  EXPECT_EQ(Engine.GammaAverage[0][255], 186);
+  EXPECT_EQ(Engine.GammaAverage[0][128], 93);
 }
 
 TEST(SeamCarvingComponent, UnsupportedSourceFormatLeavesTheMapInvalid) {
@@ -217,6 +254,28 @@ TEST(SeamCarvingCost, HalfBlackHalfWhiteCornerIsTheBrightestRealCost) {
   Engine.RenderCostMap(Display);
   EXPECT_EQ(*Display.PixelAddress(0, 0), 181);
   EXPECT_EQ(Display.Width, 3);
+}
+
+TEST(SeamCarvingCost, TheRenderedMapIsRound255TimesTheRootOfCostOverTheCeilingEverywhere) {
+  // What the dialog shows, in an 8-bit host as grey levels and in a 24-bit one as grey triples.
+  auto Source = GreyBitmap({{0, 255, 9, 40}, {0, 255, 90, 7}, {9, 9, 200, 128}});
+  const std::vector<std::uint8_t> Mask{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+  auto EngineOwner = Computed(*Source, 3, shExpensive, Mask.data());
+  auto& Engine = *EngineOwner;
+  TLinearBitmap Display;
+  Engine.RenderCostMap(Display);
+  ASSERT_EQ(Display.PixelFormat, lpf8Bit);
+  ASSERT_TRUE(IsGreyPalette(Display.Palette));
+  TLinearBitmap Colour(&Display);
+  Colour.ConvertTo(lpf24Bit);
+  for (int Y = 0; Y < 3; ++Y)
+    for (int X = 0; X < 4; ++X) {
+      const long double Level = std::nearbyint(255 * std::sqrt(static_cast<long double>(Cost(Engine, X, Y)) / 32385));
+      const int Expected = static_cast<int>(std::min<long double>(Level, 255));
+      EXPECT_EQ(*Display.PixelAddress(X, Y), Expected) << X << "," << Y;
+      for (int C = 0; C < 3; ++C) EXPECT_EQ(Colour.PixelAddress(X, Y)[C], Expected) << X << "," << Y;
+    }
+  EXPECT_EQ(*Display.PixelAddress(3, 1), 255); // the protected cell
 }
 
 TEST(SeamCarvingCost, AllBlackWindowIsExactlyZero) {
