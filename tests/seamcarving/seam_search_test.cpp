@@ -748,7 +748,7 @@ TEST(SeamFollowing, VisitsEachLineFromTheEndBackAlongTheSteps) {
     auto E = MakeEngine(*Source, 3);
     E->FindSeams(SeamDirectionBit(sdVertical) | SeamDirectionBit(sdHorizontal));
     for (TSeamDirection D : {sdVertical, sdHorizontal}) {
-      // The walk as Part 2.2 states it, read straight from the step bitmap.
+      // The walk by its plain rule, read straight from the step bitmap.
       const bool Vertical = D == sdVertical;
       std::vector<std::pair<int, int>> Expected, Visited;
       for (int Line = (Vertical ? H : W) - 1, At = Vertical ? E->BestColumn : E->BestRow; Line >= 0; --Line) {
