@@ -62,11 +62,9 @@ void user::PressKey(int Key, TShiftState Shift) {
   if (Shift & ssShift) Held[VK_SHIFT] |= 0x80;
   if (Shift & ssCtrl) Held[VK_CONTROL] |= 0x80;
   SetKeyboardState(Held);
-  SimulatedShift = Shift;
   PostMessageA(Target, WM_KEYDOWN, static_cast<WPARAM>(Key), 1);
   PostMessageA(Target, WM_KEYUP, static_cast<WPARAM>(Key), 0xC0000001);
   PumpWaiting();
-  SimulatedShift = 0;
   SetKeyboardState(Saved);
 }
 
