@@ -54,8 +54,8 @@ void user::Click(TControl& Control) {
 void user::PressKey(int Key, TShiftState Shift) {
   HWND Target = KeyboardTarget();
   if (!Target) return;
-  // Standard windows read the modifiers from the thread's key state, so they are held there
-  // too while the key is handled.
+  // Standard windows and our backend read the modifiers from the thread's key state, which
+  // posted key messages leave alone: they are held there while the key is handled.
   BYTE Saved[256], Held[256];
   GetKeyboardState(Saved);
   std::copy(std::begin(Saved), std::end(Saved), std::begin(Held));
