@@ -49,9 +49,9 @@ public:
   std::uintptr_t OwnerWindow = 0;
 
   // Shows the form modally and returns when ModalResult becomes nonzero and OnClose allows
-  // it; returns that result. Application->OnModalShown runs once inside the loop. Raises EInvalidOperation("Cannot make a visible window modal") when
-  // the form is visible already. Errors in event handlers go to Application's OnException
-  // and the loop goes on.
+  // it; returns that result. Application->OnModalShown runs once inside the loop. Raises
+  // EInvalidOperation("Cannot make a visible window modal") when the form is visible already.
+  // Errors in event handlers go to Application's OnException and the loop goes on.
   TModalResult ShowModal();
   TModalResult ModalResult() const { return ModalResult_; }
   void SetModalResult(TModalResult Result) { ModalResult_ = Result; }
