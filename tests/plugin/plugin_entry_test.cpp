@@ -199,7 +199,7 @@ TEST_F(PluginEntry, WorksBeforeRegistration) {
 TEST_F(PluginEntry, EightBitWithoutPaletteIsShownWithTheGreyRamp) {
   Register();
   THostPicture Picture(3, 2, 1, 4);
-  Picture.Record.Palette = nullptr;
+  Picture.Record.Palette = nullptr; // a host that gives no palette
   const auto Before = Picture.Pixels;
   ListImage(Picture);
   PluginUi().RunDialog = [&](TPluginLinearBitmap& Bitmap, const std::uint8_t*) {
