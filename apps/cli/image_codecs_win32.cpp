@@ -1,7 +1,6 @@
 #include "image_codecs.h"
 #include "photo_codecs.h"
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -9,42 +8,14 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include "support/com_win32.h"
+
 namespace {
 
-// Releases a COM interface at the end of its scope.
-template <typename TInterface> class TComPtr {
-public:
-  TComPtr() = default;
-  ~TComPtr() {
-    if (Pointer) Pointer->Release();
-  }
-  TComPtr(const TComPtr&) = delete;
-  TComPtr& operator=(const TComPtr&) = delete;
-  TInterface* operator->() const { return Pointer; }
-  TInterface** operator&() { return &Pointer; }
-  TInterface* Get() const { return Pointer; }
-  TInterface* Pointer = nullptr;
-};
+using com::TComPtr;
+using com::TComScope;
 
-// COM for the life of one codec call; an apartment the caller already entered is reused.
-class TComScope {
-public:
-  TComScope() : Result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~TComScope() {
-    if (SUCCEEDED(Result_)) CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
-private:
-  HRESULT Result_;
-};
-
-std::string HresultText(HRESULT Result) {
-  char Text[32];
-  std::snprintf(Text, sizeof Text, "error 0x%08lX", static_cast<unsigned long>(Result));
-  return Text;
-}
+std::string HresultText(HRESULT Result) { return "error " + com::HresultHex(Result); }
 
 void CheckDecode(HRESULT Result, const char* Format, const std::string& Name) {
   if (Result == E_OUTOFMEMORY) throw std::bad_alloc();

@@ -4,51 +4,19 @@
 #include <wincodec.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "support/com_win32.h"
+
 namespace {
 
-// Owns one COM interface pointer.
-template <class T>
-class TCom {
-public:
-  TCom() = default;
-  TCom(const TCom&) = delete;
-  TCom& operator=(const TCom&) = delete;
-  ~TCom() {
-    if (Pointer) Pointer->Release();
-  }
-  T* operator->() const { return Pointer; }
-  T** operator&() { return &Pointer; }
-  T* Get() const { return Pointer; }
-
-private:
-  T* Pointer = nullptr;
-};
-
-// COM for the calling thread for the duration of one load or save; nests with the caller's own.
-class TComScope {
-public:
-  TComScope() : Result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~TComScope() {
-    if (SUCCEEDED(Result)) CoUninitialize();
-  }
-
-private:
-  HRESULT Result;
-};
-
-std::string HexCode(HRESULT Code) {
-  char Text[16];
-  std::snprintf(Text, sizeof(Text), "0x%08lX", static_cast<unsigned long>(Code));
-  return Text;
-}
+using com::TComScope;
+using com::TComPtr;
 
 // Throws "<file>: <what> (<code>)" when Code failed.
 void Check(HRESULT Code, const std::string& Path, const char* What) {
-  if (FAILED(Code)) throw EHostError(Path + ": " + What + " (" + HexCode(Code) + ")");
+  if (FAILED(Code)) throw EHostError(Path + ": " + What + " (" + com::HresultHex(Code) + ")");
 }
 
 std::wstring Wide(const std::string& Text) {
@@ -64,7 +32,7 @@ std::string BaseName(const std::string& Path) {
   return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
 }
 
-void CreateFactory(TCom<IWICImagingFactory>& Factory, const std::string& Path) {
+void CreateFactory(TComPtr<IWICImagingFactory>& Factory, const std::string& Path) {
   Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                          reinterpret_cast<void**>(&Factory)),
         Path, "the Windows Imaging Component is not available");
@@ -124,7 +92,7 @@ void ReadIndexed(IWICBitmapSource* Frame, int Bits, THostDocument& Document, con
 
 void ReadPalette(IWICImagingFactory* Factory, IWICBitmapFrameDecode* Frame, THostDocument& Document,
                  const std::string& Path) {
-  TCom<IWICPalette> Palette;
+  TComPtr<IWICPalette> Palette;
   Check(Factory->CreatePalette(&Palette), Path, "no palette object");
   Check(Frame->CopyPalette(Palette.Get()), Path, "the palette cannot be read");
   WICColor Colors[256] = {};
@@ -141,7 +109,7 @@ void ReadPalette(IWICImagingFactory* Factory, IWICBitmapFrameDecode* Frame, THos
 
 void ReadConverted(IWICImagingFactory* Factory, IWICBitmapSource* Frame, REFWICPixelFormatGUID Target,
                    THostDocument& Document, const std::string& Path) {
-  TCom<IWICFormatConverter> Converter;
+  TComPtr<IWICFormatConverter> Converter;
   Check(Factory->CreateFormatConverter(&Converter), Path, "no format converter");
   Check(Converter->Initialize(Frame, Target, WICBitmapDitherTypeNone, nullptr, 0.0, WICBitmapPaletteTypeCustom),
         Path, "this pixel format cannot be converted");
@@ -154,14 +122,14 @@ void ReadConverted(IWICImagingFactory* Factory, IWICBitmapSource* Frame, REFWICP
 
 std::unique_ptr<THostDocument> LoadImageFile(const std::string& Path) {
   const TComScope Com;
-  TCom<IWICImagingFactory> Factory;
+  TComPtr<IWICImagingFactory> Factory;
   CreateFactory(Factory, Path);
-  TCom<IWICBitmapDecoder> Decoder;
+  TComPtr<IWICBitmapDecoder> Decoder;
   const HRESULT Opened = Factory->CreateDecoderFromFilename(Wide(Path).c_str(), nullptr, GENERIC_READ,
                                                             WICDecodeMetadataCacheOnDemand, &Decoder);
   if (GetFileAttributesA(Path.c_str()) == INVALID_FILE_ATTRIBUTES) throw EHostError(Path + ": no such file");
   Check(Opened, Path, "not an image file the Windows Imaging Component can read");
-  TCom<IWICBitmapFrameDecode> Frame;
+  TComPtr<IWICBitmapFrameDecode> Frame;
   Check(Decoder->GetFrame(0, &Frame), Path, "the file holds no image");
   UINT Width = 0, Height = 0;
   WICPixelFormatGUID Format{};
@@ -201,14 +169,14 @@ bool EndsWith(std::string Text, const char* Suffix) {
 
 void Encode(IWICImagingFactory* Factory, const THostDocument& Document, const GUID& Container,
             const std::string& File, const std::string& Path) {
-  TCom<IWICStream> Stream;
+  TComPtr<IWICStream> Stream;
   Check(Factory->CreateStream(&Stream), Path, "no stream object");
   Check(Stream->InitializeFromFilename(Wide(File).c_str(), GENERIC_WRITE), Path, "the file cannot be created");
-  TCom<IWICBitmapEncoder> Encoder;
+  TComPtr<IWICBitmapEncoder> Encoder;
   Check(Factory->CreateEncoder(Container, nullptr, &Encoder), Path, "no encoder for this format");
   Check(Encoder->Initialize(Stream.Get(), WICBitmapEncoderNoCache), Path, "the encoder cannot start");
-  TCom<IWICBitmapFrameEncode> Frame;
-  TCom<IPropertyBag2> Options;
+  TComPtr<IWICBitmapFrameEncode> Frame;
+  TComPtr<IPropertyBag2> Options;
   Check(Encoder->CreateNewFrame(&Frame, &Options), Path, "the encoder cannot start");
   Check(Frame->Initialize(Options.Get()), Path, "the encoder cannot start");
   Check(Frame->SetSize(UINT(Document.Width()), UINT(Document.Height())), Path, "the size cannot be written");
@@ -225,7 +193,7 @@ void Encode(IWICImagingFactory* Factory, const THostDocument& Document, const GU
     for (int I = 0; I < 256; ++I)
       Colors[I] = 0xFF000000u | Document.Palette[I * 3 + 2] << 16 | Document.Palette[I * 3 + 1] << 8 |
                   Document.Palette[I * 3];
-    TCom<IWICPalette> Palette;
+    TComPtr<IWICPalette> Palette;
     Check(Factory->CreatePalette(&Palette), Path, "no palette object");
     Check(Palette->InitializeCustom(Colors, 256), Path, "the palette cannot be written");
     Check(Frame->SetPalette(Palette.Get()), Path, "the palette cannot be written");
@@ -248,7 +216,7 @@ void SaveImageFile(const THostDocument& Document, const std::string& Path) {
   if (Document.PixelSize() == 4 && Container == &GUID_ContainerFormatBmp)
     throw EHostError(Path + ": an image with an alpha channel is saved as .png");
   const TComScope Com;
-  TCom<IWICImagingFactory> Factory;
+  TComPtr<IWICImagingFactory> Factory;
   CreateFactory(Factory, Path);
   const std::string Temporary = Path + ".partial";
   try {

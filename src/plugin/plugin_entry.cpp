@@ -49,6 +49,8 @@ std::int32_t RunCommand(std::int32_t Command, THostImage* Image) {
       Mask = MaskBitmap->Map;
     }
   }
+  // Only mrOk gives 0, as the given plug-in has it; its dialog, which ours follows, ends with
+  // mrCancel whichever button closed it (OK hands its image over with NewImage instead).
   return PluginUi().RunDialog(HostBitmap, Mask) == 1 ? 0 : 1;
 }
 

@@ -15,7 +15,9 @@ extern "C" {
 // Stores Callback and asks the host to add "Feature preserving resize" to "Plugins". Returns
 // the host's answer, or 0 for a null callback.
 std::int32_t FR_STDCALL RegisterPlugin(THostCallback Callback);
-// Runs the command on the host's image. Returns 0 only when the dialog ends with OK.
+// Runs the command on the host's image. Returns 0 only when the dialog ends with modal result
+// 1 (mrOk), else 1. The resize dialog follows the given dialog, whose buttons all end it with
+// the cancel result, OK included: after the real dialog ProcessImage returns 1.
 // Never lets an exception out: errors are shown to the user and give 1.
 std::int32_t FR_STDCALL ProcessImage(std::int32_t Command, THostImage* Image);
 }

@@ -51,8 +51,8 @@ void ScrollCaret(TCustomEdit& Edit);
 
 // ---- message loop ----
 // Runs the modal loop of Form (shown and focused already) until Form.ModalEnded(), running
-// Driver (when set) once inside the loop.
-void RunModalLoop(TForm& Form, const std::function<void(TForm&)>& Driver);
+// Application->OnModalShown (when set) once inside the loop.
+void RunModalLoop(TForm& Form);
 void ProcessMessages();
 // Ends every running modal loop.
 void Terminate();

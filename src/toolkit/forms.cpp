@@ -10,8 +10,6 @@
 namespace toolkit {
 
 namespace {
-std::function<void(TForm&)> PendingDriver;
-
 // All buttons inside Parent, depth first in z-order.
 void CollectButtons(const TWinControl& Parent, std::vector<TButton*>& Buttons) {
   for (int I = 0; I < Parent.ControlCount(); ++I) {
@@ -43,10 +41,6 @@ static void AddBorderStyles(TFormBorderStyle BorderStyle, std::uint32_t& Style, 
     break;
   }
 }
-
-void SetModalDriver(std::function<void(TForm&)> Driver) { PendingDriver = std::move(Driver); }
-
-std::function<void(TForm&)> TakeModalDriver() { return std::exchange(PendingDriver, nullptr); }
 
 // ===== TForm =====
 
@@ -146,7 +140,6 @@ void TForm::CreateWnd() {
 
 TModalResult TForm::ShowModal() {
   if (Visible_ || Modal_) throw EInvalidOperation("Cannot make a visible window modal");
-  const auto Driver = TakeModalDriver();
   if (Position == TPosition::poScreenCenter)
     SetBounds((Screen->Width() - Width()) / 2, (Screen->Height() - Height()) / 2, Width(), Height());
   HandleNeeded();
@@ -179,7 +172,7 @@ TModalResult TForm::ShowModal() {
     First = Stops.empty() ? nullptr : Stops.front();
   }
   if (First) First->SetFocus();
-  backend::RunModalLoop(*this, Driver);
+  backend::RunModalLoop(*this);
   return ModalResult_;
 }
 

@@ -49,10 +49,9 @@ public:
   std::uintptr_t OwnerWindow = 0;
 
   // Shows the form modally and returns when ModalResult becomes nonzero and OnClose allows
-  // it; returns that result. With a driver installed (SetModalDriver) it runs the driver
-  // inside the loop. Raises EInvalidOperation("Cannot make a visible window modal") when
-  // the form is visible already. Errors in event handlers go to Application's OnException
-  // and the loop goes on.
+  // it; returns that result. Application->OnModalShown runs once inside the loop. Raises
+  // EInvalidOperation("Cannot make a visible window modal") when the form is visible already.
+  // Errors in event handlers go to Application's OnException and the loop goes on.
   TModalResult ShowModal();
   TModalResult ModalResult() const { return ModalResult_; }
   void SetModalResult(TModalResult Result) { ModalResult_ = Result; }
@@ -138,12 +137,6 @@ private:
   TRect SystemInsets() const;
 };
 
-// The function the next ShowModal runs inside its loop, as a user would act (tests and the
-// sample); consumed by that ShowModal. Without one the headless backend raises
-// EInvalidOperation, since no user could ever close the form.
-void SetModalDriver(std::function<void(TForm& Form)> Driver);
-std::function<void(TForm& Form)> TakeModalDriver();
-
 // ===== TApplication =====
 
 class TApplication : public TComponent {
@@ -165,6 +158,10 @@ public:
   // Runs each time the message loop has run out of messages. Done starts true; a handler
   // that clears it asks to be called again at once instead of waiting for a message.
   TIdleEvent OnIdle;
+  // Runs inside each modal loop once, when its form is shown and focused and the messages of
+  // its showing are handled, before the loop waits for input. Without one the headless
+  // backend raises EInvalidOperation, since nothing could ever close the form there.
+  std::function<void(TForm& Form)> OnModalShown;
 
   // Handles the exception being handled now (call from a catch block) for Sender.
   void HandleException(TObject* Sender);

@@ -1,11 +1,11 @@
-// Stand-in for the application's message forms until the styled message form exists: one
-// modal message with an OK button, owned by the application's owner window.
+// The toolkit's plain message box: one modal message with an OK button, owned by the
+// application's owner window. The plug-in's own messages use the styled message form
+// (forms/message_form.h); this box serves the toolkit itself, which knows no styled forms
+// (an error that escapes an event handler without an OnException to take it).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 
 namespace toolkit {
 
@@ -17,17 +17,5 @@ std::uintptr_t ApplicationOwnerWindow();
 
 // Shows Text modally with the caption "Information" or "Error"; returns when dismissed.
 void ShowMessageBox(const std::string& Text, TMessageBoxKind Kind);
-
-namespace headless {
-struct TShownMessage {
-  std::string Text;
-  TMessageBoxKind Kind;
-  std::uintptr_t OwnerWindow;
-};
-// Every message shown so far, oldest first (headless backend only).
-std::vector<TShownMessage>& ShownMessages();
-// The next message box runs Driver inside its modal loop (headless backend only).
-void SetMessageBoxDriver(std::function<void()> Driver);
-} // namespace headless
 
 } // namespace toolkit

@@ -14,32 +14,12 @@
 #include "seamcarving/engine_helpers.h"
 #include "seamcarving/engine_previews.h"
 #include "support/progress.h"
-#include "toolkit/message_box.h"
+#include "toolkit/headless/headless.h"
 
 using namespace toolkit;
 using dialog::TSeamCarvingForm;
 
 namespace {
-
-// A host image of Width x Height with a pattern that gives the engine real choices.
-struct THostPicture {
-  std::vector<std::uint8_t> Pixels;
-  std::vector<std::uint8_t> Palette;
-  THostImage Record{};
-  THostPicture(int Width, int Height, int PixelSize) {
-    const int Stride = (Width * PixelSize + 3) / 4 * 4;
-    Pixels.resize(std::size_t(Stride) * Height);
-    for (std::size_t I = 0; I < Pixels.size(); ++I) Pixels[I] = std::uint8_t((I * 37 + I / 7 * 11) % 251);
-    if (PixelSize == 1)
-      for (int I = 0; I < 256; ++I) Palette.insert(Palette.end(), {std::uint8_t(I), std::uint8_t(255 - I), 40});
-    Record = {Width, Height, Stride, PixelSize, Pixels.data(), PixelSize == 1 ? Palette.data() : nullptr, 0};
-  }
-  // The same image as the plug-in sees it.
-  std::unique_ptr<TLinearBitmap> Bitmap() const {
-    TPluginLinearBitmap Adapter(Record);
-    return std::make_unique<TLinearBitmap>(&Adapter);
-  }
-};
 
 class ResizeDialog : public ::testing::Test {
 protected:

@@ -2,10 +2,22 @@
 // through the same paths as a real user's on both backends (window messages on Win32).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "toolkit/forms.h"
+
+namespace toolkit {
+
+// The function the next ShowModal runs inside its loop, as the user acts on the form (through
+// Application->OnModalShown); consumed by that ShowModal. Without one the headless backend
+// raises EInvalidOperation, since no user could ever close the form.
+void SetModalDriver(std::function<void(TForm& Form)> Driver);
+// Takes back the driver no form consumed; null when there is none.
+std::function<void(TForm& Form)> TakeModalDriver();
+
+} // namespace toolkit
 
 namespace toolkit::user {
 

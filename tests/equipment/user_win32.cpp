@@ -54,19 +54,17 @@ void user::Click(TControl& Control) {
 void user::PressKey(int Key, TShiftState Shift) {
   HWND Target = KeyboardTarget();
   if (!Target) return;
-  // Standard windows read the modifiers from the thread's key state, so they are held there
-  // too while the key is handled.
+  // Standard windows and our backend read the modifiers from the thread's key state, which
+  // posted key messages leave alone: they are held there while the key is handled.
   BYTE Saved[256], Held[256];
   GetKeyboardState(Saved);
   std::copy(std::begin(Saved), std::end(Saved), std::begin(Held));
   if (Shift & ssShift) Held[VK_SHIFT] |= 0x80;
   if (Shift & ssCtrl) Held[VK_CONTROL] |= 0x80;
   SetKeyboardState(Held);
-  SimulatedShift = Shift;
   PostMessageA(Target, WM_KEYDOWN, static_cast<WPARAM>(Key), 1);
   PostMessageA(Target, WM_KEYUP, static_cast<WPARAM>(Key), 0xC0000001);
   PumpWaiting();
-  SimulatedShift = 0;
   SetKeyboardState(Saved);
 }
 

@@ -2,8 +2,24 @@
 
 #include <cstring>
 
+#include "host_api/plugin_linear_bitmap.h"
+
 namespace {
 TFakeHost* CurrentHost = nullptr;
+}
+
+THostPicture::THostPicture(int Width, int Height, int PixelSize, int BytesPerLine) {
+  if (BytesPerLine == 0) BytesPerLine = (Width * PixelSize + 3) / 4 * 4;
+  Pixels.resize(std::size_t(BytesPerLine) * Height);
+  for (std::size_t I = 0; I < Pixels.size(); ++I) Pixels[I] = std::uint8_t((I * 37 + I / 7 * 11) % 251);
+  if (PixelSize == 1)
+    for (int I = 0; I < 256; ++I) Palette.insert(Palette.end(), {std::uint8_t(I), std::uint8_t(255 - I), 40});
+  Record = {Width, Height, BytesPerLine, PixelSize, Pixels.data(), PixelSize == 1 ? Palette.data() : nullptr, 0};
+}
+
+std::unique_ptr<TLinearBitmap> THostPicture::Bitmap() const {
+  TPluginLinearBitmap Adapter(Record);
+  return std::make_unique<TLinearBitmap>(&Adapter);
 }
 
 TFakeHost::TFakeHost() { CurrentHost = this; }

@@ -1,12 +1,32 @@
 // A host for native tests: records every request with a copy of its record, serves
-// GetImageInfo from a list of images and answers Progress as the test says.
+// GetImageInfo from a list of images and answers Progress as the test says; and the images
+// such a host hands to the plug-in.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "imaging/linear_bitmap.h"
 #include "host_api/host_interface.h"
+
+// A host image with its own pixel buffer and palette. Moving it keeps the record valid;
+// copying would leave the copy's record on the other buffers, so it cannot be copied.
+struct THostPicture {
+  std::vector<std::uint8_t> Pixels;
+  std::vector<std::uint8_t> Palette;
+  THostImage Record{};
+
+  // Width x Height with PixelSize bytes a pixel and BytesPerLine bytes a row (0: Width x
+  // PixelSize rounded up to 4 bytes, as hosts keep their rows), filled with a pattern that
+  // gives the engine real choices; an 8-bit picture gets a palette of colours.
+  THostPicture(int Width, int Height, int PixelSize, int BytesPerLine = 0);
+  THostPicture(THostPicture&&) = default;
+  THostPicture& operator=(THostPicture&&) = default;
+  // The same image as the plug-in sees it.
+  std::unique_ptr<TLinearBitmap> Bitmap() const;
+};
 
 class TFakeHost {
 public:

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "dialog/seam_carving_form.h"
 #include "styled_forms/message_form_reader.h"
 #include "plugin/fake_host.h"
 #include "plugin/plugin_entry.h"
@@ -10,19 +12,6 @@
 #include "toolkit/message_box.h"
 
 namespace {
-
-// A host image with its own pixel buffer (and palette, when asked), listed in the fake host.
-struct THostPicture {
-  std::vector<std::uint8_t> Pixels;
-  std::vector<std::uint8_t> Palette;
-  THostImage Record{};
-
-  THostPicture(int Width, int Height, int PixelSize, int BytesPerLine = 0) {
-    if (BytesPerLine == 0) BytesPerLine = Width * PixelSize;
-    Pixels.assign(std::size_t(BytesPerLine) * Height, 0x11);
-    Record = {Width, Height, BytesPerLine, PixelSize, Pixels.data(), nullptr, 0};
-  }
-};
 
 class PluginEntry : public ::testing::Test {
 protected:
@@ -146,6 +135,24 @@ TEST_F(PluginEntry, OnlyModalResultOkGivesZero) {
   EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
 }
 
+// ProcessImage follows the given dialog: OK hands the carved image to the host with NewImage
+// and, like every button of the dialog, ends it with the cancel result, so the host hears 1.
+TEST_F(PluginEntry, OkInTheResizeDialogSendsTheNewImageAndGivesOne) {
+  Register();
+  THostPicture Picture(12, 8, 3);
+  ListImage(Picture);
+  PluginUi() = DefaultPluginUi();
+  toolkit::SetModalDriver([](toolkit::TForm& Form) {
+    auto& Dialog = dynamic_cast<dialog::TSeamCarvingForm&>(Form);
+    toolkit::user::Click(*Dialog.DeleteBestSeamButton);
+    toolkit::user::Click(*Dialog.OKButton);
+  });
+  EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
+  const auto Codes = Host.Codes();
+  EXPECT_EQ(std::count(Codes.begin(), Codes.end(), hrNewImage), 1);
+  EXPECT_TRUE(Shown.empty());
+}
+
 TEST_F(PluginEntry, InvalidRecordsAreReportedAndGiveOne) {
   Register();
   THostPicture Picture(4, 4, 3);
@@ -192,6 +199,8 @@ TEST_F(PluginEntry, WorksBeforeRegistration) {
 TEST_F(PluginEntry, EightBitWithoutPaletteIsShownWithTheGreyRamp) {
   Register();
   THostPicture Picture(3, 2, 1, 4);
+  Picture.Record.Palette = nullptr; // a host that gives no palette
+  const auto Before = Picture.Pixels;
   ListImage(Picture);
   PluginUi().RunDialog = [&](TPluginLinearBitmap& Bitmap, const std::uint8_t*) {
     EXPECT_EQ(Bitmap.Map, Picture.Pixels.data());
@@ -203,7 +212,7 @@ TEST_F(PluginEntry, EightBitWithoutPaletteIsShownWithTheGreyRamp) {
   };
   EXPECT_EQ(ProcessImage(1, &Picture.Record), 1);
   // The host's buffer survives the adapter (the sanitizer would catch a free of it).
-  EXPECT_EQ(Picture.Pixels[0], 0x11);
+  EXPECT_EQ(Picture.Pixels, Before);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,22 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "seamcarving/random_images.h"
+
 namespace {
-
-// Raw generator output rather than a distribution, whose algorithm differs between standard
-// library builds: the images must be the same in both builds.
-int Below(std::mt19937& Random, int Bound) { return static_cast<int>(Random() % static_cast<unsigned>(Bound)); }
-
-std::unique_ptr<TLinearBitmap> RandomImage(std::mt19937& Random, int Width, int Height, TLinearPixelFormat Format) {
-  auto Bitmap = std::make_unique<TLinearBitmap>(Width, Height, Format);
-  if (Format == lpf8Bit) *Bitmap->Palette = GreyPalette;
-  // Mostly smooth with some texture and some saturated runs, like photographs.
-  for (int I = 0; I < Bitmap->Size; ++I) {
-    const int K = Below(Random, 10);
-    Bitmap->Map[I] = static_cast<std::uint8_t>(K < 2 ? 0 : K < 3 ? 255 : K < 6 ? 128 : Below(Random, 256));
-  }
-  return Bitmap;
-}
 
 // Recomputes every cell through ComputeCost on a zeroed map, as the full computation would
 // do without sliding sums, and compares bit patterns.

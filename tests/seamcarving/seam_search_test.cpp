@@ -6,25 +6,12 @@
 
 #include "message_of.h"
 #include "seamcarving/engine_helpers.h"
+#include "seamcarving/random_images.h"
 #include "seamcarving/seam_carving_component.h"
 #include "seamcarving/seam_reference.h"
 #include "support/progress.h"
 
 namespace {
-
-// Random images; few distinct levels make equal costs, and so ties, common.
-std::unique_ptr<TLinearBitmap> RandomImage(std::mt19937& Random, int W, int H, TLinearPixelFormat Format, int Levels,
-                                           bool ColourPalette = false) {
-  auto B = std::make_unique<TLinearBitmap>(W, H, Format);
-  if (Format == lpf8Bit) {
-    *B->Palette = GreyPalette;
-    if (ColourPalette)
-      for (int I = 0; I < 256; ++I) (*B->Palette)[I] = {std::uint8_t(I), std::uint8_t(I * 7), std::uint8_t(255 - I)};
-  }
-  std::uniform_int_distribution<int> Level(0, Levels - 1);
-  for (int I = 0; I < B->Size; ++I) B->Map[I] = std::uint8_t(Level(Random) * (255 / std::max(1, Levels - 1)));
-  return B;
-}
 
 // Sets the live cost map of an engine over a WxH image to Costs (row by row).
 void SetCosts(TSeamCarvingComponent& E, const std::vector<double>& Costs) {

@@ -5,7 +5,9 @@ Usage: check_plugin_module.py DLL MAP BINUTILS_PREFIX MACHINE VERSION
 
 MACHINE is i386 or x86-64. Checked: the PE format and machine; exactly the two exports, by
 their plain names; large-address-aware (32-bit); the map beside it placing .text and the
-exports where the DLL has them; the version resource with VERSION as file and product version.
+exports where the DLL has them; no test equipment (the modal and message-box drivers, the
+simulated user's key state, the headless backend, anything of tests/equipment) in the map or
+the DLL's symbol table; the version resource with VERSION as file and product version.
 Prints each finding and exits 1 if any check failed.
 """
 import re
@@ -14,6 +16,12 @@ import subprocess
 import sys
 
 passed, failed = [], []
+
+# Names of the test equipment and of the headless backend, which the DLL must not contain: a
+# public or a unit whose name holds one of them means a test library went into the module.
+TEST_EQUIPMENT = ["SetModalDriver", "TakeModalDriver", "SimulatedShift", "ShownMessages",
+                  "SetMessageBoxDriver", "RunPendingDriver", "headless", "user_input", "user_win32",
+                  "user_headless", "equipment"]
 
 
 def check(ok, what):
@@ -38,6 +46,11 @@ def exports(private_headers):
     table = private_headers.split("[Ordinal/Name Pointer] Table", 1)[-1]
     names = re.findall(r"^\s*\[\s*(\d+)\] (\S+)\s*$", table, re.M)
     return {name: rvas.get(int(i)) for i, name in names}
+
+
+def equipment_in(text):
+    lowered = text.lower()
+    return sorted(name for name in TEST_EQUIPMENT if name.lower() in lowered)
 
 
 def version_resource(objdump, dll):
@@ -89,6 +102,12 @@ def main():
     for name, rva in sorted(found.items()):
         expected = rva + image_base - text_start if rva is not None else None
         check(publics.get(name) == expected, "the map places %s where the DLL exports it" % name)
+
+    # Mangled names hold the plain ones ("_ZN7toolkit14SetModalDriver..."); so do the units.
+    # The map has the code; the DLL's symbol table has its data too.
+    check(not equipment_in(map_text), "the map lists no test equipment (found %s)" % ", ".join(equipment_in(map_text)))
+    symbols = run(prefix + "nm", dll)
+    check(not equipment_in(symbols), "the DLL's symbols name no test equipment (found %s)" % ", ".join(equipment_in(symbols)))
 
     major, minor, patch = (int(part) for part in version.split("."))
     expected = (major << 16 | minor, patch << 16)

@@ -379,7 +379,9 @@ void headless::TurnWheel(int Delta, TPoint Pos) {
 
 // ===== Message loop =====
 
-void backend::RunModalLoop(TForm& Form, const std::function<void(TForm&)>& Driver) {
+void backend::RunModalLoop(TForm& Form) {
+  // A copy: the handler may replace the application's while it runs.
+  const auto Driver = Application->OnModalShown;
   if (!Driver)
     throw EInvalidOperation("No driver for the modal form \"" + Form.Caption() + "\"");
   headless::RunModal([&] {

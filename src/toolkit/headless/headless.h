@@ -10,6 +10,7 @@
 
 #include "toolkit/controls.h"
 #include "toolkit/forms.h"
+#include "toolkit/message_box.h"
 #include "toolkit/platform.h"
 
 namespace toolkit::headless {
@@ -38,6 +39,18 @@ void AfterInput();
 TControl* FocusedWindow();
 // Runs Body as a modal loop: the capture is released and idle time and timers run modally.
 void RunModal(const std::function<void()>& Body);
+
+// ---- Message boxes ----
+struct TShownMessage {
+  std::string Text;
+  TMessageBoxKind Kind;
+  std::uintptr_t OwnerWindow;
+};
+// Every message box shown so far, oldest first.
+std::vector<TShownMessage>& ShownMessages();
+// The next message box runs Driver inside its modal loop; without one it counts as dismissed
+// at once.
+void SetMessageBoxDriver(std::function<void()> Driver);
 
 // An item of a form's menu bar as the backend last built it.
 struct TMenuBarItem {

@@ -22,7 +22,6 @@ namespace toolkit {
 
 namespace win32 {
 int ModalDepth = 0;
-TShiftState SimulatedShift = 0;
 
 HWND Hwnd(const TControl& Control) { return reinterpret_cast<HWND>(Control.Handle()); }
 
@@ -56,7 +55,7 @@ HINSTANCE ThisModule() {
 }
 
 TShiftState CurrentShift() {
-  TShiftState Shift = SimulatedShift;
+  TShiftState Shift = 0;
   if (GetKeyState(VK_SHIFT) < 0) Shift |= ssShift;
   if (GetKeyState(VK_CONTROL) < 0) Shift |= ssCtrl;
   if (GetKeyState(VK_MENU) < 0) Shift |= ssAlt;
@@ -294,6 +293,73 @@ TMenuItem* MenuItemOf(TForm& Form, int Command) {
   return Form.Menu() ? Form.Menu()->FindItem(Command) : nullptr;
 }
 
+// WM_NCACTIVATE of Form: the frame and caption in the new state, the form told of it.
+LRESULT FormActivation(HWND Window, TForm& Form, WPARAM Active, LPARAM LParam) {
+  bool Own = false;
+  Dispatch(&Form, [&] { Own = Form.PaintsOwnCaption(); });
+  LRESULT Result;
+  if (Own) {
+    // The system would paint its own caption in the new state before ours covers it. Given
+    // -1 it only takes the new state (without visual styles), and the frame is painted here
+    // at once: our caption first, the rest by the system.
+    Result = DefWindowProcA(Window, WM_NCACTIVATE, Active, -1);
+    PaintFrame(Window, Form, 1, Active != FALSE);
+  } else {
+    Result = DefWindowProcA(Window, WM_NCACTIVATE, Active, LParam);
+  }
+  Dispatch(&Form, [&] { Form.NonClientActivated(Active != FALSE); });
+  PaintCaption(Window, Form, Active != FALSE);
+  return Result;
+}
+
+// WM_SETTEXT of Form: the system takes the text, the form paints the caption with it.
+LRESULT FormCaptionText(HWND Window, TForm& Form, WPARAM WParam, LPARAM LParam) {
+  bool Own = false;
+  Dispatch(&Form, [&] { Own = Form.PaintsOwnCaption(); });
+  // The system paints its own caption with the new text at once. An empty window region
+  // keeps that off the screen; taken away without a redraw it leaves the screen as it was,
+  // and the form paints its caption over it. (Our windows have no region of their own.)
+  if (Own) SetWindowRgn(Window, CreateRectRgn(0, 0, 0, 0), FALSE);
+  const LRESULT Result = DefWindowProcA(Window, WM_SETTEXT, WParam, LParam);
+  if (Own) SetWindowRgn(Window, nullptr, FALSE);
+  Dispatch(&Form, [&] { Form.CaptionChanged(); });
+  // A form that left this caption to the system after all gets the system's one redrawn.
+  if (!PaintCaption(Window, Form) && Own)
+    RedrawWindow(Window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  return Result;
+}
+
+// WM_MEASUREITEM: the size of an owner-drawn item of Form's menu, measured by the item with
+// the menu font. False for anything else.
+bool MeasureMenuItem(TForm& Form, MEASUREITEMSTRUCT& Measure) {
+  TMenuItem* Item = Measure.CtlType == ODT_MENU ? MenuItemOf(Form, static_cast<int>(Measure.itemData)) : nullptr;
+  if (!Item) return false;
+  TCanvas Canvas;
+  Canvas.Font = Screen->MenuFont();
+  Dispatch(Item, [&] {
+    const TSize Size = Item->MeasureItem(Canvas);
+    Measure.itemWidth = static_cast<UINT>(std::max(Size.Width, 0));
+    Measure.itemHeight = static_cast<UINT>(std::max(Size.Height, 0));
+  });
+  return true;
+}
+
+// WM_DRAWITEM: an owner-drawn item of Form's menu, drawn by the item off-screen. False for
+// anything else.
+bool DrawMenuItem(TForm& Form, const DRAWITEMSTRUCT& Draw) {
+  TMenuItem* Item = Draw.CtlType == ODT_MENU ? MenuItemOf(Form, static_cast<int>(Draw.itemData)) : nullptr;
+  if (!Item) return false;
+  const RECT& R = Draw.rcItem;
+  Dispatch(Item, [&] {
+    PaintOffScreen(Draw.hDC, R.left, R.top, R.right - R.left, R.bottom - R.top, [&](TCanvas& Canvas) {
+      Canvas.Font = Screen->MenuFont();
+      Item->DrawItem(Canvas, {0, 0, R.right - R.left, R.bottom - R.top}, Draw.itemState);
+      return true;
+    });
+  });
+  return true;
+}
+
 // The non-client messages of a form: the system handles each first (or not, where the form
 // takes the message), then the form's hook runs. Returns true when handled, with Result set.
 bool FormMessage(HWND Window, TForm& Form, UINT Message, WPARAM WParam, LPARAM LParam, LRESULT& Result) {
@@ -310,72 +376,22 @@ bool FormMessage(HWND Window, TForm& Form, UINT Message, WPARAM WParam, LPARAM L
       InflateRect(&Client, -B, -B);
     }
     return true;
-  case WM_NCACTIVATE: {
-    bool Own = false;
-    Hook([&] { Own = Form.PaintsOwnCaption(); });
-    if (Own) {
-      // The system would paint its own caption in the new state before ours covers it. Given
-      // -1 it only takes the new state (without visual styles), and the frame is painted here
-      // at once: our caption first, the rest by the system.
-      Result = DefWindowProcA(Window, Message, WParam, -1);
-      PaintFrame(Window, Form, 1, WParam != FALSE);
-    } else {
-      Result = System();
-    }
-    Hook([&] { Form.NonClientActivated(WParam != FALSE); });
-    PaintCaption(Window, Form, WParam != FALSE);
-    return true;
-  }
-  case WM_SETTEXT: {
-    bool Own = false;
-    Hook([&] { Own = Form.PaintsOwnCaption(); });
-    // The system paints its own caption with the new text at once. An empty window region
-    // keeps that off the screen; taken away without a redraw it leaves the screen as it was,
-    // and the form paints its caption over it. (Our windows have no region of their own.)
-    if (Own) SetWindowRgn(Window, CreateRectRgn(0, 0, 0, 0), FALSE);
-    Result = System();
-    if (Own) SetWindowRgn(Window, nullptr, FALSE);
-    Hook([&] { Form.CaptionChanged(); });
-    // A form that left this caption to the system after all gets the system's one redrawn.
-    if (!PaintCaption(Window, Form) && Own)
-      RedrawWindow(Window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-    return true;
-  }
+  case WM_NCACTIVATE: Result = FormActivation(Window, Form, WParam, LParam); return true;
+  case WM_SETTEXT: Result = FormCaptionText(Window, Form, WParam, LParam); return true;
   case WM_COMMAND:
     // A menu's choice: no control window and notification code 0 (1 from an accelerator).
     if (LParam != 0 || HIWORD(WParam) > 1) return false;
     if (TMenuItem* Item = MenuItemOf(Form, LOWORD(WParam))) Dispatch(Item, [&] { Item->Click(); });
     Result = 0;
     return true;
-  case WM_MEASUREITEM: {
-    auto& Measure = *reinterpret_cast<MEASUREITEMSTRUCT*>(LParam);
-    TMenuItem* Item = Measure.CtlType == ODT_MENU ? MenuItemOf(Form, static_cast<int>(Measure.itemData)) : nullptr;
-    if (!Item) return false;
-    TCanvas Canvas;
-    Canvas.Font = Screen->MenuFont();
-    Dispatch(Item, [&] {
-      const TSize Size = Item->MeasureItem(Canvas);
-      Measure.itemWidth = static_cast<UINT>(std::max(Size.Width, 0));
-      Measure.itemHeight = static_cast<UINT>(std::max(Size.Height, 0));
-    });
+  case WM_MEASUREITEM:
+    if (!MeasureMenuItem(Form, *reinterpret_cast<MEASUREITEMSTRUCT*>(LParam))) return false;
     Result = TRUE;
     return true;
-  }
-  case WM_DRAWITEM: {
-    const auto& Draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam);
-    TMenuItem* Item = Draw.CtlType == ODT_MENU ? MenuItemOf(Form, static_cast<int>(Draw.itemData)) : nullptr;
-    if (!Item) return false;
-    const RECT& R = Draw.rcItem;
-    Dispatch(Item, [&] {
-      PaintOffScreen(Draw.hDC, R.left, R.top, R.right - R.left, R.bottom - R.top, [&](TCanvas& Canvas) {
-        Canvas.Font = Screen->MenuFont();
-        Item->DrawItem(Canvas, {0, 0, R.right - R.left, R.bottom - R.top}, Draw.itemState);
-        return true;
-      });
-    });
+  case WM_DRAWITEM:
+    if (!DrawMenuItem(Form, *reinterpret_cast<const DRAWITEMSTRUCT*>(LParam))) return false;
     Result = TRUE;
     return true;
-  }
   case WM_NCHITTEST: {
     const int SystemResult = static_cast<int>(System());
     int Answer = SystemResult;
@@ -650,7 +666,7 @@ void backend::ScrollCaret(TCustomEdit& Edit) { SendMessageA(Hwnd(Edit), EM_SCROL
 
 // ===== Message loop =====
 
-void backend::RunModalLoop(TForm& Form, const std::function<void(TForm&)>& Driver) {
+void backend::RunModalLoop(TForm& Form) {
   // The owner stays disabled while the form is modal, and is enabled again before the form
   // hides, so that the activation goes back to it.
   HWND Owner = GetWindow(Hwnd(Form), GW_OWNER);
@@ -668,9 +684,10 @@ void backend::RunModalLoop(TForm& Form, const std::function<void(TForm&)>& Drive
     }
   } Scope(Owner, DisableOwner);
 
-  if (Driver) {
+  // A copy: the handler may replace the application's while it runs.
+  if (const auto Shown = Application->OnModalShown) {
     PumpWaiting();
-    Driver(Form);
+    Shown(Form);
   }
   while (!Form.ModalEnded()) {
     MSG Msg;

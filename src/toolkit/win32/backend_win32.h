@@ -15,7 +15,5 @@ TControl* FromHandle(HWND Window);
 bool PumpWaiting();
 // Modal loops running now.
 extern int ModalDepth;
-// Modifiers a simulated key press holds; posted key messages leave the real key state alone.
-extern TShiftState SimulatedShift;
 
 } // namespace toolkit::win32
