@@ -178,12 +178,6 @@ TEST_F(ResizeDialog, DeleteBestSeamStopsAtOnePixelAndPercentRoundsHalfToEven) {
 // host's pixel format (with the grey palette on 8-bit images), and gives way to the image
 // after 1.5 seconds; a seam is drawn over the carved image. Every field is typed into.
 TEST_F(ResizeDialog, PreviewsAreTheEnginesForTheTypedSettingsAndGiveWayAfterOneAndAHalfSeconds) {
-#if defined(_WIN64)
-  // Under Wine's 64-bit loader the dialog's previews now and then differ from the reference
-  // engine's within a whole run (never when the scenario runs alone); until the cause is found
-  // the scenario runs in the native and 32-bit builds only.
-  GTEST_SKIP() << "previews differ intermittently from the reference engine in the 64-bit build";
-#endif
   const THostRect NoSelection{-1, -1, -1, -1};
   struct TCase {
     int PixelSize;

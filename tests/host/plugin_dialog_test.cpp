@@ -116,12 +116,6 @@ TEST_F(ResizeDialogInHost, WideningAPaletteImageEndsTheDialogWithTheImageAndItsP
 // images); a seam is drawn over the carved image. Every field is typed into; the close box
 // puts the image back.
 TEST_F(ResizeDialogInHost, PreviewsAreTheEnginesForTheTypedSettingsAndTheCloseBoxPutsTheImageBack) {
-#if defined(_WIN64)
-  // Under Wine's 64-bit loader the dialog's previews now and then differ from the reference
-  // engine's within a whole run (never when the scenario runs alone); until the cause is found
-  // the scenario runs in the native and 32-bit builds only.
-  GTEST_SKIP() << "previews differ intermittently from the reference engine in the 64-bit build";
-#endif
   struct TCase {
     const char* Name;
     int PixelSize;
