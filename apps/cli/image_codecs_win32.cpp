@@ -5,43 +5,15 @@
 #include <functional>
 #include <new>
 
-#include <windows.h>
-#include <wincodec.h>
-
-#include "support/com_win32.h"
+#include "cli_error.h"
+#include "wic_win32.h"
 
 namespace {
 
-using com::TComPtr;
-using com::TComScope;
-
-std::string HresultText(HRESULT Result) { return "error " + com::HresultHex(Result); }
-
-void CheckDecode(HRESULT Result, const char* Format, const std::string& Name) {
-  if (Result == E_OUTOFMEMORY) throw std::bad_alloc();
-  if (FAILED(Result)) FailFile(Name, std::string("damaged ") + Format + " file (" + HresultText(Result) + ")");
-}
-
-void CheckEncode(HRESULT Result, const char* Format = "PNG") {
-  if (Result == E_OUTOFMEMORY) throw std::bad_alloc();
-  if (FAILED(Result))
-    throw ECommandLine(std::string("cannot encode ") + Format + " image (" + HresultText(Result) + ")", ExitFailure);
-}
-
-// Opens the first frame of an image in memory and checks its size against the header.
-void OpenFrame(const std::vector<std::uint8_t>& Data, std::int64_t Width, std::int64_t Height,
-               TComPtr<IWICImagingFactory>& Factory, TComPtr<IWICStream>& Stream,
-               TComPtr<IWICBitmapDecoder>& Decoder, TComPtr<IWICBitmapFrameDecode>& Frame,
-               const std::function<void(HRESULT)>& Check, const char* Format, const std::string& Name) {
-  Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                         reinterpret_cast<void**>(&Factory)));
-  Check(Factory->CreateStream(&Stream));
-  Check(Stream->InitializeFromMemory(const_cast<BYTE*>(Data.data()), DWORD(Data.size())));
-  Check(Factory->CreateDecoderFromStream(Stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &Decoder));
-  Check(Decoder->GetFrame(0, &Frame));
-  UINT FrameWidth = 0, FrameHeight = 0;
-  Check(Frame->GetSize(&FrameWidth, &FrameHeight));
-  if (FrameWidth != Width || FrameHeight != Height)
+// Damaged unless the frame has the size the header declared.
+void CheckFrameSize(const wic::TFrame& Frame, std::int64_t Width, std::int64_t Height, const char* Format,
+                    const std::string& Name) {
+  if (Frame.Width != Width || Frame.Height != Height)
     FailFile(Name, std::string("damaged ") + Format + " file (frame size differs from the header)");
 }
 
@@ -73,16 +45,11 @@ void UnpackRows(TLinearBitmap& Bitmap, int Depth, bool ScaleGrey) {
 // Copies the first frame, converted to Target, to Pixels (rows Stride apart, Size bytes).
 void CopyFrameAs(const std::vector<std::uint8_t>& Data, std::int64_t Width, std::int64_t Height, const GUID& Target,
                  UINT Stride, UINT Size, BYTE* Pixels, const char* Format, const std::string& Name) {
-  const TComScope Com;
-  const std::function<void(HRESULT)> Check = [&](HRESULT Result) { CheckDecode(Result, Format, Name); };
-  TComPtr<IWICImagingFactory> Factory;
-  TComPtr<IWICStream> Stream;
-  TComPtr<IWICBitmapDecoder> Decoder;
-  TComPtr<IWICBitmapFrameDecode> Frame;
-  OpenFrame(Data, Width, Height, Factory, Stream, Decoder, Frame, Check, Format, Name);
-  TComPtr<IWICBitmapSource> Converted;
-  Check(WICConvertBitmapSource(Target, Frame.Get(), &Converted));
-  Check(Converted->CopyPixels(nullptr, Stride, Size, Pixels));
+  const wic::TFrame Frame(Data, Format, Name);
+  CheckFrameSize(Frame, Width, Height, Format, Name);
+  com::TComPtr<IWICBitmapSource> Converted;
+  Frame.Check(WICConvertBitmapSource(Target, Frame.Get(), &Converted));
+  Frame.Check(Converted->CopyPixels(nullptr, Stride, Size, Pixels));
 }
 
 // Decodes the first frame, converted to 8-bit grey or to blue, green, red, into a bitmap of
@@ -97,79 +64,31 @@ std::unique_ptr<TLinearBitmap> DecodeWithWic(const std::vector<std::uint8_t>& Da
   return Bitmap;
 }
 
-// WIC's pixel format for sample planes of Channels and Depth; grey and alpha has none and
-// travels as red, green, blue and alpha.
-GUID SampleFormat(int Channels, int Depth) {
-  if (Channels == 1) return Depth == 16 ? GUID_WICPixelFormat16bppGray : GUID_WICPixelFormat8bppGray;
-  if (Channels == 3) return Depth == 16 ? GUID_WICPixelFormat48bppRGB : GUID_WICPixelFormat24bppRGB;
-  return Depth == 16 ? GUID_WICPixelFormat64bppRGBA : GUID_WICPixelFormat32bppRGBA;
-}
-
 // Low-depth grey and palette PNGs are copied in WIC's packed form and spread by us, so that
 // palette indices are checked as on every platform.
 std::unique_ptr<TLinearBitmap> DecodePackedPng(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
                                                const std::string& Name) {
-  const TComScope Com;
-  const std::function<void(HRESULT)> Check = [&](HRESULT Result) { CheckDecode(Result, "PNG", Name); };
-  TComPtr<IWICImagingFactory> Factory;
-  TComPtr<IWICStream> Stream;
-  TComPtr<IWICBitmapDecoder> Decoder;
-  TComPtr<IWICBitmapFrameDecode> Frame;
-  OpenFrame(Data, Header.Width, Header.Height, Factory, Stream, Decoder, Frame, Check, "PNG", Name);
+  const wic::TFrame Frame(Data, "PNG", Name);
+  CheckFrameSize(Frame, Header.Width, Header.Height, "PNG", Name);
   GUID Native{};
-  Check(Frame->GetPixelFormat(&Native));
+  Frame.Check(Frame->GetPixelFormat(&Native));
   if (PackedDepth(Native) != Header.BitDepth) FailFile(Name, "damaged PNG file (pixel format differs from the header)");
   auto Bitmap = std::make_unique<TLinearBitmap>(int(Header.Width), int(Header.Height), Header.Grey() ? lpf8Bit : lpf24Bit);
   if (Header.Grey()) *Bitmap->Palette = GreyPalette;
-  Check(Frame->CopyPixels(nullptr, UINT(Bitmap->BytesPerLine), UINT(Bitmap->Size), Bitmap->Map));
+  Frame.Check(Frame->CopyPixels(nullptr, UINT(Bitmap->BytesPerLine), UINT(Bitmap->Size), Bitmap->Map));
   UnpackRows(*Bitmap, Header.BitDepth, Header.Grey());
   if (!Header.Grey()) ExpandPngPalette(*Bitmap, Header, Name);
   return Bitmap;
 }
 
-// An IStream over global memory that the encoder writes into; its bytes are copied out.
-std::vector<std::uint8_t> StreamBytes(IStream* Stream) {
-  STATSTG Status{};
-  CheckEncode(Stream->Stat(&Status, STATFLAG_NONAME));
-  std::vector<std::uint8_t> Out(std::size_t(Status.cbSize.QuadPart));
-  LARGE_INTEGER Start{};
-  CheckEncode(Stream->Seek(Start, STREAM_SEEK_SET, nullptr));
-  ULONG Read = 0;
-  CheckEncode(Stream->Read(Out.data(), ULONG(Out.size()), &Read));
-  if (Read != Out.size()) CheckEncode(E_FAIL);
-  return Out;
+// Rows as one frame of a Container file in Wanted's format.
+std::vector<std::uint8_t> EncodeRows(const GUID& Container, const char* Format, const std::uint8_t* Rows, int Width,
+                                     int Height, std::int32_t Stride, bool Grey,
+                                     const std::function<void(IPropertyBag2*)>& SetOptions) {
+  return wic::Encode(Container, Format, Width, Height,
+                     {Grey ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR}, SetOptions,
+                     [&](const GUID&) { return wic::TRows{Rows, Stride}; });
 }
-
-// Rows as one frame of a Container file; SetOptions writes the encoder's options.
-std::vector<std::uint8_t> EncodeWithWic(const GUID& Container, const char* Format, const std::uint8_t* Rows,
-                                        int Width, int Height, std::int32_t Stride, const GUID& Wanted,
-                                        const std::function<void(IPropertyBag2*)>& SetOptions) {
-  const TComScope Com;
-  const auto Check = [Format](HRESULT Result) { CheckEncode(Result, Format); };
-  TComPtr<IWICImagingFactory> Factory;
-  Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                         reinterpret_cast<void**>(&Factory)));
-  TComPtr<IStream> Stream;
-  Check(CreateStreamOnHGlobal(nullptr, TRUE, &Stream));
-  TComPtr<IWICBitmapEncoder> Encoder;
-  Check(Factory->CreateEncoder(Container, nullptr, &Encoder));
-  Check(Encoder->Initialize(Stream.Get(), WICBitmapEncoderNoCache));
-  TComPtr<IWICBitmapFrameEncode> Frame;
-  TComPtr<IPropertyBag2> Options;
-  Check(Encoder->CreateNewFrame(&Frame, &Options));
-  SetOptions(Options.Get());
-  Check(Frame->Initialize(Options.Get()));
-  Check(Frame->SetSize(UINT(Width), UINT(Height)));
-  GUID PixelFormat = Wanted;
-  Check(Frame->SetPixelFormat(&PixelFormat));
-  if (!IsEqualGUID(PixelFormat, Wanted)) Check(WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT);
-  Check(Frame->WritePixels(UINT(Height), UINT(Stride), UINT(std::int64_t(Stride) * Height), const_cast<BYTE*>(Rows)));
-  Check(Frame->Commit());
-  Check(Encoder->Commit());
-  return StreamBytes(Stream.Get());
-}
-
-GUID PixelFormatOf(bool Grey) { return Grey ? GUID_WICPixelFormat8bppGray : GUID_WICPixelFormat24bppBGR; }
 
 // WIC's names for the sampling layouts it writes; 4:2:0 for the others.
 WICJpegYCrCbSubsamplingOption SubsamplingOption(const TJpegSampling& S) {
@@ -196,14 +115,13 @@ std::unique_ptr<TLinearBitmap> DecodeJpegPixels(const std::vector<std::uint8_t>&
 
 std::vector<std::uint8_t> EncodePngPixels(const std::uint8_t* Rows, int Width, int Height, std::int32_t Stride,
                                           bool Grey) {
-  return EncodeWithWic(GUID_ContainerFormatPng, "PNG", Rows, Width, Height, Stride, PixelFormatOf(Grey),
-                       [](IPropertyBag2*) {});
+  return EncodeRows(GUID_ContainerFormatPng, "PNG", Rows, Width, Height, Stride, Grey, [](IPropertyBag2*) {});
 }
 
 std::vector<std::uint8_t> EncodeJpegPixels(const std::uint8_t* Rows, int Width, int Height, std::int32_t Stride,
                                            bool Grey, int Quality, const TJpegSampling& Sampling) {
-  return EncodeWithWic(GUID_ContainerFormatJpeg, "JPEG", Rows, Width, Height, Stride, PixelFormatOf(Grey),
-                       [&](IPropertyBag2* Properties) {
+  return EncodeRows(GUID_ContainerFormatJpeg, "JPEG", Rows, Width, Height, Stride, Grey,
+                    [&](IPropertyBag2* Properties) {
                          PROPBAG2 Names[2]{};
                          VARIANT Values[2];
                          Names[0].pstrName = const_cast<LPOLESTR>(L"ImageQuality");
@@ -214,47 +132,31 @@ std::vector<std::uint8_t> EncodeJpegPixels(const std::uint8_t* Rows, int Width, 
                          VariantInit(&Values[1]);
                          Values[1].vt = VT_UI1;
                          Values[1].bVal = BYTE(SubsamplingOption(Sampling));
-                         CheckEncode(Properties->Write(Grey ? 1 : 2, Names, Values), "JPEG");
+                         wic::CheckEncode(Properties->Write(Grey ? 1 : 2, Names, Values), "JPEG");
                        });
 }
 
 TSamplePlanes DecodePngSamples(const std::vector<std::uint8_t>& Data, const TPngHeader& Header,
                                const std::string& Name) {
-  TSamplePlanes Planes;
-  Planes.Width = int(Header.Width);
-  Planes.Height = int(Header.Height);
-  Planes.Depth = Header.BitDepth == 16 ? 16 : 8;
   const bool Alpha = Header.ColourType == 4 || Header.ColourType == 6 || Header.Transparency;
-  Planes.Channels = Alpha ? 4 : Header.ColourType == 0 ? 1 : 3;
-  const std::size_t Samples = std::size_t(Planes.Width) * Planes.Height * Planes.Channels;
-  const std::size_t SampleBytes = Planes.Depth / 8;
-  std::vector<std::uint8_t> Bytes(Samples * SampleBytes);
-  CopyFrameAs(Data, Header.Width, Header.Height, SampleFormat(Planes.Channels, Planes.Depth),
-              UINT(std::size_t(Planes.Width) * Planes.Channels * SampleBytes), UINT(Bytes.size()), Bytes.data(), "PNG",
+  const int Channels = Alpha ? 4 : Header.ColourType == 0 ? 1 : 3;
+  wic::TSampleLayout Layout{};
+  for (const GUID& Format : {GUID_WICPixelFormat8bppGray, GUID_WICPixelFormat16bppGray, GUID_WICPixelFormat24bppRGB,
+                             GUID_WICPixelFormat48bppRGB, GUID_WICPixelFormat32bppRGBA, GUID_WICPixelFormat64bppRGBA})
+    if (const auto* L = wic::SampleLayoutOf(Format); L->Channels == Channels && L->Depth == (Header.BitDepth == 16 ? 16 : 8))
+      Layout = *L;
+  const std::size_t Stride = std::size_t(Header.Width) * Channels * Layout.Depth / 8;
+  std::vector<std::uint8_t> Rows(Stride * std::size_t(Header.Height));
+  CopyFrameAs(Data, Header.Width, Header.Height, Layout.Format, UINT(Stride), UINT(Rows.size()), Rows.data(), "PNG",
               Name);
-  Planes.Samples.resize(Samples);
-  for (std::size_t I = 0; I < Samples; ++I)
-    Planes.Samples[I] = SampleBytes == 2 ? std::uint16_t(Bytes[2 * I] | Bytes[2 * I + 1] << 8) : Bytes[I];
-  return Planes;
-}
-
-std::vector<std::uint8_t> EncodePngSamples(const TSamplePlanes& Planes) {
-  const int Channels = Planes.Channels == 2 ? 4 : Planes.Channels;
-  const std::size_t SampleBytes = Planes.Depth / 8;
-  const std::size_t Pixels = std::size_t(Planes.Width) * Planes.Height;
-  std::vector<std::uint8_t> Bytes(Pixels * Channels * SampleBytes);
-  for (std::size_t I = 0, To = 0; I < Pixels; ++I)
-    for (int C = 0; C < Channels; ++C, ++To) {
-      // Grey and alpha as red, green, blue and alpha: the grey three times.
-      const std::uint16_t V = Planes.Pixel(I)[Planes.Channels == 2 ? (C == 3 ? 1 : 0) : C];
-      if (SampleBytes == 2) {
-        Bytes[2 * To] = std::uint8_t(V);
-        Bytes[2 * To + 1] = std::uint8_t(V >> 8);
-      } else {
-        Bytes[To] = std::uint8_t(V);
-      }
+  TSamplePlanes Planes = wic::PlanesFrom(Rows.data(), Stride, int(Header.Width), int(Header.Height), Layout);
+  if (Alpha && (Header.ColourType == 0 || Header.ColourType == 4)) { // WIC has no grey with alpha: back from red, green, blue and alpha
+    for (std::size_t I = 0, Pixels = Planes.Samples.size() / 4; I < Pixels; ++I) {
+      Planes.Samples[2 * I] = Planes.Samples[4 * I];
+      Planes.Samples[2 * I + 1] = Planes.Samples[4 * I + 3];
     }
-  return EncodeWithWic(GUID_ContainerFormatPng, "PNG", Bytes.data(), Planes.Width, Planes.Height,
-                       std::int32_t(std::size_t(Planes.Width) * Channels * SampleBytes),
-                       SampleFormat(Channels, Planes.Depth), [](IPropertyBag2*) {});
+    Planes.Channels = 2;
+    Planes.Samples.resize(Planes.Samples.size() / 2);
+  }
+  return Planes;
 }

@@ -164,10 +164,7 @@ TImageMetadata ReadPngMetadata(const std::vector<std::uint8_t>& Data, const std:
       const std::size_t Compressed = Zero ? std::size_t(Zero - Payload) + 2 : Length + 1;
       if (Compressed > Length || Zero[1] != 0) FailFile(Name, "damaged PNG file (invalid iCCP chunk)");
       const std::string Why = InflateZlib(Payload + Compressed, Length - Compressed, MaxIccBytes, Metadata.Icc);
-      if (Why == "not available")
-        std::fprintf(stderr, "featureresize: %s: the ICC profile of PNG files is not read in this build; left out\n",
-                     Name.c_str());
-      else if (Why == "too large") RefuseFile(Name, "the ICC profile is larger than 64 MiB");
+      if (Why == "too large") RefuseFile(Name, "the ICC profile is larger than 64 MiB");
       else if (!Why.empty()) FailFile(Name, "damaged PNG file (iCCP chunk: " + Why + ")");
     }
     if (Type == "IEND") break;
@@ -200,6 +197,33 @@ std::vector<std::uint8_t> WithPngMetadata(const std::vector<std::uint8_t>& Png, 
   }
   if (!Metadata.Exif.empty()) Put("eXIf", {}, Metadata.Exif);
   return Spliced(Png, 8 + 12 + 13, Chunks); // after the signature and IHDR
+}
+
+// ============================================================================
+// WebP
+// ============================================================================
+
+TImageMetadata ReadWebpMetadata(const std::vector<std::uint8_t>& Data) {
+  TImageMetadata Metadata;
+  auto LittleEndian32 = [&](std::size_t At) {
+    return std::uint32_t(Data[At]) | std::uint32_t(Data[At + 1]) << 8 | std::uint32_t(Data[At + 2]) << 16 |
+           std::uint32_t(Data[At + 3]) << 24;
+  };
+  // Chunks after "RIFF", the size and "WEBP", each padded to an even size.
+  for (std::size_t At = 12; Data.size() - At >= 8;) {
+    const std::size_t Length = LittleEndian32(At + 4);
+    if (Length > Data.size() - At - 8) break;
+    const std::uint8_t* Payload = &Data[At + 8];
+    if (std::memcmp(&Data[At], "ICCP", 4) == 0 && Metadata.Icc.empty()) Metadata.Icc.assign(Payload, Payload + Length);
+    if (std::memcmp(&Data[At], "EXIF", 4) == 0 && Metadata.Exif.empty()) {
+      // Some writers start it with JPEG's "Exif\0\0"; the TIFF structure follows.
+      const std::size_t Skip = Length >= 6 && std::memcmp(Payload, "Exif\0\0", 6) == 0 ? 6 : 0;
+      Metadata.Exif.assign(Payload + Skip, Payload + Length);
+    }
+    At += 8 + Length + Length % 2;
+    if (At > Data.size()) break;
+  }
+  return Metadata;
 }
 
 // ============================================================================

@@ -21,6 +21,10 @@ std::optional<TJpegSampling> ReadJpegSampling(const std::vector<std::uint8_t>& D
 // (exit 1) on an iCCP chunk that does not inflate, refuses (exit 2) a profile above 64 MiB.
 TImageMetadata ReadPngMetadata(const std::vector<std::uint8_t>& Data, const std::string& Name);
 
+// The first ICC profile (ICCP) and EXIF data (EXIF) of a WebP file whose header was checked;
+// chunks that run past the end are left out.
+TImageMetadata ReadWebpMetadata(const std::vector<std::uint8_t>& Data);
+
 // A JPEG or PNG file as encoded, with Metadata put in after its header (JFIF marker, IHDR).
 // What a format cannot hold (EXIF above 64 KiB in JPEG) is left out with a warning on stderr
 // naming Name.

@@ -1,7 +1,8 @@
-// The codecs the photo formats add to image_codecs.h: JPEG encoding and zlib streams (for
-// PNG's compressed ICC profiles). libjpeg-turbo and zlib on Linux (photo_codecs_libs.cpp);
-// in Windows builds the Windows Imaging Component (image_codecs_win32.cpp) and our own
-// stored-block streams (photo_codecs_win32.cpp).
+// The codecs the photo formats add to image_codecs.h: JPEG encoding, PNG, TIFF and WebP with
+// alpha and 16 bits, and zlib streams (zlib_streams.cpp, for PNG's compressed ICC profiles).
+// libjpeg-turbo, libpng, libtiff and libwebp on Linux (photo_codecs_libs.cpp and the codec
+// files beside it); in Windows builds the Windows Imaging Component (image_codecs_win32.cpp,
+// photo_codecs_win32.cpp) and our own PNG writer, as WIC's does not write every PNG layout.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,7 @@ std::vector<std::uint8_t> EncodeJpegPixels(const std::uint8_t* Rows, int Width, 
                                            bool Grey, int Quality, const TJpegSampling& Sampling);
 
 // Inflates a zlib stream into Out; returns "" when done, "too large" past MaxBytes, or what
-// else went wrong ("not available" in the Windows build, which has no inflater).
+// else went wrong.
 std::string InflateZlib(const std::uint8_t* Bytes, std::size_t Size, std::size_t MaxBytes,
                         std::vector<std::uint8_t>& Out);
 // Bytes as a zlib stream.
@@ -40,12 +41,9 @@ struct TDecodedImage {
   int Orientation = 0;
 };
 
-// False in the Windows build, which reads and writes neither yet.
-extern const bool TiffAndWebpAvailable;
-// PNGs with alpha or 16 bits kept as samples; false in the Windows build, which refuses them as
-// before: under the Windows Imaging Component as Wine gives it, the only one we test with, 16-bit
-// samples were written byte-swapped and RGBA not at all.
-extern const bool PngSamplesAvailable;
+// Whether WebP files can be written: always on Linux; in the Windows build where the system
+// has a WebP encoder for the Windows Imaging Component.
+bool WebpWritable();
 
 // The first image of a TIFF file: strips or tiles, uncompressed, LZW, Deflate or PackBits, 8
 // or 16 bits, grey or RGB with or without alpha (associated alpha is divided out), with its

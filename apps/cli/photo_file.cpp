@@ -41,8 +41,8 @@ TFileFormat CheckOutput(const std::string& Path, const TWriteOptions& Options) {
   else if (Ext == ".tif" || Ext == ".tiff") Format = TFileFormat::Tiff;
   else if (Ext == ".webp") Format = TFileFormat::Webp;
   else throw ECommandLine(Path + ": the output must end in .bmp, .png, .jpg, .jpeg, .tif, .tiff or .webp", ExitRefused);
-  if ((Format == TFileFormat::Tiff || Format == TFileFormat::Webp) && !TiffAndWebpAvailable)
-    throw ECommandLine(Path + ": this build writes no TIFF or WebP files", ExitRefused);
+  if (Format == TFileFormat::Webp && !WebpWritable())
+    throw ECommandLine(Path + ": WebP files cannot be written here: the system has no WebP encoder", ExitRefused);
   if (Options.Quality != 0 && Format != TFileFormat::Jpeg && Format != TFileFormat::Webp)
     throw ECommandLine(Path + ": --quality applies to JPEG and WebP output only", ExitRefused);
   return Format;
@@ -64,7 +64,8 @@ TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Nam
   if (IsTiff(Data) || IsWebp(Data)) {
     TDecodedImage Image = IsTiff(Data) ? DecodeTiff(Data, Name, MaxPixels) : DecodeWebp(Data, Name, MaxPixels);
     Photo.Planes = std::move(Image.Planes);
-    Photo.Metadata = std::move(Image.Metadata);
+    if (IsWebp(Data)) Photo.Metadata = ReadWebpMetadata(Data);
+    else Photo.Metadata = std::move(Image.Metadata);
     TagOrientation = Image.Orientation;
     if (Photo.Planes.Depth == 8 && !Photo.Planes.HasAlpha()) { // the engine's own pixels suffice
       Photo.Colour = ColourOf(Photo.Planes);
@@ -75,7 +76,6 @@ TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Nam
   if (Png) {
     const TPngHeader Header = ReadPngHeader(Data, Name);
     if (Header.NeedsSamples()) {
-      if (!PngSamplesAvailable) RefuseSamplesPng(Header, Name);
       CheckImageSize(Header.Width, Header.Height, 4 * sizeof(std::uint16_t), MaxPixels, Name);
       Photo.Planes = DecodePngSamples(Data, Header, Name);
     }
@@ -108,7 +108,7 @@ void CheckFormatHolds(const TPhoto& Photo, TFileFormat Format, const std::string
   if ((Format != TFileFormat::Jpeg && Format != TFileFormat::Bmp) || !HasTransparency(Photo.Planes)) return;
   throw ECommandLine(Path + ": the image has transparency, which " +
                          (Format == TFileFormat::Jpeg ? "JPEG" : "BMP") + " cannot hold; write " +
-                         (TiffAndWebpAvailable ? "PNG, TIFF or WebP" : "PNG") + " to keep it",
+                         (WebpWritable() ? "PNG, TIFF or WebP" : "PNG or TIFF") + " to keep it",
                      ExitRefused);
 }
 

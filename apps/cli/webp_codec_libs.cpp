@@ -1,24 +1,14 @@
-// WebP through libwebp: the decoder, and the mux and demux libraries for the metadata chunks.
+// WebP through libwebp: the decoder and encoder, and the mux library that puts the metadata
+// chunks in (image_metadata.h reads them).
 #include <cstring>
 #include <new>
 
 #include <webp/decode.h>
-#include <webp/demux.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
 #include "cli_error.h"
 #include "photo_codecs.h"
-
-namespace {
-
-// Some writers start EXIF chunks with JPEG's "Exif\0\0"; the TIFF structure follows it.
-std::vector<std::uint8_t> ExifWithoutPrefix(const std::uint8_t* Bytes, std::size_t Size) {
-  if (Size >= 6 && std::memcmp(Bytes, "Exif\0\0", 6) == 0) Bytes += 6, Size -= 6;
-  return {Bytes, Bytes + Size};
-}
-
-} // namespace
 
 TDecodedImage DecodeWebp(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels) {
   WebPBitstreamFeatures Features;
@@ -41,19 +31,6 @@ TDecodedImage DecodeWebp(const std::vector<std::uint8_t>& Data, const std::strin
   if (!Decoded) FailFile(Name, "damaged WebP file (image data)");
   Planes.Samples.assign(Bytes.begin(), Bytes.end());
 
-  WebPData Whole{Data.data(), Data.size()};
-  if (WebPDemuxer* Demux = WebPDemux(&Whole)) {
-    WebPChunkIterator Chunk;
-    if (WebPDemuxGetChunk(Demux, "ICCP", 1, &Chunk)) {
-      Image.Metadata.Icc.assign(Chunk.chunk.bytes, Chunk.chunk.bytes + Chunk.chunk.size);
-      WebPDemuxReleaseChunkIterator(&Chunk);
-    }
-    if (WebPDemuxGetChunk(Demux, "EXIF", 1, &Chunk)) {
-      Image.Metadata.Exif = ExifWithoutPrefix(Chunk.chunk.bytes, Chunk.chunk.size);
-      WebPDemuxReleaseChunkIterator(&Chunk);
-    }
-    WebPDemuxDelete(Demux);
-  }
   return Image;
 }
 
@@ -101,5 +78,4 @@ std::vector<std::uint8_t> EncodeWebp(const TSamplePlanes& Planes, const TImageMe
   return Out;
 }
 
-const bool TiffAndWebpAvailable = true;
-const bool PngSamplesAvailable = true;
+bool WebpWritable() { return true; }
