@@ -45,6 +45,34 @@ std::vector<std::uint8_t> Levels(const TLinearBitmap& B) {
   return Out;
 }
 
+// An uncompressed little-endian TIFF of W x H pixels of Samples bytes each (Pixels row by row)
+// that says Orientation, as cameras and scanners write the simplest ones.
+std::vector<std::uint8_t> SmallTiff(int W, int H, const std::vector<std::uint8_t>& Pixels, std::uint16_t Orientation,
+                                    std::uint16_t Photometric = 2, std::uint16_t Samples = 3) {
+  std::vector<std::uint8_t> T(8 + Pixels.size());
+  std::copy(Pixels.begin(), Pixels.end(), T.begin() + 8);
+  T[0] = T[1] = 'I', T[2] = 42;
+  auto Put = [&](std::uint32_t V, int Bytes) {
+    for (int I = 0; I < Bytes; ++I) T.push_back(std::uint8_t(V >> 8 * I));
+  };
+  if (T.size() % 2) T.push_back(0);
+  const std::uint32_t Bits = std::uint32_t(T.size());
+  for (int S = 0; S < Samples; ++S) Put(8, 2);
+  const std::uint32_t Directory = std::uint32_t(T.size());
+  const std::uint32_t Entries[][4] = {{256, 4, 1, std::uint32_t(W)}, {257, 4, 1, std::uint32_t(H)},
+                                      {258, 3, Samples, Samples > 2 ? Bits : 8 | 8 << 16}, {259, 3, 1, 1},
+                                      {262, 3, 1, Photometric}, {273, 4, 1, 8}, {274, 3, 1, Orientation},
+                                      {277, 3, 1, Samples}, {278, 4, 1, std::uint32_t(H)},
+                                      {279, 4, 1, std::uint32_t(Pixels.size())},
+                                      {338, 3, 1, 2}}; // the fourth sample of RGB is alpha
+  const std::size_t Count = std::size(Entries) - (Samples == 4 && Photometric == 2 ? 0 : 1);
+  Put(std::uint32_t(Count), 2);
+  for (std::size_t I = 0; I < Count; ++I) Put(Entries[I][0], 2), Put(Entries[I][1], 2), Put(Entries[I][2], 4), Put(Entries[I][3], 4);
+  Put(0, 4);
+  for (int I = 0; I < 4; ++I) T[4 + I] = std::uint8_t(Directory >> 8 * I);
+  return T;
+}
+
 TPhoto PhotoOf(std::unique_ptr<TLinearBitmap> Colour, TImageMetadata Metadata = {}) {
   TPhoto Photo;
   Photo.Colour = std::move(Colour);
@@ -156,6 +184,46 @@ TEST(PhotoOutput, ExtensionsAndQualityAreChecked) {
   EXPECT_EQ(CheckOutput("-"), TFileFormat::Png);
   EXPECT_EQ(MessageOf([] { CheckOutput("a.gif"); }), "a.gif: the output must end in .bmp, .png, .jpg, .jpeg, .tif, .tiff or .webp");
   EXPECT_EQ(MessageOf([] { CheckOutput("a.png", {50}); }), "a.png: --quality applies to JPEG and WebP output only");
+}
+
+// What every build reads of TIFF and WebP, through libtiff and libwebp or through the system's
+// codecs.
+TEST(PhotoInput, TiffIsTurnedAsItsTagSaysOtherLayoutsAreRefusedAndWebpIsReadOrRefusedAsSuch) {
+  // Stored 3 x 2: a b c / d e f; orientation 6 shows d a / e b / f c.
+  std::vector<std::uint8_t> Pixels;
+  for (std::uint8_t Level : {1, 2, 3, 4, 5, 6}) Pixels.insert(Pixels.end(), {std::uint8_t(10 * Level), Level, 0});
+  const TPhoto Turned = DecodePhoto(SmallTiff(3, 2, Pixels, 6), "t.tif");
+  ASSERT_EQ(Turned.Colour->Width, 2);
+  ASSERT_EQ(Turned.Colour->Height, 3);
+  std::vector<int> Shown;
+  for (int Y = 0; Y < 3; ++Y)
+    for (int X = 0; X < 2; ++X) Shown.push_back(Turned.Colour->PixelAddress(X, Y)[1]); // green, as blue-green-red
+  EXPECT_EQ(Shown, (std::vector<int>{4, 1, 5, 2, 6, 3}));
+  EXPECT_EQ(Turned.Colour->PixelAddress(1, 0)[2], 10); // red of a
+
+  const std::vector<std::uint8_t> Rgba = {10, 20, 30, 128, 200, 100, 50, 255};
+  EXPECT_EQ(DecodePhoto(SmallTiff(2, 1, Rgba, 1, 2, 4), "a.tif").Planes.Samples, std::vector<std::uint16_t>(Rgba.begin(), Rgba.end()));
+  const auto Cmyk = SmallTiff(2, 1, std::vector<std::uint8_t>(8, 7), 1, 5, 4);
+  EXPECT_EQ(ExitStatusOf([&] { DecodePhoto(Cmyk, "c.tif"); }), ExitRefused);
+  const auto Good = SmallTiff(3, 2, Pixels, 1);
+  EXPECT_EQ(ExitStatusOf([&] { DecodePhoto({Good.begin(), Good.begin() + 12}, "cut.tif"); }), ExitFailure);
+  EXPECT_EQ(ExitStatusOf([&] { DecodePhoto(Good, "big.tif", 5); }), ExitRefused);
+
+  // Lossless, 2 x 1, red.
+  const std::vector<std::uint8_t> Webp = {0x52, 0x49, 0x46, 0x46, 0x1c, 0, 0, 0, 0x57, 0x45, 0x42, 0x50,
+                                          0x56, 0x50, 0x38, 0x4c, 0x0f, 0, 0, 0, 0x2f, 0x01, 0, 0,
+                                          0, 0x07, 0x10, 0xfd, 0x8f, 0xfe, 0x07, 0x22, 0xa2, 0xff, 0x01, 0};
+  try {
+    const TPhoto Red = DecodePhoto(Webp, "w.webp");
+    EXPECT_EQ(Red.Colour->Width, 2);
+    EXPECT_EQ(Red.Colour->PixelAddress(1, 0)[2], 255);
+  } catch (const ECommandLine& E) { // a system without the codec
+    EXPECT_STREQ(E.what(), "w.webp: WebP files cannot be read here: the system has no WebP codec");
+    EXPECT_EQ(E.ExitStatus, ExitRefused);
+  }
+  if (!WebpWritable()) {
+    EXPECT_EQ(MessageOf([] { CheckOutput("o.webp"); }), "o.webp: WebP files cannot be written here: the system has no WebP encoder");
+  }
 }
 
 class TurnedPhotoJob : public TTestFolder {};
