@@ -205,7 +205,7 @@ const char* UsageText() {
          "  --max-megapixels N refuse larger images (default 150)\n"
          "  --max-work N       refuse jobs of more than N gigapixels of work (default 100):\n"
          "                     each seam removed or inserted costs the pixels of the image\n"
-         "                     it is found in\n"
+         "                     it is found in (for --remove, the fewest seams it can take)\n"
          "  -q, --quiet        no progress bar\n"
          "  -h, --help         this text\n"
          "  --version          the version\n"

@@ -70,6 +70,18 @@ std::unique_ptr<TSeamCarvingComponent> MakeEngine(const TLinearBitmap& Source, c
 
 } // namespace
 
+TRemovalCounts PlanRemoval(const std::vector<std::uint8_t>& Remove, int Width, int Height, bool KeepSize) {
+  const auto [MostInRow, MostInColumn] = MostSelected(Remove, Width, Height);
+  if (MostInRow == 0) throw ECommandLine("--remove: the mask selects nothing", ExitRefused);
+  if (MostInRow == Width && MostInColumn == Height)
+    throw ECommandLine("--remove: the selection spans the whole image both ways and cannot be removed", ExitRefused);
+  TRemovalCounts Plan;
+  Plan.Vertical = MostInRow <= MostInColumn && MostInRow < Width;
+  Plan.Removed = Plan.Vertical ? MostInRow : MostInColumn;
+  Plan.Inserted = KeepSize ? Plan.Removed : 0;
+  return Plan;
+}
+
 std::string RemovalStatus(const TRemovalCounts& Counts) {
   std::string Text = std::to_string(Counts.Removed) + (Counts.Vertical ? " vertical" : " horizontal") + " seams removed";
   if (Counts.Inserted) Text += ", " + std::to_string(Counts.Inserted) + " inserted";
@@ -79,13 +91,10 @@ std::string RemovalStatus(const TRemovalCounts& Counts) {
 TPhoto RemoveObject(const TPhoto& Photo, const TObjectRemoval& Removal, const std::function<void(int)>& Progress,
                     const std::function<void(const TRemovalCounts&)>& Status, TRemovalCounts* CountsOut) {
   const int Width = Photo.Colour->Width, Height = Photo.Colour->Height;
-  const auto [MostInRow, MostInColumn] = MostSelected(*Removal.Remove, Width, Height);
-  if (MostInRow == 0) throw ECommandLine("--remove: the mask selects nothing", ExitRefused);
-  if (MostInRow == Width && MostInColumn == Height)
-    throw ECommandLine("--remove: the selection spans the whole image both ways and cannot be removed", ExitRefused);
+  const TRemovalCounts Plan = PlanRemoval(*Removal.Remove, Width, Height, Removal.KeepSize);
+  const int Estimate = Plan.Removed;
   TRemovalCounts Counts;
-  Counts.Vertical = MostInRow <= MostInColumn && MostInRow < Width;
-  const int Estimate = Counts.Vertical ? MostInRow : MostInColumn;
+  Counts.Vertical = Plan.Vertical;
 
   // Everything in the frame where the seams are vertical.
   std::unique_ptr<TLinearBitmap> Colour = Counts.Vertical ? std::make_unique<TLinearBitmap>(Photo.Colour.get())
@@ -119,6 +128,11 @@ TPhoto RemoveObject(const TPhoto& Photo, const TObjectRemoval& Removal, const st
 
   // 2. Insertion back to the original size, in rounds of fewer seams than the image is wide.
   const int Wanted = Counts.Vertical ? Width : Height;
+  if (Removal.KeepSize && Result->Width == 1)
+    throw ECommandLine(std::string("--remove: the selection leaves the image one pixel ") +
+                           (Counts.Vertical ? "wide" : "high") +
+                           ", where no seam can be inserted to give back its size; --keep-size no keeps what is left",
+                       ExitRefused);
   while (Removal.KeepSize && Result->Width < Wanted) {
     const int Count = std::min(Wanted - Result->Width, Result->Width - 1);
     auto Widener = MakeEngine(*Result, Protect, Removal);

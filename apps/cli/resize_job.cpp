@@ -63,6 +63,19 @@ double EstimateWork(std::int64_t SourceWidth, std::int64_t SourceHeight, std::in
                       double(std::min(CurrentWidth, Width)) * std::min(SourceHeight, Height));
 }
 
+double EstimateRemovalWork(const TRemovalCounts& Plan, std::int64_t Width, std::int64_t Height) {
+  // In the frame where the seams are vertical.
+  const std::int64_t Across = Plan.Vertical ? Width : Height, Along = Plan.Vertical ? Height : Width;
+  std::int64_t Current = Across - Plan.Removed;
+  double Work = EstimateWork(Across, Along, Current, Along);
+  for (std::int64_t Wanted = Current + Plan.Inserted; Current > 1 && Current < Wanted;) {
+    const std::int64_t Count = std::min(Wanted - Current, Current - 1);
+    Work += EstimateWork(Current, Along, Current + Count, Along);
+    Current += Count;
+  }
+  return Work;
+}
+
 std::vector<std::uint8_t> SelectionFromMask(const TLinearBitmap& Mask, const TLinearBitmap& Source,
                                             const std::string& Name) {
   if (Mask.Width != Source.Width || Mask.Height != Source.Height)
@@ -93,6 +106,11 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
   TImageOutput Output(Line.Output);
   auto Write = [&](const TPhoto& Result) { Output.Write(EncodePhoto(Result, Format, Options, Line.Output)); };
   const TPhoto Photo = ReadPhotoFile(Line.Input, Line.MaxPixels);
+  auto RefuseWork = [&](const std::string& What, double Work) {
+    RefuseFile(InputName(Line.Input), What + " is about " + GigapixelText(Work) +
+                                          " gigapixels of work, above the limit of " +
+                                          ExactDecimal(Line.MaxWork, 1'000'000'000) + " (see --max-work)");
+  };
   if (!Line.CostMap) CheckFormatHolds(Photo, Format, Line.Output);
   const TLinearBitmap* const Source = Photo.Colour.get();
   // The targets and the limits are checked before the masks are read and before any work.
@@ -107,10 +125,7 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     // Finding a seam visits every pixel, so the work grows with seams times pixels, which the
     // pixel limit alone does not bound: a 1 x 1,000,001 image halved is 375 gigapixels.
     if (const double Work = EstimateWork(Source->Width, Source->Height, Width, Height); Work > double(Line.MaxWork))
-      RefuseFile(InputName(Line.Input), "resizing to " + std::to_string(Width) + " x " + std::to_string(Height) +
-                                            " is about " + GigapixelText(Work) +
-                                            " gigapixels of work, above the limit of " +
-                                            ExactDecimal(Line.MaxWork, 1'000'000'000) + " (see --max-work)");
+      RefuseWork("resizing to " + std::to_string(Width) + " x " + std::to_string(Height), Work);
   }
   std::vector<std::uint8_t> Mask;
   if (!Line.Mask.empty())
@@ -121,6 +136,9 @@ void RunResizeJob(const TCommandLine& Line, const std::function<void(int)>& Prog
     const std::vector<std::uint8_t> Remove =
         SelectionFromMask(*ReadPhotoFile(Line.Remove, Line.MaxPixels, Photo.Orientation).Colour, *Source,
                           InputName(Line.Remove));
+    const TRemovalCounts Plan = PlanRemoval(Remove, Source->Width, Source->Height, Line.KeepSize);
+    if (const double Work = EstimateRemovalWork(Plan, Source->Width, Source->Height); Work > double(Line.MaxWork))
+      RefuseWork("removing the selection (at least " + RemovalStatus(Plan) + ")", Work);
     TObjectRemoval Removal;
     Removal.Remove = &Remove;
     Removal.Protect = Mask.empty() || Line.Selection == TSelectionChoice::Ignore ? nullptr : &Mask;

@@ -20,7 +20,7 @@ struct TRect {
 
 class ObjectRemoval : public TTestFolder {
 protected:
-  std::string LastStatus;
+  std::string LastStatus, LastError;
 
   // A textured background with the object in Object, and a protected blue stripe in Guard.
   std::string Scene(int W, int H, TRect Object, TRect Guard) {
@@ -48,6 +48,7 @@ protected:
     try {
       RunResizeJob(ParseCommandLine(Args), [](int) {}, [this](const std::string& Text) { LastStatus = Text; });
     } catch (const ECommandLine& E) {
+      LastError = E.what();
       return E.ExitStatus;
     }
     return 0;
@@ -112,4 +113,24 @@ TEST_F(ObjectRemoval, ProtectedPixelsStayAndMasksAreChecked) {
   EXPECT_EQ(Run({In, "-o", PathOf("x.png"), "--remove", Remove, "--width", "40"}), ExitRefused);
   EXPECT_EQ(Run({In, "-o", PathOf("x.png"), "--keep-size", "no"}), ExitRefused);
   EXPECT_FALSE(std::filesystem::exists(PathOf("x.png")));
+}
+
+TEST_F(ObjectRemoval, TheWorkLimitAndANarrowRemainderAreRefusedBeforeTheWork) {
+  const TRect Object{10, 5, 16, 30};
+  const std::string In = Scene(48, 36, Object, {0, 0, 0, 0});
+  const std::string Remove = Mask("remove.png", 48, 36, Object);
+  // 6 seams out of 48 x 36 (9,720 pixels visited), 6 chosen back on a narrowing 42 x 36 (8,424).
+  EXPECT_EQ(Run({In, "-o", PathOf("x.png"), "--remove", Remove, "--max-work", "0.000018"}), ExitRefused);
+  EXPECT_EQ(LastError, In + ": removing the selection (at least 6 vertical seams removed, 6 inserted) is about "
+                            "1.81e-05 gigapixels of work, above the limit of 0.000018 (see --max-work)");
+  EXPECT_TRUE(LastStatus.empty());
+  EXPECT_EQ(Run({In, "-o", PathOf("x.png"), "--remove", Remove, "--max-work", "0.000019"}), 0);
+
+  const std::string Narrow = Scene(3, 4, {0, 0, 2, 4}, {0, 0, 0, 0});
+  const std::string Two = Mask("two.png", 3, 4, {0, 0, 2, 4});
+  EXPECT_EQ(Run({Narrow, "-o", PathOf("n.png"), "--remove", Two}), ExitRefused);
+  EXPECT_EQ(LastError, "--remove: the selection leaves the image one pixel wide, where no seam can be inserted to "
+                       "give back its size; --keep-size no keeps what is left");
+  EXPECT_EQ(Run({Narrow, "-o", PathOf("n.png"), "--remove", Two, "--keep-size", "no"}), 0);
+  EXPECT_EQ(ReadImageFile(PathOf("n.png"))->Width, 1);
 }

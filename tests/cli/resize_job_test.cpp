@@ -201,6 +201,11 @@ TEST(ResizeWork, IsSeamsTimesTheMeanPixelsOfEachPhase) {
       {7, 5, 7, 5, 0},
   };
   for (const auto& C : Cases) EXPECT_DOUBLE_EQ(EstimateWork(C.W, C.H, C.NewW, C.NewH), C.Work) << C.W << " x " << C.H;
+  // An object removal: 7 of 10 columns removed, then inserted back in rounds of 2, 4 and 1
+  // (fewer than the image is wide): 7 x 13 / 2 + 2 x 4 / 2 + 4 x 6 / 2 + 1 x 17 / 2, times the height.
+  EXPECT_DOUBLE_EQ(EstimateRemovalWork({true, 7, 7}, 10, 2), 140);
+  EXPECT_DOUBLE_EQ(EstimateRemovalWork({false, 7, 7}, 2, 10), 140);
+  EXPECT_DOUBLE_EQ(EstimateRemovalWork({true, 7, 0}, 10, 2), 91);
 }
 
 TEST_F(ResizeJob, TheWorkLimitRefusesAJobBeforeItsWork) {
