@@ -58,6 +58,12 @@ std::pair<int, int> MostSelected(const std::vector<std::uint8_t>& Cells, int Wid
   return {Row, *std::max_element(Columns.begin(), Columns.end())};
 }
 
+[[noreturn]] void RefuseNarrowRemainder(bool Vertical) {
+  throw ECommandLine(std::string("--remove: the selection leaves the image one pixel ") + (Vertical ? "wide" : "high") +
+                         ", where no seam can be inserted to give back its size; --keep-size no keeps what is left",
+                     ExitRefused);
+}
+
 std::unique_ptr<TSeamCarvingComponent> MakeEngine(const TLinearBitmap& Source, const std::vector<std::uint8_t>& Protect,
                                                   const TObjectRemoval& Removal) {
   auto Engine = std::make_unique<TSeamCarvingComponent>(Source, Protect.empty() ? nullptr : Protect.data(),
@@ -79,6 +85,7 @@ TRemovalCounts PlanRemoval(const std::vector<std::uint8_t>& Remove, int Width, i
   Plan.Vertical = MostInRow <= MostInColumn && MostInRow < Width;
   Plan.Removed = Plan.Vertical ? MostInRow : MostInColumn;
   Plan.Inserted = KeepSize ? Plan.Removed : 0;
+  if (KeepSize && (Plan.Vertical ? Width : Height) - Plan.Removed <= 1) RefuseNarrowRemainder(Plan.Vertical);
   return Plan;
 }
 
@@ -128,11 +135,7 @@ TPhoto RemoveObject(const TPhoto& Photo, const TObjectRemoval& Removal, const st
 
   // 2. Insertion back to the original size, in rounds of fewer seams than the image is wide.
   const int Wanted = Counts.Vertical ? Width : Height;
-  if (Removal.KeepSize && Result->Width == 1)
-    throw ECommandLine(std::string("--remove: the selection leaves the image one pixel ") +
-                           (Counts.Vertical ? "wide" : "high") +
-                           ", where no seam can be inserted to give back its size; --keep-size no keeps what is left",
-                       ExitRefused);
+  if (Removal.KeepSize && Result->Width == 1) RefuseNarrowRemainder(Counts.Vertical);
   while (Removal.KeepSize && Result->Width < Wanted) {
     const int Count = std::min(Wanted - Result->Width, Result->Width - 1);
     auto Widener = MakeEngine(*Result, Protect, Removal);
