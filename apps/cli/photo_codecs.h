@@ -49,11 +49,12 @@ extern const bool PngSamplesAvailable;
 
 // The first image of a TIFF file: strips or tiles, uncompressed, LZW, Deflate or PackBits, 8
 // or 16 bits, grey or RGB with or without alpha (associated alpha is divided out), with its
-// ICC profile and orientation. Refuses (exit 2) other layouts and images above MaxPixels
+// orientation tag (its metadata is ReadTiffMetadata's). Refuses (exit 2) other layouts and images above MaxPixels
 // before decoding them; fails (exit 1) on damage.
 TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
-// Planes as a Deflate-compressed TIFF of their depth and channels, with the ICC profile.
-std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes, const TImageMetadata& Metadata);
+// Planes as a Deflate-compressed TIFF of their depth and channels, upright (orientation 1) and
+// without metadata: WithTiffMetadata puts it in.
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes);
 
 // A WebP file, lossy or lossless, with or without alpha, with its ICC profile and EXIF data.
 // Refuses (exit 2) animations and images above MaxPixels before decoding; fails (exit 1) on

@@ -43,7 +43,7 @@ TDecodedImage DecodeTiff(const std::vector<std::uint8_t>&, const std::string& Na
   RefuseFile(Name, "TIFF files are not read by the Windows build");
 }
 
-std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes&, const TImageMetadata&) {
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes&) {
   throw ECommandLine("TIFF files are not written by the Windows build", ExitRefused);
 }
 
