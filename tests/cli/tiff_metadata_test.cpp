@@ -93,7 +93,7 @@ TEST(TiffMetadata, DamagedStructuresNeitherCrashNorOverreadAndDropOnlyTheirPart)
       {"Interoperability leads back", TestTiff(false, {{34665, 4, {}, "", {{40965, 4, {0}, "", {}, 8}}}}), 0, false, true},
       {"huge count", TestTiff(true, {{34665, 4, {}, "", {{36867, 2, {}, "", {}, 8, 0xFFFFFFFF}}}}), 0, false, true},
       {"count overflows its size", TestTiff(false, {{34853, 4, {}, "", {{2, 12, {}, "", {}, 8, 0x20000001}}}}), 0, false, true},
-      {"pointer of two values", TestTiff(false, {{34853, 4, {}, "", {{1, 2, {}, "N\0"s}}, {}, 2}}), 0, false, true},
+      {"pointer of three values", TestTiff(false, {{34853, 4, {}, "", {{1, 2, {}, "N\0"s}}, {}, 3}}), 0, false, true},
       {"first directory past the end", {'M', 'M', 0, 42, 0xFF, 0xFF, 0xFF, 0xF0}, 0, false, false},
       {"entries past the end", {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF, 1, 1}, 0, false, false},
       {"ICC profile past the end", TestTiff(false, {{34675, 7, {}, "", {}, 0xFFFFFF00, 1000}}), ExitFailure, false, false},
