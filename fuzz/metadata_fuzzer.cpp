@@ -56,9 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   } catch (const ECommandLine&) {
   }
   // The bytes as a TIFF file, and behind a header of each byte order pointing just past it.
-  std::vector<std::uint8_t> Little = {'I', 'I', 42, 0, 8, 0, 0, 0}, Big = {'M', 'M', 0, 42, 0, 0, 0, 8};
-  Little.insert(Little.end(), Bytes.begin(), Bytes.end());
-  Big.insert(Big.end(), Bytes.begin(), Bytes.end());
+  const auto Behind = [&](std::vector<std::uint8_t> Header) {
+    Header.insert(Header.end(), Bytes.begin(), Bytes.end());
+    return Header;
+  };
+  const std::vector<std::uint8_t> Little = Behind({'I', 'I', 42, 0, 8, 0, 0, 0}), Big = Behind({'M', 'M', 0, 42, 0, 0, 0, 8});
   for (const auto* Tiff : {&Bytes, &Little, &Big}) {
     try {
       const TImageMetadata Found = ReadTiffMetadata(*Tiff, "fuzz");

@@ -277,7 +277,8 @@ TImageMetadata ReadTiffMetadata(const std::vector<std::uint8_t>& Tiff, const std
   }
   Metadata.Exif = {'I', 'I', 42, 0, 0, 0, 0, 0};
   if (Tree.Big) Metadata.Exif = {'M', 'M', 0, 42, 0, 0, 0, 0};
-  PutNumber(&Metadata.Exif[4], AppendDirectory(Metadata.Exif, Tree, 0), 4, Tree.Big);
+  const std::uint64_t At = AppendDirectory(Metadata.Exif, Tree, 0); // before the header is addressed: it moves
+  PutNumber(&Metadata.Exif[4], At, 4, Tree.Big);
   return Metadata;
 }
 
