@@ -1,9 +1,7 @@
 #include "tiff_metadata.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 
 #include "cli_error.h"
