@@ -49,8 +49,8 @@ extern const bool PngSamplesAvailable;
 
 // The first image of a TIFF file: strips or tiles, uncompressed, LZW, Deflate or PackBits, 8
 // or 16 bits, grey or RGB with or without alpha (associated alpha is divided out), with its
-// orientation tag (its metadata is ReadTiffMetadata's). Refuses (exit 2) other layouts and images above MaxPixels
-// before decoding them; fails (exit 1) on damage.
+// orientation tag; ReadTiffMetadata reads its metadata. Refuses (exit 2) other layouts and
+// images above MaxPixels before decoding them; fails (exit 1) on damage.
 TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
 // Planes as a Deflate-compressed TIFF of their depth and channels, upright (orientation 1) and
 // without metadata: WithTiffMetadata puts it in.

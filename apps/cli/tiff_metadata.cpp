@@ -55,7 +55,8 @@ int PointedKind(std::uint16_t Tag, int Kind) {
 // Whether a tag other than a pointer goes into EXIF. A pointer tag where it does not belong
 // would point nowhere once the directories move.
 bool Kept(std::uint16_t Tag, int Kind) {
-  if (Kind == FirstKind) return std::find(std::begin(DescriptiveTags), std::end(DescriptiveTags), Tag) != std::end(DescriptiveTags);
+  if (Kind == FirstKind)
+    return std::find(std::begin(DescriptiveTags), std::end(DescriptiveTags), Tag) != std::end(DescriptiveTags);
   return Tag != ExifTag && Tag != GpsTag && Tag != InteropTag;
 }
 
@@ -100,14 +101,16 @@ public:
 
   // The entries of the directory at At and its link to the next; false when it does not fit.
   bool ReadDirectory(std::uint64_t At, std::vector<TRawEntry>& Entries, std::uint64_t& Next) const {
-    const int CountBytes = Wide ? 8 : 2, OffsetBytes = Wide ? 8 : 4, EntryBytes = Wide ? 20 : 12;
+    const int CountBytes = Wide ? 8 : 2, OffsetBytes = Wide ? 8 : 4;
+    const std::uint64_t EntryBytes = Wide ? 20 : 12;
     if (!Fits(At, std::uint64_t(CountBytes))) return false;
     const std::uint64_t Count = Number(At, CountBytes), First = At + std::uint64_t(CountBytes);
-    if (Count > MaxEntries || !Fits(First, Count * std::uint64_t(EntryBytes) + std::uint64_t(OffsetBytes))) return false;
-    for (std::uint64_t Entry = First; Entry < First + Count * std::uint64_t(EntryBytes); Entry += std::uint64_t(EntryBytes))
+    const std::uint64_t End = First + Count * EntryBytes;
+    if (Count > MaxEntries || !Fits(First, Count * EntryBytes + std::uint64_t(OffsetBytes))) return false;
+    for (std::uint64_t Entry = First; Entry < End; Entry += EntryBytes)
       Entries.push_back({std::uint16_t(Number(Entry, 2)), std::uint16_t(Number(Entry + 2, 2)),
                          Number(Entry + 4, OffsetBytes), Entry + 4 + std::uint64_t(OffsetBytes)});
-    Next = Number(First + Count * std::uint64_t(EntryBytes), OffsetBytes);
+    Next = Number(End, OffsetBytes);
     return true;
   }
 
@@ -132,7 +135,8 @@ public:
 struct TField {
   std::uint16_t Tag = 0, Type = 0;
   std::uint32_t Count = 0;
-  std::vector<std::uint8_t> Value; // Count values in the tree's byte order (a raw value field for the file's own entries)
+  std::vector<std::uint8_t> Value; // Count values in the tree's byte order; for the file's own
+                                   // entries, their value field as it is
   int Sub = -1;                    // the directory a pointer tag leads to
 };
 
@@ -151,8 +155,8 @@ struct TTree {
 void SortUnique(std::vector<TField>& Fields) {
   auto Before = [](const TField& A, const TField& B) { return A.Tag < B.Tag; };
   std::stable_sort(Fields.begin(), Fields.end(), Before);
-  Fields.erase(std::unique(Fields.begin(), Fields.end(), [](const TField& A, const TField& B) { return A.Tag == B.Tag; }),
-               Fields.end());
+  auto Same = [](const TField& A, const TField& B) { return A.Tag == B.Tag; };
+  Fields.erase(std::unique(Fields.begin(), Fields.end(), Same), Fields.end());
 }
 
 struct TBudget {
@@ -186,7 +190,8 @@ bool ReadTreeDirectory(const TTiffReader& Reader, std::uint64_t At, int Kind, TT
       Field.Sub = int(Tree.Directories.size());
       if (!ReadTreeDirectory(Reader, Reader.Number(ValueAt, int(Size)), Pointed, Tree, Budget)) return false;
     } else {
-      Field.Value.assign(Reader.Data.begin() + std::ptrdiff_t(ValueAt), Reader.Data.begin() + std::ptrdiff_t(ValueAt + Size));
+      const auto From = Reader.Data.begin() + std::ptrdiff_t(ValueAt);
+      Field.Value.assign(From, From + std::ptrdiff_t(Size));
     }
     Tree.Directories[Index].Fields.push_back(std::move(Field));
   }
@@ -205,7 +210,8 @@ bool ReadTree(const TTiffReader& Reader, TTree& Tree) {
 void SwapByteOrder(TTree& Tree) {
   for (TDirectory& Directory : Tree.Directories)
     for (TField& Field : Directory.Fields) {
-      const std::size_t Unit = std::size_t(Field.Type == Rational || Field.Type == SRational ? 4 : TypeBytes(Field.Type));
+      const bool Pairs = Field.Type == Rational || Field.Type == SRational; // two LONGs each
+      const std::size_t Unit = std::size_t(Pairs ? 4 : TypeBytes(Field.Type));
       for (std::size_t At = 0; Unit > 1 && At + Unit <= Field.Value.size(); At += Unit)
         std::reverse(Field.Value.begin() + std::ptrdiff_t(At), Field.Value.begin() + std::ptrdiff_t(At + Unit));
     }
