@@ -33,11 +33,11 @@ TSamplePlanes DecodePngSamples(const std::vector<std::uint8_t>& Data, const TPng
 // Planes as a PNG file of their depth and channels.
 std::vector<std::uint8_t> EncodePngSamples(const TSamplePlanes& Planes);
 
-// An image read by the TIFF or WebP decoder: its samples (8-bit opaque ones too), metadata and
-// the orientation its own tags declare (0: none).
+// An image read by the TIFF or WebP decoder: its samples (8-bit opaque ones too) and the
+// orientation its own tags declare (0: none). Its metadata is read from the file's bytes
+// (image_metadata.h, tiff_metadata.h).
 struct TDecodedImage {
   TSamplePlanes Planes;
-  TImageMetadata Metadata;
   int Orientation = 0;
 };
 
@@ -47,14 +47,14 @@ bool WebpWritable();
 
 // The first image of a TIFF file: strips or tiles, uncompressed, LZW, Deflate or PackBits, 8
 // or 16 bits, grey or RGB with or without alpha (associated alpha is divided out), with its
-// ICC profile and orientation. Refuses (exit 2) other layouts and images above MaxPixels
-// before decoding them; fails (exit 1) on damage.
+// orientation tag; ReadTiffMetadata reads its metadata. Refuses (exit 2) other layouts and
+// images above MaxPixels before decoding them; fails (exit 1) on damage.
 TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
-// Planes as a Deflate-compressed TIFF of their depth and channels, with the ICC profile.
-std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes, const TImageMetadata& Metadata);
+// Planes as a Deflate-compressed TIFF of their depth and channels, upright (orientation 1) and
+// without metadata: WithTiffMetadata puts it in.
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes);
 
-// A WebP file, lossy or lossless, with or without alpha, with its ICC profile and EXIF data.
-// Refuses (exit 2) animations and images above MaxPixels before decoding; fails (exit 1) on
+// A WebP file, lossy or lossless, with or without alpha. Refuses (exit 2) animations and images above MaxPixels before decoding; fails (exit 1) on
 // damage.
 TDecodedImage DecodeWebp(const std::vector<std::uint8_t>& Data, const std::string& Name, std::int64_t MaxPixels);
 // Planes (16 bits scaled to 8) as a WebP file, lossless when Quality is 0, with the metadata.

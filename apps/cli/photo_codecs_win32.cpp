@@ -153,7 +153,7 @@ TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::strin
   return DecodeWithWic(Data, "TIFF", Name, MaxPixels, nullptr, true);
 }
 
-std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes, const TImageMetadata&) {
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes) {
   return wic::EncodeSamples(GUID_ContainerFormatTiff, "TIFF", Planes, [](IPropertyBag2* Options) {
     // Lossless either way: an encoder without Deflate writes the samples as they are.
     PROPBAG2 Name{};

@@ -8,6 +8,7 @@
 #include "image_file.h"
 #include "image_metadata.h"
 #include "photo_codecs.h"
+#include "tiff_metadata.h"
 
 namespace {
 
@@ -64,8 +65,7 @@ TPhoto DecodePhoto(const std::vector<std::uint8_t>& Data, const std::string& Nam
   if (IsTiff(Data) || IsWebp(Data)) {
     TDecodedImage Image = IsTiff(Data) ? DecodeTiff(Data, Name, MaxPixels) : DecodeWebp(Data, Name, MaxPixels);
     Photo.Planes = std::move(Image.Planes);
-    if (IsWebp(Data)) Photo.Metadata = ReadWebpMetadata(Data);
-    else Photo.Metadata = std::move(Image.Metadata);
+    Photo.Metadata = IsTiff(Data) ? ReadTiffMetadata(Data, Name) : ReadWebpMetadata(Data);
     TagOrientation = Image.Orientation;
     if (Photo.Planes.Depth == 8 && !Photo.Planes.HasAlpha()) { // the engine's own pixels suffice
       Photo.Colour = ColourOf(Photo.Planes);
@@ -116,7 +116,7 @@ std::vector<std::uint8_t> EncodePhoto(const TPhoto& Photo, TFileFormat Format, c
                                       const std::string& Name) {
   if (Format == TFileFormat::Tiff || Format == TFileFormat::Webp) {
     const TSamplePlanes Planes = Photo.Planes.Present() ? Photo.Planes : PlanesOf(*Photo.Colour);
-    return Format == TFileFormat::Tiff ? EncodeTiff(Planes, Photo.Metadata)
+    return Format == TFileFormat::Tiff ? WithTiffMetadata(EncodeTiff(Planes), Photo.Metadata, Name)
                                        : EncodeWebp(Planes, Photo.Metadata, Options.Quality);
   }
   if (Photo.Planes.Present()) {

@@ -191,10 +191,6 @@ TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::strin
       for (int C = 0; C < ColourSamples && Alpha; ++C)
         P[C] = std::uint16_t(std::min<std::uint32_t>(Max, (P[C] * Max + Alpha / 2) / Alpha));
     }
-  std::uint32_t IccSize = 0;
-  void* Icc = nullptr;
-  if (TIFFGetField(Tiff, TIFFTAG_ICCPROFILE, &IccSize, &Icc) && Icc)
-    Image.Metadata.Icc.assign(static_cast<std::uint8_t*>(Icc), static_cast<std::uint8_t*>(Icc) + IccSize);
   std::uint16_t Orientation = 0;
   if (TIFFGetField(Tiff, TIFFTAG_ORIENTATION, &Orientation) && Orientation >= 1 && Orientation <= 8)
     Image.Orientation = Orientation;
@@ -205,7 +201,7 @@ TDecodedImage DecodeTiff(const std::vector<std::uint8_t>& Data, const std::strin
 // Writing
 // ============================================================================
 
-std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes, const TImageMetadata& Metadata) {
+std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes) {
   std::vector<std::uint8_t> Out;
   TTiffMemory Memory;
   Memory.Out = &Out;
@@ -227,8 +223,6 @@ std::vector<std::uint8_t> EncodeTiff(const TSamplePlanes& Planes, const TImageMe
       TIFFSetField(Tiff, TIFFTAG_EXTRASAMPLES, 1, Extra);
     }
     TIFFSetField(Tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(Tiff, 0));
-    if (!Metadata.Icc.empty())
-      TIFFSetField(Tiff, TIFFTAG_ICCPROFILE, std::uint32_t(Metadata.Icc.size()), Metadata.Icc.data());
     const std::size_t RowSamples = std::size_t(Planes.Width) * Planes.Channels;
     std::vector<std::uint8_t> Row(RowSamples * (Planes.Depth / 8));
     for (int Y = 0; Y < Planes.Height; ++Y) {

@@ -10,6 +10,9 @@
 #include "photo_codecs.h"
 #include "photo_file.h"
 #include "test_folder.h"
+#include "tiff_structure.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -141,20 +144,46 @@ TEST_F(TiffAndWebp, WebpIsLosslessUnlessAQualityIsGivenAndKeepsAlpha) {
   EXPECT_EQ(ExitStatusOf([&] { DecodePhoto(Lossless, "big.webp", 33 * 17 - 1); }), ExitRefused);
 }
 
-TEST_F(TiffAndWebp, MetadataTravelsWhereTheFormatHoldsIt) {
+TEST_F(TiffAndWebp, CameraMetadataTravelsThroughTiffAndWebpWithTheOrientationApplied) {
   const std::vector<std::uint8_t> Icc(3000, 42);
-  const std::vector<std::uint8_t> Exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+  TPhoto Camera; // as a camera's JPEG holds it: stored turned (orientation 6)
+  Camera.Colour = ColourOf(Ramp(9, 7, 3, 8));
+  Camera.Metadata = {Icc, TestTiff(true, {{274, 3, {6}},
+                                          {34665, 4, {}, "", {{33434, 5, {1, 250}},
+                                                              {36864, 7, {}, "0230"},
+                                                              {36867, 2, {}, "2024:01:02 03:04:05\0"s}}},
+                                          {34853, 4, {}, "", {{2, 5, {48, 1, 51, 1, 2956, 100}}}}})};
+  const auto Jpeg = EncodePhoto(Camera, TFileFormat::Jpeg, {}, "c.jpg");
   const struct {
-    TFileFormat Through;
-    bool ExifKept;
-  } Cases[] = {{TFileFormat::Tiff, false}, {TFileFormat::Webp, true}};
-  for (const auto& C : Cases) {
-    TPhoto Photo;
-    Photo.Colour = ColourOf(Ramp(9, 7, 3, 8));
-    Photo.Metadata = {Icc, Exif};
-    const TPhoto Middle = DecodePhoto(EncodePhoto(Photo, C.Through, {}, "m"), "m");
-    const TPhoto Back = DecodePhoto(EncodePhoto(Middle, TFileFormat::Jpeg, {}, "j"), "j");
-    EXPECT_EQ(Back.Metadata.Icc, Icc) << int(C.Through);
-    EXPECT_EQ(Back.Metadata.Exif == Exif, C.ExifKept) << int(C.Through);
+    std::vector<std::uint16_t> Path;
+    std::string Value;
+  } Kept[] = {{{274}, "1"}, {{34665, 33434}, "1/250"}, {{34665, 36864}, "0230"},
+              {{34665, 36867}, "2024:01:02 03:04:05\0"s}, {{34853, 2}, "48/1 51/1 2956/100"}};
+  std::vector<std::uint8_t> Tiff;
+  for (const TFileFormat Through : {TFileFormat::Tiff, TFileFormat::Webp}) {
+    const auto Middle = EncodePhoto(DecodePhoto(Jpeg, "c.jpg"), Through, {}, "m");
+    if (Through == TFileFormat::Tiff) Tiff = Middle;
+    const TPhoto Back = DecodePhoto(EncodePhoto(DecodePhoto(Middle, "m"), TFileFormat::Jpeg, {}, "j"), "j");
+    EXPECT_EQ(Back.Colour->Width, 7) << int(Through); // turned once, upright since
+    EXPECT_EQ(Back.Metadata.Icc, Icc) << int(Through);
+    for (const auto& K : Kept) EXPECT_EQ(TestValue(Back.Metadata.Exif, K.Path), K.Value) << int(Through) << " " << K.Path.back();
   }
+  // libtiff finds the profile and the Exif directory of the TIFF we wrote.
+  const std::string Path = PathOf("exif.tif");
+  std::FILE* File = std::fopen(Path.c_str(), "wb");
+  std::fwrite(Tiff.data(), 1, Tiff.size(), File);
+  std::fclose(File);
+  TIFF* Read = TIFFOpen(Path.c_str(), "r");
+  ASSERT_TRUE(Read);
+  std::uint32_t IccSize = 0;
+  void* IccData = nullptr;
+  toff_t ExifAt = 0;
+  char* Date = nullptr;
+  EXPECT_TRUE(TIFFGetField(Read, TIFFTAG_ICCPROFILE, &IccSize, &IccData));
+  EXPECT_EQ(IccSize, Icc.size());
+  ASSERT_TRUE(TIFFGetField(Read, TIFFTAG_EXIFIFD, &ExifAt));
+  ASSERT_TRUE(TIFFReadEXIFDirectory(Read, ExifAt));
+  ASSERT_TRUE(TIFFGetField(Read, EXIFTAG_DATETIMEORIGINAL, &Date));
+  EXPECT_STREQ(Date, "2024:01:02 03:04:05");
+  TIFFClose(Read);
 }
