@@ -1,7 +1,7 @@
 // libFuzzer target for our own metadata parsing: EXIF orientation (read and rewritten), the
-// JPEG markers that carry EXIF and ICC profiles, PNG's eXIf and iCCP chunks, and the ICC tag and
-// EXIF directories of TIFF files. Any bytes must parse or raise ECommandLine, without crashing
-// or touching memory out of bounds.
+// JPEG markers that carry EXIF and ICC profiles, PNG's eXIf and iCCP chunks, WebP's ICCP and
+// EXIF chunks, and the ICC tag and EXIF directories of TIFF files. Any bytes must parse or raise
+// ECommandLine, without crashing or touching memory out of bounds.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -55,6 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     ReadPngMetadata(Png, "fuzz");
   } catch (const ECommandLine&) {
   }
+  std::vector<std::uint8_t> Webp = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'};
+  Webp.insert(Webp.end(), Bytes.begin(), Bytes.end());
+  const TImageMetadata InWebp = ReadWebpMetadata(Webp); // never raises: chunks past the end are left out
+  if (InWebp.Icc.size() > Size || InWebp.Exif.size() > Size) __builtin_trap();
   // The bytes as a TIFF file, and behind a header of each byte order pointing just past it.
   const auto Behind = [&](std::vector<std::uint8_t> Header) {
     Header.insert(Header.end(), Bytes.begin(), Bytes.end());
