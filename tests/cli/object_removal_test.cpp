@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "command_line.h"
@@ -37,10 +38,14 @@ protected:
     return PathOf("scene.png");
   }
   std::string Mask(const std::string& Name, int W, int H, TRect Selected) {
+    return Mask(Name, W, H, std::vector<TRect>{Selected});
+  }
+  std::string Mask(const std::string& Name, int W, int H, const std::vector<TRect>& Selected) {
     TLinearBitmap Image(W, H, lpf8Bit);
     *Image.Palette = GreyPalette;
     for (int Y = 0; Y < H; ++Y)
-      for (int X = 0; X < W; ++X) *Image.PixelAddress(X, Y) = Selected.Holds(X, Y) ? 255 : 0;
+      for (int X = 0; X < W; ++X)
+        *Image.PixelAddress(X, Y) = std::any_of(Selected.begin(), Selected.end(), [&](TRect R) { return R.Holds(X, Y); }) ? 255 : 0;
     WriteImageFile(PathOf(Name), Image);
     return PathOf(Name);
   }
@@ -115,7 +120,7 @@ TEST_F(ObjectRemoval, ProtectedPixelsStayAndMasksAreChecked) {
   EXPECT_FALSE(std::filesystem::exists(PathOf("x.png")));
 }
 
-TEST_F(ObjectRemoval, TheWorkLimitAndANarrowRemainderAreRefusedBeforeTheWork) {
+TEST_F(ObjectRemoval, TheWorkLimitComesBeforeTheWorkAndANarrowRemainderIsRefused) {
   const TRect Object{10, 5, 16, 30};
   const std::string In = Scene(48, 36, Object, {0, 0, 0, 0});
   const std::string Remove = Mask("remove.png", 48, 36, Object);
@@ -126,11 +131,19 @@ TEST_F(ObjectRemoval, TheWorkLimitAndANarrowRemainderAreRefusedBeforeTheWork) {
   EXPECT_TRUE(LastStatus.empty());
   EXPECT_EQ(Run({In, "-o", PathOf("x.png"), "--remove", Remove, "--max-work", "0.000019"}), 0);
 
-  const std::string Narrow = Scene(3, 4, {0, 0, 2, 4}, {0, 0, 0, 0});
-  const std::string Two = Mask("two.png", 3, 4, {0, 0, 2, 4});
-  EXPECT_EQ(Run({Narrow, "-o", PathOf("n.png"), "--remove", Two}), ExitRefused);
-  EXPECT_EQ(LastError, "--remove: the selection leaves the image one pixel wide, where no seam can be inserted to "
-                       "give back its size; --keep-size no keeps what is left");
-  EXPECT_EQ(Run({Narrow, "-o", PathOf("n.png"), "--remove", Two, "--keep-size", "no"}), 0);
-  EXPECT_EQ(ReadImageFile(PathOf("n.png"))->Width, 1);
+  // Known from the plan (two whole columns of three), or only once the seams are taken (two
+  // opposite corners, which no one seam joins).
+  const struct {
+    int W, H;
+    std::vector<TRect> Selected;
+  } Narrow[] = {{3, 4, {{0, 0, 2, 4}}}, {3, 2, {{0, 0, 1, 1}, {2, 1, 3, 2}}}};
+  for (const auto& N : Narrow) {
+    const std::string In = Scene(N.W, N.H, {0, 0, 0, 0}, {0, 0, 0, 0});
+    const std::string Selection = Mask("narrow.png", N.W, N.H, N.Selected);
+    EXPECT_EQ(Run({In, "-o", PathOf("n.png"), "--remove", Selection}), ExitRefused) << N.H;
+    EXPECT_EQ(LastError, "--remove: the selection leaves the image one pixel wide, where no seam can be inserted to "
+                         "give back its size; --keep-size no keeps what is left");
+    EXPECT_EQ(Run({In, "-o", PathOf("n.png"), "--remove", Selection, "--keep-size", "no"}), 0) << N.H;
+    EXPECT_EQ(ReadImageFile(PathOf("n.png"))->Width, 1) << N.H;
+  }
 }
